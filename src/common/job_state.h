@@ -1,0 +1,53 @@
+#pragma once
+// The shared job state: owned by the main window (or by the command-line mode) and passed by
+// reference to whatever reads or writes it. Field names follow the program's own vocabulary.
+// Folder texts end with '/'. Touched on the user-interface thread only.
+
+#include <cstdint>
+#include <string>
+
+namespace trimora {
+
+enum class TMode { Cut, Join, Convert };
+
+struct JobState {
+    // Folders
+    std::string ProgramFolder, TempFolder, SystemFolder, ToolFolder;
+    std::string DefaultSaveConvertFolder, DefaultSaveJoinFolder, SaveImageFolder;
+    std::string ConvertFolder, SaveConvertFolder, JoinFolder, SaveJoinFolder;
+
+    // Tool command prefixes and thread pieces
+    std::string FfmpegCommand, MencoderCommand, FmergeCommand, MmergeCommand, AcutCommand;
+    std::string EdlFile;
+    std::string ThreadsOption, LavcThreadsOption;
+
+    // Flags
+    bool DesignMode = false;
+    bool StartupDone = false;
+    bool BuildOnly = true;
+    bool RunFailed = false;
+    bool StartAfterEnd = false;
+
+    // Mode of the window (CUT/JOIN/CONVERT) and the switches that change what a job does
+    TMode Mode = TMode::Cut;
+    bool Partial = false;   // chkboxPartial
+    bool SoundOnly = false; // chkboxSoundOnly
+
+    // Selected clip
+    std::string InputFile, InputFileName, InputExt, InputSizeText;
+    int64_t InputFileSize = 0;
+    int64_t ClipDuration = 0;
+
+    // Range
+    int64_t CutDuration = 0;
+    std::string CutTimeText, SeekArgs;
+
+    // Job being prepared / run
+    std::string OutputFile;
+    int JobCounter = 0;
+
+    // Join
+    std::string JoinExt, JoinBaseName, JoinedOutput, JoinCountText;
+};
+
+} // namespace trimora

@@ -1,0 +1,67 @@
+#pragma once
+// Runs one command text as a hidden child process (no shell; the text is split by
+// SplitCommandLine). Every chunk of the child's standard output and standard error is handed to
+// OnProcessText on a reader thread; OnProcessComplete is called once on a waiting thread after
+// the child has ended and after every chunk it wrote has been delivered.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace trimora {
+
+class TDosCmdProcess {
+  public:
+    using TextHandler = std::function<void(TDosCmdProcess& sender, const std::string& text)>;
+    using CompleteHandler = std::function<void(TDosCmdProcess& sender)>;
+
+    TDosCmdProcess();
+    ~TDosCmdProcess(); // Stop(true)
+    TDosCmdProcess(const TDosCmdProcess&) = delete;
+    TDosCmdProcess& operator=(const TDosCmdProcess&) = delete;
+
+    std::string CmdLine;
+    TextHandler OnProcessText;
+    CompleteHandler OnProcessComplete;
+    int BufferSize = 2048;
+
+    // Starts CmdLine in the given folder (empty: ProgramFolder()). False when a previous child of
+    // this runner still runs, or when the process cannot be created (empty command, missing
+    // executable): then no handler is called.
+    bool Run(const std::string& currentFolder = "");
+    // Ends a run. Forced: the child's process group is killed and OnProcessComplete is not
+    // called. Not forced: false while the child still runs.
+    bool Stop(bool forced);
+
+    // The text handlers hold this around their whole body.
+    void Lock() { mutex_.lock(); }
+    void Unlock() { mutex_.unlock(); }
+
+    // Outcome of the finished child, valid inside and after OnProcessComplete.
+    bool Started() const { return started_; }
+    bool Finished() const { return finished_; }
+    int ExitStatus() const { return exitStatus_; } // exit code, or -1 when ended by a signal
+    int TermSignal() const { return termSignal_; } // signal number, or 0
+    int Pid() const { return pid_; }
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::recursive_mutex mutex_;
+    std::atomic<bool> started_{false}, finished_{false};
+    std::atomic<int> exitStatus_{0}, termSignal_{0}, pid_{0};
+};
+
+// Runs the command to its end and appends its output (stdout and stderr) to lines, split at CR
+// and LF. Returns whether the process could be started. Child stdin is /dev/null.
+bool RunAndCapture(const std::string& command, std::vector<std::string>& lines,
+                   const std::string& currentFolder = "");
+
+// Ends every process of this user whose executable base name (or /proc comm) equals name,
+// compared without case: SIGTERM, then SIGKILL after a short grace. False when nothing matched.
+bool KillProcessByName(const std::string& name);
+
+} // namespace trimora

@@ -1,0 +1,174 @@
+#include "test_env.h"
+
+#include "common/command_line.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace trimora_test {
+
+std::string BinDir() { return TRIMORA_BIN_DIR; }
+std::string DataDir() { return TRIMORA_TEST_DATA; }
+
+IsolatedHome::IsolatedHome() {
+    std::string tmpl = (fs::temp_directory_path() / "trimora-test-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    root_ = tmpl + "/";
+    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "TMPDIR"}) {
+        const char* old = std::getenv(var);
+        saved_.emplace_back(var, old ? old : std::string("\x01unset"));
+    }
+    fs::create_directories(root_ + "config");
+    fs::create_directories(root_ + "data");
+    fs::create_directories(root_ + "tmp");
+    ::setenv("HOME", root_.substr(0, root_.size() - 1).c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (root_ + "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (root_ + "data").c_str(), 1);
+    ::setenv("TMPDIR", (root_ + "tmp").c_str(), 1);
+}
+
+IsolatedHome::~IsolatedHome() {
+    for (const auto& [var, value] : saved_) {
+        if (value == "\x01unset") ::unsetenv(var.c_str());
+        else ::setenv(var.c_str(), value.c_str(), 1);
+    }
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+}
+
+std::string IsolatedHome::InstallTools() const {
+    const std::string sys = root_ + "data/trimora/";
+    fs::create_directories(sys + "qvcut");
+    auto link = [](const std::string& from, const std::string& to) {
+        std::error_code ec;
+        if (fs::exists(from)) fs::create_symlink(from, to, ec);
+    };
+    for (const char* tool : {"fcut.exe", "mcut.exe", "mplayer.exe"})
+        link(BinDir() + tool, sys + tool);
+    for (const char* tool : {"fmerge.exe", "mmerge.exe"}) link(BinDir() + tool, sys + "qvcut/" + tool);
+    return sys;
+}
+
+std::string RunProgram(const std::vector<std::string>& argv, int* exitCode) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], 1);
+        ::dup2(fds[1], 2);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        const int devnull = ::open("/dev/null", O_RDONLY);
+        if (devnull >= 0) ::dup2(devnull, 0);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+std::string SampleClip(const std::string& name, const std::string& args) {
+    const std::string dir = TRIMORA_CLIP_CACHE;
+    fs::create_directories(dir);
+    const std::string path = dir + name;
+    // Test processes run in parallel: one makes the clip, the others wait on the lock.
+    const int lockFd = ::open((dir + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
+    ::flock(lockFd, LOCK_EX);
+    if (!fs::exists(path)) {
+        std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel",
+                                         "error", "-y"};
+        for (const auto& a : trimora::SplitCommandLine(args)) argv.push_back(a);
+        const std::string tmp = dir + ".tmp-" + name;
+        argv.push_back(tmp);
+        int code = 0;
+        const std::string out = RunProgram(argv, &code);
+        if (code != 0) {
+            ::flock(lockFd, LOCK_UN);
+            ::close(lockFd);
+            throw std::runtime_error("making sample clip " + name + " failed: " + out);
+        }
+        fs::rename(tmp, path);
+    }
+    ::flock(lockFd, LOCK_UN);
+    ::close(lockFd);
+    return path;
+}
+
+namespace {
+std::string Probe(const std::string& path, const std::vector<std::string>& extra,
+                  const std::string& format = "default=noprint_wrappers=1:nokey=1") {
+    std::vector<std::string> argv = {"ffprobe", "-v", "error"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    argv.push_back("-of");
+    argv.push_back(format);
+    argv.push_back(path);
+    int code = 0;
+    std::string out = RunProgram(argv, &code);
+    if (code != 0) return "";
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    const size_t nl = out.find('\n');
+    return nl == std::string::npos ? out : out.substr(0, nl);
+}
+double ToDouble(const std::string& s) {
+    try {
+        return s.empty() || s == "N/A" ? -1 : std::stod(s);
+    } catch (...) {
+        return -1;
+    }
+}
+} // namespace
+
+double ProbeDuration(const std::string& path) {
+    return ToDouble(Probe(path, {"-show_entries", "format=duration"}));
+}
+std::string ProbeFormatName(const std::string& path) {
+    return Probe(path, {"-show_entries", "format=format_name"});
+}
+std::string ProbeVideoCodec(const std::string& path) {
+    return Probe(path, {"-select_streams", "v:0", "-show_entries", "stream=codec_name"});
+}
+std::string ProbeAudioCodec(const std::string& path) {
+    return Probe(path, {"-select_streams", "a:0", "-show_entries", "stream=codec_name"});
+}
+std::string ProbeFrameSize(const std::string& path) {
+    return Probe(path, {"-select_streams", "v:0", "-show_entries", "stream=width,height"},
+                 "csv=s=x:p=0");
+}
+double ProbeStreamDuration(const std::string& path, const std::string& selector) {
+    return ToDouble(
+        Probe(path, {"-select_streams", selector, "-show_entries", "stream=duration"}));
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+} // namespace trimora_test

@@ -1,0 +1,55 @@
+#pragma once
+// Shared test helpers: an isolated HOME/XDG for each test, the front-ends installed where the
+// program looks for them, sample clips made once per test run with ffmpeg's lavfi sources, and
+// small ffprobe readers to check outputs.
+
+#include <string>
+#include <vector>
+
+namespace trimora_test {
+
+// Folder of the built programs (trimora, fcut.exe, ...), ending with '/'.
+std::string BinDir();
+// tests/data/, ending with '/'.
+std::string DataDir();
+
+// A fresh temporary folder with HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and TMPDIR pointing into it
+// while the object lives; the old values come back and the folder is removed afterwards.
+class IsolatedHome {
+  public:
+    IsolatedHome();
+    ~IsolatedHome();
+    IsolatedHome(const IsolatedHome&) = delete;
+    IsolatedHome& operator=(const IsolatedHome&) = delete;
+    const std::string& Root() const { return root_; } // ends with '/'
+    // $XDG_DATA_HOME/trimora/ with the front-ends linked into it (and qvcut/ with the merge tools)
+    std::string InstallTools() const;
+
+  private:
+    std::string root_;
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+// Makes (once per test run, shared between test processes) a clip named `name` in the clip cache
+// by running ffmpeg with `args` (everything between "ffmpeg -y" and the output path), and returns
+// its path. Example: SampleClip("a.mp4", "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 "
+// "-f lavfi -i sine=duration=4 -c:v libx264 -c:a aac -shortest").
+std::string SampleClip(const std::string& name, const std::string& args);
+
+// Runs argv (no shell) and returns its stdout+stderr; exitCode receives the exit status.
+std::string RunProgram(const std::vector<std::string>& argv, int* exitCode = nullptr);
+
+// ffprobe readers: container duration in seconds (-1 when unreadable), format name, and the
+// codec names of the video and audio streams (empty when absent).
+double ProbeDuration(const std::string& path);
+std::string ProbeFormatName(const std::string& path);
+std::string ProbeVideoCodec(const std::string& path);
+std::string ProbeAudioCodec(const std::string& path);
+std::string ProbeFrameSize(const std::string& path); // "WxH"
+double ProbeStreamDuration(const std::string& path, const std::string& selector); // "v:0", "a:0"
+
+// Byte contents of a file, for checks that sources stay untouched.
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+} // namespace trimora_test
