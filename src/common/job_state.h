@@ -53,11 +53,17 @@ struct JobState {
     bool JoinAllChecked = false;    // the join ticks were set with "Check ALL"
     std::string JoinFileList;       // the ticked files as command pieces
     int JoinFileCount = 0;          // number of ticked files of the last build
-    int64_t JoinTotalSize = 0;      // their bytes
     std::string FirstFrameSize;     // "Frame Size" column of the first ticked row
     std::string NormFile, NormCommand, JoinCommand;
     bool JoinByMencoder = false;    // the join runs on mcut.exe ("Pos:" progress)
     bool JoinByMerge = false;       // the join runs on mmerge.exe ("Progress:" progress)
+    int64_t JoinTotalSize = 0; // bytes of the files to join
+
+    // Output list: what the pending rows read
+    std::string ConvertTypeText; // text of cBoxConvertType (".mp4", "(Device) ...")
+    std::string ConvertType;     // convert target type in force (DetermineConvertType)
+    std::string AudioTypeText;   // text of ComboAudio (".mp3", ...)
+    bool InputSelected = false;  // a source is selected in LvInput
 };
 
 } // namespace trimora
