@@ -1,0 +1,43 @@
+#include "common/frontend.h"
+
+#include <gtest/gtest.h>
+
+using namespace trimora::frontend;
+
+TEST(FrontEndRunTool, StreamsBothOutputsAndMirrorsTheExitStatus) {
+    std::string out, err;
+    const ToolOutcome r =
+        RunToolCapture({"sh", "-c", "printf 'a\\rb'; printf oops >&2; exit 3"}, &out, &err);
+    EXPECT_TRUE(r.started);
+    EXPECT_EQ(out, "a\rb");
+    EXPECT_EQ(err, "oops");
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.Status(), 3);
+    EXPECT_FALSE(r.Succeeded());
+
+    const ToolOutcome killed = RunTool({"sh", "-c", "kill -9 $$"}, nullptr);
+    EXPECT_EQ(killed.signal, 9);
+    EXPECT_EQ(killed.Status(), 128 + 9);
+
+    const ToolOutcome missing = RunTool({"no-such-tool-xyz"}, nullptr);
+    EXPECT_FALSE(missing.started);
+    EXPECT_EQ(missing.Status(), 127);
+
+    // The tool reads /dev/null, never the front-end's own input.
+    std::string in;
+    RunToolCapture({"sh", "-c", "cat; echo end"}, &in, nullptr);
+    EXPECT_EQ(in, "end\n");
+}
+
+TEST(FrontEndArgs, LeadingMarkersOptionValuesAndExtensions) {
+    std::vector<std::string> args = {"-cb", "qzv", "-o", "x.avi", "-o", "y.avi"};
+    EXPECT_FALSE(DropLeading(args, {"-cb", "-o"}));
+    EXPECT_TRUE(DropLeading(args, {"-cb", "qzv"}));
+    EXPECT_EQ(args.size(), 4u);
+    EXPECT_EQ(OptionValue(args, "-o").value(), "y.avi");
+    EXPECT_FALSE(OptionValue(args, "-i").has_value());
+    EXPECT_EQ(FindOption(args, "-o"), 0);
+    EXPECT_EQ(LowerExtension("/a.b/clip.MP4"), ".mp4");
+    EXPECT_EQ(LowerExtension("/a.b/clip"), "");
+    EXPECT_EQ(FindProgram("sh").empty(), false);
+}

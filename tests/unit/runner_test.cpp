@@ -1,0 +1,155 @@
+#include "common/command_line.h"
+#include "exec/dos_cmd_process.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+using namespace trimora;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Collects what a runner reports, and lets the test wait for the completion.
+struct Recorder {
+    std::mutex m;
+    std::condition_variable cv;
+    std::string text;
+    int chunks = 0;
+    bool complete = false;
+    std::string textAtComplete;
+
+    void Attach(TDosCmdProcess& p) {
+        p.OnProcessText = [this](TDosCmdProcess& sender, const std::string& chunk) {
+            sender.Lock();
+            {
+                std::lock_guard<std::mutex> lock(m);
+                text += chunk;
+                ++chunks;
+            }
+            sender.Unlock();
+        };
+        p.OnProcessComplete = [this](TDosCmdProcess&) {
+            std::lock_guard<std::mutex> lock(m);
+            complete = true;
+            textAtComplete = text;
+            cv.notify_all();
+        };
+    }
+    bool WaitComplete(std::chrono::milliseconds timeout = 10s) {
+        std::unique_lock<std::mutex> lock(m);
+        return cv.wait_for(lock, timeout, [&] { return complete; });
+    }
+};
+
+std::string Sh(const std::string& script) { return "/bin/sh -c " + Quoted(script); }
+
+bool ProcessAlive(int pid) { return ::kill(pid, 0) == 0; }
+
+} // namespace
+
+TEST(Runner, DeliversStdoutAndStderrBeforeCompletionWithExitStatus) {
+    TDosCmdProcess p;
+    Recorder r;
+    r.Attach(p);
+    // Progress lines ended by CR alone, output on both streams, a last burst right before exit.
+    p.CmdLine = Sh("i=0; while [ $i -lt 5 ]; do printf 'frame=%d time=%d\\r' $i $i; i=$((i+1)); "
+                   "sleep 0.05; done; echo to-stderr 1>&2; head -c 100000 /dev/zero | tr '\\0' x; "
+                   "echo; echo video:0kB audio:0kB; exit 3");
+    ASSERT_TRUE(p.Run());
+    ASSERT_TRUE(r.WaitComplete());
+    EXPECT_NE(r.textAtComplete.find("time=4\r"), std::string::npos);
+    EXPECT_NE(r.textAtComplete.find("to-stderr"), std::string::npos);
+    EXPECT_NE(r.textAtComplete.find("video:0kB audio:0kB"), std::string::npos);
+    EXPECT_GT(r.chunks, 5); // chunks come as they are written, not at the end
+    EXPECT_EQ(p.ExitStatus(), 3);
+    EXPECT_EQ(p.TermSignal(), 0);
+    EXPECT_TRUE(p.Stop(false));
+}
+
+TEST(Runner, RunWhileRunningRefusesAndForcedStopSkipsCompletion) {
+    TDosCmdProcess p;
+    Recorder r;
+    r.Attach(p);
+    p.CmdLine = Sh("echo started; exec sleep 30");
+    ASSERT_TRUE(p.Run());
+    const int pid = p.Pid();
+    const std::string before = p.CmdLine;
+    p.CmdLine = "/bin/true";
+    EXPECT_FALSE(p.Run());
+    EXPECT_FALSE(p.Stop(false));
+    EXPECT_EQ(p.Pid(), pid);
+    p.CmdLine = before;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(p.Stop(true));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
+    EXPECT_FALSE(r.WaitComplete(300ms));
+    EXPECT_FALSE(ProcessAlive(pid));
+}
+
+TEST(Runner, ProcessThatCannotStartReportsNothing) {
+    for (const char* cmd : {"", "/nonexistent/fcut.exe -i x"}) {
+        TDosCmdProcess p;
+        Recorder r;
+        r.Attach(p);
+        p.CmdLine = cmd;
+        EXPECT_FALSE(p.Run()) << cmd;
+        EXPECT_FALSE(p.Started());
+        EXPECT_FALSE(r.WaitComplete(100ms));
+        EXPECT_EQ(r.chunks, 0);
+    }
+}
+
+TEST(Runner, KilledByNameCompletesWithTheSignal) {
+    // A uniquely named program, so only our child matches.
+    const std::string dir = ::testing::TempDir() + "runner-kill-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const std::string exe = dir + "/tkill test.exe";
+    std::filesystem::create_symlink("/bin/sleep", exe);
+    TDosCmdProcess p;
+    Recorder r;
+    r.Attach(p);
+    p.CmdLine = Quoted(exe) + " 30";
+    ASSERT_TRUE(p.Run());
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(KillProcessByName("TKILL TEST.EXE"));
+    ASSERT_TRUE(r.WaitComplete(3s));
+    EXPECT_EQ(p.TermSignal(), SIGTERM);
+    EXPECT_EQ(p.ExitStatus(), -1);
+    EXPECT_FALSE(KillProcessByName("TKILL TEST.EXE"));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Runner, CompletionHandlerMayReleaseItsOwnRunner) {
+    auto* p = new TDosCmdProcess;
+    std::atomic<bool> done{false};
+    p->CmdLine = "/bin/true";
+    p->OnProcessComplete = [&](TDosCmdProcess& sender) {
+        delete &sender;
+        done = true;
+    };
+    ASSERT_TRUE(p->Run());
+    for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(done);
+}
+
+TEST(RunAndCapture, SplitsLinesAndReportsStartFailure) {
+    std::vector<std::string> lines;
+    ASSERT_TRUE(RunAndCapture(Sh("printf 'a\\r\\nb\\rc\\nlast'; echo err 1>&2"), lines));
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "a");
+    EXPECT_EQ(lines[1], "b");
+    EXPECT_EQ(lines[2], "c");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "lasterr"), lines.end());
+
+    std::vector<std::string> none;
+    EXPECT_FALSE(RunAndCapture("/nonexistent/tool -i x", none));
+    EXPECT_EQ(none, std::vector<std::string>{""});
+}
