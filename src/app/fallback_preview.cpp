@@ -1,10 +1,9 @@
 // Without the preview players: the panels stay dark, the sliders and step buttons only move
-// the time boxes, and the one extra run (the encoder warm-up) is started here. The preview
+// the time boxes, and no frame can be saved. The preview
 // window code (main_form_preview.cpp) replaces this file.
 #include "app/main_form.h"
 
 #include "common/helpers.h"
-#include "exec/dos_cmd_process.h"
 
 #include <QLineEdit>
 #include <QSlider>
@@ -43,17 +42,5 @@ void MainForm::StepButtonMouseUp(bool endSide, int step) {
 }
 
 void MainForm::SaveFrame(bool) {}
-
-void MainForm::StartExtraRun(const std::string& command, const std::string& kind) {
-    if (kind != "DosPreloadffmpeg" || preloadRun_)
-        return;
-    preloadRun_ = std::make_unique<TDosCmdProcess>();
-    preloadRun_->CmdLine = command;
-    preloadRun_->OnProcessComplete = [this](TDosCmdProcess&) {
-        Queue([this] { preloadRun_.reset(); });
-    };
-    if (!preloadRun_->Run())
-        preloadRun_.reset();
-}
 
 } // namespace trimora

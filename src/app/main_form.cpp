@@ -46,12 +46,7 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-MainForm::~MainForm() {
-    TrimoraApplication::SetExceptionHandler({});
-    // A warm-up still running is left to finish on its own.
-    if (preloadRun_ && preloadRun_->Started() && !preloadRun_->Finished())
-        (void)preloadRun_.release();
-}
+MainForm::~MainForm() { TrimoraApplication::SetExceptionHandler({}); }
 
 void MainForm::FormCreate() {
     // 1. Design mode comes from a marker file beside the program.
@@ -89,6 +84,27 @@ void MainForm::FormCreate() {
     TrimoraApplication::SetExceptionHandler(
         [this](const std::string& message) { HandleApplicationException(message); });
 
+    // Extra runs report back on the user-interface thread.
+    ExtraRunHost host;
+    host.Post = [this](std::function<void()> work) { Queue(std::move(work)); };
+    host.FrameSaved = [this](const std::string& image, bool saved) { FrameSaved(image, saved); };
+    host.AddMemoLine = [this](const std::string& line) { MemoCodeAdd(line); };
+    host.AudioText = [this](TDosCmdProcess& sender, const std::string& text) {
+        if (AudioRunText)
+            AudioRunText(sender, text);
+    };
+    host.AudioComplete = [this](TDosCmdProcess& sender) {
+        if (AudioRunComplete)
+            AudioRunComplete(sender);
+    };
+    ExtraRuns.SetHost(std::move(host));
+    OutputList.SetObserver([this](TRowChange change, int row) {
+        if (change == TRowChange::Cleared)
+            SyncOutputList();
+        else
+            ShowOutputRow(row);
+    });
+
     // 8. The players draw into the two preview panels.
     InitPreviews();
 
@@ -125,6 +141,18 @@ void MainForm::FormCreate() {
     } else {
         ShowMessage(this, QStringLiteral("Encoding engine not exist! Please reinstall the program."));
     }
+}
+
+bool MainForm::StartExtraRun(const std::string& command, const std::string& kind,
+                             const std::string& outputPath) {
+    return ExtraRuns.StartExtraRun(command, kind, outputPath);
+}
+
+void MainForm::FrameSaved(const std::string& imagePath, bool saved) {
+    if (!saved)
+        return;
+    LastSavedImage = imagePath;
+    SetStatus(SavedFrameMessage(imagePath));
 }
 
 void MainForm::SetToolCommands() {

@@ -13,6 +13,10 @@
 // and each job adds its own main_form_<job>.cpp.
 
 #include "common/job_state.h"
+#include "exec/dos_cmd_process.h"
+#include "jobs/extra_runs.h"
+#include "jobs/output_list.h"
+#include "media/store_info.h"
 #include "workers/bmd_thread.h"
 
 #include <QMainWindow>
@@ -44,7 +48,6 @@ class QTreeWidgetItem;
 namespace trimora {
 
 class TRadioGroup;
-class TDosCmdProcess;
 
 // Column indexes of the lists.
 namespace col {
@@ -64,6 +67,12 @@ class MainForm : public QMainWindow {
 
     // ---- shared job state ------------------------------------------------------------------
     JobState State;
+    TStoreInfo Info;        // what the last probe learnt about the clip
+    TOutputList OutputList; // the rows lvProgress shows
+    TExtraRuns ExtraRuns;   // warm-up, frame save, audio, normalising clip
+    // The audio job's runner handlers (set by the audio job; called on the runner's threads).
+    TDosCmdProcess::TextHandler AudioRunText;
+    TDosCmdProcess::CompleteHandler AudioRunComplete;
     int ProcessorCount = 1;
     int ScreenWidth = 0, ScreenHeight = 0; // recorded at start-up for the geometry rule
     std::string NormalTitle;               // "Trimora - <web address>"
@@ -127,8 +136,6 @@ class MainForm : public QMainWindow {
     void ClearClipInfo(); // forgets the bad-file mark of the last probe
     void ClearInputSelection();
     int CheckedInputIndex = -1;
-    std::string JoinClickedFile;
-    bool JoinAllChecked = false;   // "Check ALL" was the last way the join list was ticked
     bool SelectionComplete = false; // a clip of LvInput is selected
     bool ClipSelectedOnce = false;  // a clip of LvInput was chosen since start
     bool PendingUpdatesAllowed = false;
@@ -192,8 +199,14 @@ class MainForm : public QMainWindow {
     void EndSliderMouseUp(Qt::MouseButton button);
     void StepButtonMouseUp(bool endSide, int step);
     void SaveFrame(bool endSide);
-    // extra runs: warm-up, frame save, audio, normalising clip
-    void StartExtraRun(const std::string& command, const std::string& kind);
+    // extra runs (main_form.cpp): false when not started
+    bool StartExtraRun(const std::string& command, const std::string& kind,
+                       const std::string& outputPath = "");
+    // the saved-frame message, or nothing when the frame was not saved
+    void FrameSaved(const std::string& imagePath, bool saved);
+    // lvProgress follows the output list
+    void ShowOutputRow(int row);
+    void SyncOutputList();
 
     // ---- controls -----------------------------------------------------------------------------
     // folder panels
@@ -285,7 +298,6 @@ class MainForm : public QMainWindow {
     bool closing_ = false;
     bool dragArmed_ = false;
     QPoint dragFrom_;
-    std::unique_ptr<TDosCmdProcess> preloadRun_;
 };
 
 } // namespace trimora

@@ -23,7 +23,10 @@ void MainForm::ClearCutPieces() { State.SeekArgs.clear(); }
 
 void MainForm::ResetProgress() {}
 
-void MainForm::AddPendingRow() {}
+void MainForm::AddPendingRow() {
+    SyncModeState();
+    trimora::AddPendingRow(State, OutputList);
+}
 
 void MainForm::BuildTrim() {
     if (!State.StartupDone || State.BuildOnly)

@@ -5,6 +5,7 @@
 #include "app/dialogs.h"
 #include "common/file_list.h"
 #include "common/helpers.h"
+#include "jobs/join.h"
 #include "ui/icons.h"
 #include "ui/radio_group.h"
 
@@ -25,14 +26,6 @@ std::string S(const QString& s) { return s.toStdString(); }
 std::string LowerExtension(const std::string& name) {
     const size_t dot = name.rfind('.');
     return dot == std::string::npos ? std::string() : ToLower(name.substr(dot));
-}
-
-// ".ext" of a join row caption; ".avi" when the text after the last point is too short.
-std::string JoinExtension(const std::string& caption) {
-    const size_t dot = caption.rfind('.');
-    const std::string after = dot == std::string::npos ? std::string() : caption.substr(dot + 1);
-    const std::string ext = "." + after;
-    return ext.size() < 2 ? std::string(".avi") : ext;
 }
 } // namespace
 
@@ -153,12 +146,11 @@ void MainForm::mnPlayLvInputFileClick() {
 }
 
 void MainForm::UpdateJoinOutputName(const std::string& caption) {
-    State.JoinExt = JoinExtension(caption);
+    State.JoinExt = JoinExtOfCaption(caption);
     State.JoinBaseName = LastFolderName(State.JoinFolder);
     if (State.JoinBaseName.empty())
         State.JoinBaseName = "File";
-    State.JoinedOutput = MakeUniqueFileName(State.SaveJoinFolder + State.JoinBaseName +
-                                            "-Joined" + State.JoinExt);
+    State.JoinedOutput = JoinedOutputName(State.SaveJoinFolder, State.JoinFolder, State.JoinExt);
 }
 
 void MainForm::LvInputJoinMouseUp(const QPoint& pos) {
@@ -177,16 +169,16 @@ void MainForm::SelectJoinRow(int row) {
     PendingUpdatesAllowed = true;
     LvInputJoin->setCurrentItem(item);
     item->setSelected(true);
-    JoinClickedFile = S(item->text(col::JoinName));
-    UpdateJoinOutputName(JoinClickedFile);
-    ProbeSelectedClip(State.JoinFolder + JoinClickedFile, true);
-    JoinAllChecked = false;
+    State.JoinClickedFile = S(item->text(col::JoinName));
+    UpdateJoinOutputName(State.JoinClickedFile);
+    ProbeSelectedClip(State.JoinFolder + State.JoinClickedFile, true);
+    State.JoinAllChecked = false;
 }
 
 void MainForm::chkboxJoinAllCheckClick() {
     State.BuildOnly = true;
     PendingUpdatesAllowed = true;
-    JoinAllChecked = true;
+    State.JoinAllChecked = true;
     const int n = LvInputJoin->topLevelItemCount();
     if (!chkboxJoinAllCheck->isChecked()) {
         for (int i = 0; i < n; ++i)

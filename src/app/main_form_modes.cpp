@@ -3,6 +3,8 @@
 #include "app/main_form.h"
 
 #include "common/helpers.h"
+#include "ui/radio_group.h"
+#include <QComboBox>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -31,6 +33,10 @@ void MainForm::SyncModeState() {
                                           : TMode::Cut;
     State.Partial = chkboxPartial->isChecked();
     State.SoundOnly = chkboxSoundOnly->isChecked();
+    State.ConvertTypeText = cBoxConvertType->currentText().toStdString();
+    State.AudioTypeText = ComboAudio->currentText().toStdString();
+    State.InputSelected = !LvInput->selectedItems().isEmpty();
+    State.JoinFileType = rgJoinSelection->ItemIndex();
 }
 
 void MainForm::SetOptionPanelVisible(bool shown) {
