@@ -48,6 +48,13 @@ struct JobState {
 
     // Join
     std::string JoinExt, JoinBaseName, JoinedOutput, JoinCountText;
+    int64_t JoinTotalSize = 0; // bytes of the files to join
+
+    // Output list: what the pending rows read
+    std::string ConvertTypeText; // text of cBoxConvertType (".mp4", "(Device) ...")
+    std::string ConvertType;     // convert target type in force (DetermineConvertType)
+    std::string AudioTypeText;   // text of ComboAudio (".mp3", ...)
+    bool InputSelected = false;  // a source is selected in LvInput
 };
 
 } // namespace trimora
