@@ -143,10 +143,16 @@ void TCliHost::SetMessageRow(const std::string& caption) { messageRow_ = caption
 
 void TCliHost::SetRowStatus(int id, const std::string& status, const std::string& fullPath,
                             int64_t size) {
-    if (id != jobId_ || (status != "DONE" && status != "FAILED")) return;
+    if (id != jobId_) return;
     finalStatus_ = status;
     finalPath_ = fullPath;
     finalSize_ = size;
+}
+
+void TCliHost::JobEnded(int id, bool failed, const std::string& reason) {
+    if (id != jobId_) return;
+    ended_ = true;
+    failReason_ = failed ? reason : "";
 }
 
 void TCliHost::ShowMessage(const std::string& text) {
@@ -159,7 +165,7 @@ int TCliHost::WaitForJob() {
         std::function<void()> fn;
         {
             std::unique_lock lock(m_);
-            if (queue_.empty() && finalStatus_) break;
+            if (queue_.empty() && ended_) break;
             cv_.wait(lock, [&] { return !queue_.empty(); });
             fn = std::move(queue_.front());
             queue_.pop_front();
@@ -167,7 +173,7 @@ int TCliHost::WaitForJob() {
         fn();
     }
     EndProgressLine();
-    if (*finalStatus_ == "DONE") {
+    if (finalStatus_.value_or("") == "DONE") {
         out_ << "Status: DONE " << (finalSize_ > 0 ? FormatFileSize(finalSize_) : "0 bytes")
              << std::endl;
         out_ << "DONE " << finalPath_ << std::endl;

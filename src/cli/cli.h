@@ -79,15 +79,14 @@ class TCliHost : public TRunHost {
     void ShowMessage(const std::string& text) override;
     void BeginRunControls() override {}
     void EndRunControls() override {}
+    void JobEnded(int id, bool failed, const std::string& reason) override;
 
-    // The job whose row ends the wait; its final row status ("DONE"/"FAILED") stops WaitForJob.
+    // The job whose end stops WaitForJob.
     void WatchJob(int id) { jobId_ = id; }
-    // Runs posted work on this thread until the watched job has its final status. Returns the
-    // exit status (0 done, 1 failed) after printing the last line.
+    // Runs posted work on this thread until the watched job has ended. Prints the row's status
+    // and size, then the last line "DONE <path>" or "FAILED <reason>", and returns the exit
+    // status (0 done, 1 failed).
     int WaitForJob();
-    // The reason printed after "FAILED" (the tool run's outcome); the message row caption when
-    // none was given.
-    void SetFailReason(const std::string& reason) { failReason_ = reason; }
     const std::vector<std::string>& Memo() const { return memo_; }
 
   private:
@@ -103,6 +102,7 @@ class TCliHost : public TRunHost {
     int jobId_ = 0;
     int lastGauge_ = -1;
     bool barOpen_ = false;
+    bool ended_ = false;
     std::optional<std::string> finalStatus_;
     std::string finalPath_, failReason_, messageRow_;
     int64_t finalSize_ = 0;

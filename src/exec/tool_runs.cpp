@@ -9,13 +9,6 @@
 
 namespace trimora {
 
-bool IsKnownRunKind(const std::string& kind) {
-    for (const char* k : {kRunTrim, kDosConvertClip, kJoinFormList, kDosPreloadffmpeg,
-                          kDosSaveFrame, kDosExtractAudio, kDosNormalizedFrame})
-        if (kind == k) return true;
-    return false;
-}
-
 // Parsers ------------------------------------------------------------------------------------
 
 int64_t ProgressTotal(TMode mode, bool partial, int64_t cutDuration, int64_t clipDuration) {
@@ -199,7 +192,7 @@ TJobResultView DecideJobResult(const TJobResultInputs& in) {
         else if (join) v.MessageRow = kJoinFailedMessage;
         else v.MessageRow = "Failed! " + in.FailReason;
         v.StatusText = "Failed!";
-        v.DeleteFile = v.FullPath;
+        if (in.RemoveOutput) v.DeleteFile = v.FullPath;
         return v;
     }
     v.Status = "DONE";
@@ -213,10 +206,13 @@ void ShowJobResult(TRunHost& host, const TJobResultInputs& in) {
     const TJobResultView v = DecideJobResult(in);
     if (!v.DeleteFile.empty()) std::remove(v.DeleteFile.c_str());
     const int id = in.JobId;
-    host.Post([&host, v, id] {
+    const bool failed = in.Failed;
+    const std::string reason = in.FailReason;
+    host.Post([&host, v, id, failed, reason] {
         if (v.MessageRow) host.SetMessageRow(*v.MessageRow);
         host.SetRowStatus(id, v.Status, v.FullPath, v.Size);
         host.SetStatusText(v.StatusText);
+        host.JobEnded(id, failed, reason);
     });
 }
 
@@ -261,6 +257,11 @@ bool TToolRuns::SlotBusy(const std::string& kind) const {
     return slots_.count(kind) != 0;
 }
 
+void TToolRuns::AddRunKind(const std::string& kind) {
+    std::lock_guard lock(slotsMutex_);
+    kinds_.insert(kind);
+}
+
 void TToolRuns::MarkAllCancelled() {
     std::lock_guard lock(slotsMutex_);
     for (auto& [kind, run] : slots_) run->cancelled_ = true;
@@ -278,13 +279,12 @@ void TToolRuns::ReleaseFinished() {
 
 bool TToolRuns::RunDosCmd(const std::string& kind, const std::string& command,
                           TRunHandlers handlers, const std::string& currentFolder) {
-    const bool slotted = IsKnownRunKind(kind);
     auto run = std::make_shared<TToolRun>();
     TToolRun* raw = run.get();
     run->kind_ = kind;
     {
         std::lock_guard lock(slotsMutex_);
-        if (slotted) {
+        if (kinds_.count(kind)) {
             if (slots_.count(kind)) return false;
             slots_[kind] = run;
         } else {

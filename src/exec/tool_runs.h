@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "common/helpers.h"
@@ -24,18 +25,11 @@
 
 namespace trimora {
 
-// Runner kinds (exact texts). The first three are the job runners; the others are the short extra
-// runs (warm-up, frame save, audio extraction, AVI join normalising clip).
+// Job runner kinds (exact texts). A TToolRuns keeps one slot for each of these and for the kinds
+// added with AddRunKind; a command run under any other name gets no slot and no handlers.
 inline constexpr const char* kRunTrim = "RunTrim";
 inline constexpr const char* kDosConvertClip = "DosConvertClip";
 inline constexpr const char* kJoinFormList = "JoinFormList";
-inline constexpr const char* kDosPreloadffmpeg = "DosPreloadffmpeg";
-inline constexpr const char* kDosSaveFrame = "DosSaveFrame";
-inline constexpr const char* kDosExtractAudio = "DosExtractAudio";
-inline constexpr const char* kDosNormalizedFrame = "DosNormalizedFrame";
-
-// True for the kinds above; a command run under any other name gets no slot and no handlers.
-bool IsKnownRunKind(const std::string& kind);
 
 // Progress records ------------------------------------------------------------------------------
 
@@ -149,6 +143,9 @@ class TRunHost {
     // The big-file seek monitor (a worker of the window); nothing by default.
     virtual bool IsBigFileWorkerRunning() { return false; }
     virtual void StopBigFileWorker() {}
+    // A job's result has been written to its row (after SetRowStatus); reason is empty when it
+    // succeeded. Nothing by default (the command line ends its wait here).
+    virtual void JobEnded(int /*id*/, bool /*failed*/, const std::string& /*reason*/) {}
 };
 
 // Job-state side of the run controls; call on the GUI thread.
@@ -178,7 +175,6 @@ void ShowProgress(TRunHost& host, const TProgressView& view);
 
 // Job result --------------------------------------------------------------------------------
 
-inline constexpr int kMessageRowId = 101;
 inline constexpr const char* kCutFailedMessage =
     "Failed! Please adjust the Start Position and try again.";
 inline constexpr const char* kJoinFailedMessage = "FAILED! FILE FORMATS DO NOT MATCH.";
@@ -190,6 +186,7 @@ struct TJobResultInputs {
     std::string OutputFile;    // cut, convert, audio
     std::string JoinedOutput;  // join
     int JobId = 0;             // JobCounter of the job
+    bool RemoveOutput = true;  // false when the output on the disk is not the job's own
 };
 
 struct TJobResultView {
@@ -219,6 +216,7 @@ class TToolRun {
     // Ends the tool (its whole process group) because the program has what it needs; the run does
     // not count as failed by that ending.
     void StopOnPurpose();
+    bool StoppedOnPurpose() const { return stoppedOnPurpose_; }
     // The job's own handler found a failure in the output (RunFailed).
     void MarkFailed() { jobFailed_ = true; }
     bool Cancelled() const { return cancelled_; }
@@ -263,6 +261,8 @@ class TToolRuns {
     bool RunDosCmd(const std::string& kind, const std::string& command, TRunHandlers handlers,
                    const std::string& currentFolder = "");
     bool SlotBusy(const std::string& kind) const;
+    // Gives a further kind its own slot.
+    void AddRunKind(const std::string& kind);
     // Marks every active run as cancelled (the window's Cancel then kills the tools by name).
     void MarkAllCancelled();
 
@@ -279,6 +279,7 @@ class TToolRuns {
     JobState& state_;
     TRunHost& host_;
     mutable std::mutex slotsMutex_;
+    std::set<std::string> kinds_{kRunTrim, kDosConvertClip, kJoinFormList};
     std::map<std::string, std::shared_ptr<TToolRun>> slots_;
     std::list<std::shared_ptr<TToolRun>> unslotted_, finished_;
     std::mutex progressMutex_;
