@@ -48,6 +48,22 @@ struct JobState {
 
     // Join
     std::string JoinExt, JoinBaseName, JoinedOutput, JoinCountText;
+    std::string JoinClickedFile;    // caption of the join row clicked last
+    int JoinFileType = 0;           // item index of the join format group (0 "avi" ... 6 "vob,webm")
+    bool JoinAllChecked = false;    // the join ticks were set with "Check ALL"
+    std::string JoinFileList;       // the ticked files as command pieces
+    int JoinFileCount = 0;          // number of ticked files of the last build
+    std::string FirstFrameSize;     // "Frame Size" column of the first ticked row
+    std::string NormFile, NormCommand, JoinCommand;
+    bool JoinByMencoder = false;    // the join runs on mcut.exe ("Pos:" progress)
+    bool JoinByMerge = false;       // the join runs on mmerge.exe ("Progress:" progress)
+    int64_t JoinTotalSize = 0; // bytes of the files to join
+
+    // Output list: what the pending rows read
+    std::string ConvertTypeText; // text of cBoxConvertType (".mp4", "(Device) ...")
+    std::string ConvertType;     // convert target type in force (DetermineConvertType)
+    std::string AudioTypeText;   // text of ComboAudio (".mp3", ...)
+    bool InputSelected = false;  // a source is selected in LvInput
 };
 
 } // namespace trimora
