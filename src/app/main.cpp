@@ -4,12 +4,17 @@
 #include "app/dialogs.h"
 #include "app/main_form.h"
 #include "app/single_instance.h"
+#include "cli/cli.h"
 #include "common/helpers.h"
 
 #include <QLocale>
 #include <clocale>
 
 int main(int argc, char** argv) {
+    // A sub-command runs headless: no QApplication, no display needed.
+    if (const int status = trimora::RunCommandLine(argc, argv); status >= 0)
+        return status;
+
     // Numbers are written and read with a point, whatever the user's locale.
     std::setlocale(LC_NUMERIC, "C");
 
