@@ -251,3 +251,108 @@ TEST_F(CutFixture, BuildTrimPreparesOnlyWhileBuildOnly) {
     st.StartupDone = false;
     EXPECT_EQ(BuildTrim(st, info, runs).CommandLine, "");
 }
+
+namespace {
+
+// Records the rows a finished job writes; posted work runs at once.
+struct RowHost : TRunHost {
+    std::string status, path, message;
+    int64_t size = -1;
+    bool ended = false, failed = false;
+    std::vector<std::string> memo;
+    void Post(std::function<void()> fn) override { fn(); }
+    void SetGauge(int) override {}
+    void SetStatusText(const std::string&) override {}
+    void SetMessageRow(const std::string& caption) override { message = caption; }
+    void SetRowStatus(int, const std::string& s, const std::string& p, int64_t n) override {
+        status = s;
+        path = p;
+        size = n;
+    }
+    void ClearMemo() override {}
+    void AppendMemo(const std::string& line) override { memo.push_back(line); }
+    void ShowMessage(const std::string&) override {}
+    void BeginRunControls() override {}
+    void EndRunControls() override {}
+    void JobEnded(int, bool f, const std::string&) override {
+        ended = true;
+        failed = f;
+    }
+};
+
+} // namespace
+
+TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
+    RowHost host;
+    TToolRuns runs(st, host);
+    st.InputFile = "/v/CLIP.MKV";
+    st.InputExt = ".mkv";
+    TTrimRunContext ctx;
+    ctx.Command = BuildTrimCommand(MakeTrimSnapshot(st, info));
+    ctx.ToolFolder = st.ToolFolder;
+    ctx.JobId = 1;
+    ASSERT_EQ(ctx.Command.OutputFile, out + "CLIP-Cut.MKV");
+    auto parts = [&] {
+        trimora_test::WriteFileBytes(st.ToolFolder + "trim-001.MKV", "one");
+        trimora_test::WriteFileBytes(st.ToolFolder + "trim-002.MKV", "the middle");
+        trimora_test::WriteFileBytes(st.ToolFolder + "trim-003.MKV", "three");
+    };
+    auto leftovers = [&] {
+        int n = 0;
+        for (int part = 1; part <= 3; ++part)
+            n += FileExists(TrimWorkPart(ctx.Command, st.ToolFolder, part));
+        return n;
+    };
+    TToolRun noRun; // the finished run (the handler reads nothing of it)
+
+    // The splitter stopped on purpose after the middle part: that part becomes the output.
+    parts();
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
+    EXPECT_EQ(host.status, "DONE");
+    EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), "the middle");
+    EXPECT_EQ(host.size, 10);
+    EXPECT_EQ(leftovers(), 0);
+    EXPECT_EQ(host.memo.back(), "DosRunTrim done.");
+
+    // The output name was taken meanwhile: the user's file stays, the job fails.
+    parts();
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
+    EXPECT_EQ(host.status, "FAILED");
+    EXPECT_EQ(host.size, 1);
+    EXPECT_TRUE(host.failed);
+    EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), "the middle");
+    EXPECT_EQ(leftovers(), 0);
+    EXPECT_EQ(host.memo.back(), "DosRunTrim Failed.");
+    EXPECT_TRUE(st.RunFailed);
+
+    // No middle part (a range past the end): failed, nothing left behind.
+    ::unlink(ctx.Command.OutputFile.c_str());
+    trimora_test::WriteFileBytes(st.ToolFolder + "trim-001.MKV", "one");
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
+    EXPECT_EQ(host.status, "FAILED");
+    EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
+    EXPECT_EQ(leftovers(), 0);
+
+    // A failed splitter run: its parts go, no output appears.
+    parts();
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "the tool ended with exit status 2"});
+    EXPECT_EQ(host.status, "FAILED");
+    EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
+    EXPECT_EQ(leftovers(), 0);
+}
+
+TEST_F(CutFixture, FailedEncoderCutRemovesItsPartialOutput) {
+    RowHost host;
+    TToolRuns runs(st, host);
+    st.InputFile = "/v/a.mp4";
+    st.InputExt = ".mp4";
+    TTrimRunContext ctx;
+    ctx.Command = BuildTrimCommand(MakeTrimSnapshot(st, info));
+    ctx.ToolFolder = st.ToolFolder;
+    trimora_test::WriteFileBytes(ctx.Command.OutputFile, "partial");
+    TToolRun noRun;
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "cancelled"});
+    EXPECT_EQ(host.status, "FAILED");
+    EXPECT_EQ(host.message, "Failed! Please adjust the Start Position and try again.");
+    EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
+}
