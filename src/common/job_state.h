@@ -41,6 +41,13 @@ struct JobState {
     // Range
     int64_t CutDuration = 0;
     std::string CutTimeText, SeekArgs;
+    // Cut times (PrepareCutTimes): the trimmed texts, the exact start, the duration in decimal
+    // digits and the pieces of the mencoder tool ("-endpos 37", "-edl \"...\" -hr-edl-seek ") and of
+    // the splitter ("00:01:23.456,00:02:00.000").
+    std::string CutStartText, CutEndText;
+    double CutStartSeconds = 0;
+    std::string CutDurationText, EndPosPiece, EdlPiece, SplitPiece;
+    bool CutNosound = false; // chkboxNosound ("Cut Nosound")
 
     // Job being prepared / run
     std::string OutputFile;
