@@ -14,6 +14,8 @@ bool MainForm::ConvertClip(int64_t) {
     return false;
 }
 
+std::string MainForm::ConvertVolumePiece() const { return std::string(); }
+
 bool MainForm::ExtractAudio() {
     if (!State.StartupDone || State.BuildOnly)
         return false;

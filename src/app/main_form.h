@@ -14,6 +14,7 @@
 
 #include "common/job_state.h"
 #include "exec/dos_cmd_process.h"
+#include "exec/tool_runs.h"
 #include "jobs/extra_runs.h"
 #include "jobs/output_list.h"
 #include "media/store_info.h"
@@ -70,6 +71,7 @@ class MainForm : public QMainWindow {
     TStoreInfo Info;        // what the last probe learnt about the clip
     TOutputList OutputList; // the rows lvProgress shows
     TExtraRuns ExtraRuns;   // warm-up, frame save, audio, normalising clip
+    std::unique_ptr<TToolRuns> Runs; // the job runners' slots and progress
     // The audio job's runner handlers (set by the audio job; called on the runner's threads).
     TDosCmdProcess::TextHandler AudioRunText;
     TDosCmdProcess::CompleteHandler AudioRunComplete;
@@ -183,6 +185,7 @@ class MainForm : public QMainWindow {
     // ---- jobs with their own files ------------------------------------------------------------
     // convert and sound-only (main_form_convert.cpp): false when nothing was started
     bool ConvertClip(int64_t seconds);
+    std::string ConvertVolumePiece() const; // the gain piece of the last convert build
     bool ExtractAudio();
     // join (main_form_join.cpp): the join starter; false when it refused
     bool JoinClips();
@@ -295,7 +298,10 @@ class MainForm : public QMainWindow {
     void BuildLayout();        // main_form_layout.cpp
     void ConnectHandlers();    // main_form_layout.cpp
     void ApplyDesignLayout();  // main_form_layout.cpp
+    void CreateRuns();  // main_form_cut.cpp
+    void ReleaseRuns(); // main_form_cut.cpp
     bool closing_ = false;
+    std::unique_ptr<TRunHost> runHost_;
     bool dragArmed_ = false;
     QPoint dragFrom_;
 };
