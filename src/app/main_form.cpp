@@ -43,7 +43,6 @@ void MakeFolder(const std::string& folder) { QDir().mkpath(QString::fromStdStrin
 } // namespace
 
 MainForm::MainForm(QWidget* parent) : QMainWindow(parent) {
-    CreateRuns();
     BuildLayout();
     ConnectHandlers();
     FormCreate();
@@ -51,7 +50,6 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent) {
 
 MainForm::~MainForm() {
     TrimoraApplication::SetExceptionHandler({});
-    ReleaseRuns();
 }
 
 void MainForm::FormCreate() {

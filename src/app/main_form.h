@@ -14,7 +14,9 @@
 
 #include "common/job_state.h"
 #include "exec/dos_cmd_process.h"
+#include "app/window_run_host.h"
 #include "exec/tool_runs.h"
+#include "jobs/convert_job.h"
 #include "jobs/extra_runs.h"
 #include "jobs/output_list.h"
 #include "media/store_info.h"
@@ -70,8 +72,15 @@ class MainForm : public QMainWindow {
     JobState State;
     TStoreInfo Info;        // what the last probe learnt about the clip
     TOutputList OutputList; // the rows lvProgress shows
+    // The job runner slots (cut, convert, join) and the shared progress, showing through
+    // RunHost. Declared before ExtraRuns, so the audio job outlives the extra runs.
+    TWindowRunHost RunHost{*this};
+    TToolRuns Runs{State, RunHost};
+    // The convert and sound-only jobs: their options as last read and the pieces they built
+    // (main_form_convert.cpp).
+    TConvertJob ConvertJob;
+    TAudioJob AudioJob;
     TExtraRuns ExtraRuns;   // warm-up, frame save, audio, normalising clip
-    std::unique_ptr<TToolRuns> Runs; // the job runners' slots and progress
     // The audio job's runner handlers (set by the audio job; called on the runner's threads).
     TDosCmdProcess::TextHandler AudioRunText;
     TDosCmdProcess::CompleteHandler AudioRunComplete;
@@ -187,6 +196,9 @@ class MainForm : public QMainWindow {
     bool ConvertClip(int64_t seconds);
     std::string ConvertVolumePiece() const; // the gain piece of the last convert build
     bool ExtractAudio();
+    // The convert and audio option lists into ConvertJob.Options / AudioJob.Options.
+    void ReadConvertOptions();
+    void ReadAudioOptions();
     // join (main_form_join.cpp): the join starter; false when it refused
     bool JoinClips();
     void RefreshJoinRow();
@@ -298,10 +310,7 @@ class MainForm : public QMainWindow {
     void BuildLayout();        // main_form_layout.cpp
     void ConnectHandlers();    // main_form_layout.cpp
     void ApplyDesignLayout();  // main_form_layout.cpp
-    void CreateRuns();  // main_form_cut.cpp
-    void ReleaseRuns(); // main_form_cut.cpp
     bool closing_ = false;
-    std::unique_ptr<TRunHost> runHost_;
     bool dragArmed_ = false;
     QPoint dragFrom_;
 };

@@ -105,7 +105,7 @@ void MainForm::btnStartClick() {
 void MainForm::btnCancelClick() {
     State.BuildOnly = true;
     SetStatus("Cancel");
-    Runs->MarkAllCancelled();
+    Runs.MarkAllCancelled();
     for (const char* name : {"fcut.exe", "mcut.exe", "fmerge.exe", "mmerge.exe"})
         KillProcessByName(name);
     if (ThreadBigFile.IsWorkerRunning())
