@@ -17,6 +17,7 @@ const std::vector<TCliCommand>& CliCommands() {
         {"probe", "trimora probe SRC", &CliProbe},
         {"cut", "trimora cut SRC --start T --end T [--save-folder DIR] [--nosound] [--dry-run]",
          &CliCut},
+        {"join", "trimora join FILE... [--save-folder DIR] [--nosound] [--dry-run]", &CliJoin},
     };
     return table;
 }

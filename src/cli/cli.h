@@ -136,5 +136,6 @@ const std::vector<TCliCommand>& CliCommands();
 // Sub-commands (one file each).
 int CliProbe(TCliSession& session, const std::vector<std::string>& args); // cli_cut.cpp
 int CliCut(TCliSession& session, const std::vector<std::string>& args);   // cli_cut.cpp
+int CliJoin(TCliSession& session, const std::vector<std::string>& args);  // cli_join.cpp
 
 } // namespace trimora
