@@ -9,6 +9,7 @@
 
 #include "common/helpers.h"
 #include "exec/startup_state.h"
+#include "exec/tool_install.h"
 
 namespace trimora {
 
@@ -192,7 +193,7 @@ int TCliHost::WaitForJob() {
 TCliSession::TCliSession(std::ostream& out, std::ostream& err, bool terminal)
     : Out(out), Err(err), Host(out, err, terminal), Runs(State, Host) {
     SetUpStartupState(State);
-    InstallFrontEnds(State);
+    EnsureFrontEndsInstalled(State.ProgramFolder, State.SystemFolder);
     State.StartupDone = true;
     State.BuildOnly = true;
 }
