@@ -41,6 +41,13 @@ struct JobState {
     // Range
     int64_t CutDuration = 0;
     std::string CutTimeText, SeekArgs;
+    // Cut times (PrepareCutTimes): the trimmed texts, the exact start, the duration in decimal
+    // digits and the pieces of the mencoder tool ("-endpos 37", "-edl \"...\" -hr-edl-seek ") and of
+    // the splitter ("00:01:23.456,00:02:00.000").
+    std::string CutStartText, CutEndText;
+    double CutStartSeconds = 0;
+    std::string CutDurationText, EndPosPiece, EdlPiece, SplitPiece;
+    bool CutNosound = false; // chkboxNosound ("Cut Nosound")
 
     // Job being prepared / run
     std::string OutputFile;
@@ -48,6 +55,22 @@ struct JobState {
 
     // Join
     std::string JoinExt, JoinBaseName, JoinedOutput, JoinCountText;
+    std::string JoinClickedFile;    // caption of the join row clicked last
+    int JoinFileType = 0;           // item index of the join format group (0 "avi" ... 6 "vob,webm")
+    bool JoinAllChecked = false;    // the join ticks were set with "Check ALL"
+    std::string JoinFileList;       // the ticked files as command pieces
+    int JoinFileCount = 0;          // number of ticked files of the last build
+    std::string FirstFrameSize;     // "Frame Size" column of the first ticked row
+    std::string NormFile, NormCommand, JoinCommand;
+    bool JoinByMencoder = false;    // the join runs on mcut.exe ("Pos:" progress)
+    bool JoinByMerge = false;       // the join runs on mmerge.exe ("Progress:" progress)
+    int64_t JoinTotalSize = 0; // bytes of the files to join
+
+    // Output list: what the pending rows read
+    std::string ConvertTypeText; // text of cBoxConvertType (".mp4", "(Device) ...")
+    std::string ConvertType;     // convert target type in force (DetermineConvertType)
+    std::string AudioTypeText;   // text of ComboAudio (".mp3", ...)
+    bool InputSelected = false;  // a source is selected in LvInput
 };
 
 } // namespace trimora

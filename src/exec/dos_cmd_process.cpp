@@ -119,7 +119,8 @@ bool TDosCmdProcess::Run(const std::string& currentFolder) {
     started_ = true;
 
     const int bufferSize = BufferSize > 0 ? BufferSize : 2048;
-    d.reader = std::thread([this, bufferSize] {
+    // Each thread keeps its own copy of its handler: a completion handler may release the runner.
+    d.reader = std::thread([this, bufferSize, onText = OnProcessText] {
         Impl& d = *impl_;
         std::string buf(static_cast<size_t>(bufferSize), '\0');
         for (;;) {
@@ -135,8 +136,7 @@ bool TDosCmdProcess::Run(const std::string& currentFolder) {
                     std::lock_guard<std::mutex> lock(d.m);
                     skip = d.forced;
                 }
-                if (!skip && OnProcessText)
-                    OnProcessText(*this, buf.substr(0, static_cast<size_t>(got)));
+                if (!skip && onText) onText(*this, buf.substr(0, static_cast<size_t>(got)));
                 continue;
             }
             if (n < 0 || (fds[1].revents & (POLLIN | POLLHUP))) break; // told to stop
@@ -146,7 +146,7 @@ bool TDosCmdProcess::Run(const std::string& currentFolder) {
         d.cv.notify_all();
     });
 
-    d.waiter = std::thread([this] {
+    d.waiter = std::thread([this, onComplete = OnProcessComplete] {
         Impl& d = *impl_;
         int status = 0;
         pid_t r;
@@ -176,7 +176,7 @@ bool TDosCmdProcess::Run(const std::string& currentFolder) {
             forced = d.forced;
         }
         finished_ = true;
-        if (!forced && OnProcessComplete) OnProcessComplete(*this);
+        if (!forced && onComplete) onComplete(*this);
     });
     return true;
 }

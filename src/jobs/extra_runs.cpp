@@ -16,7 +16,8 @@ TExtraRuns::~TExtraRuns() {
         std::lock_guard<std::mutex> lock(mutex_);
         for (auto& slot : slots_)
             if (slot) all.push_back(std::move(slot));
-        for (auto& run : retired_) all.push_back(std::move(run));
+        for (auto& run : retired_)
+            all.push_back(std::move(run));
         retired_.clear();
     }
     // Outside the lock: a completion handler that is already running takes it.
@@ -41,8 +42,10 @@ bool TExtraRuns::IsRunning(const std::string& kind) const {
 }
 
 void TExtraRuns::PostToGui(std::function<void()> work) {
-    if (host_.Post) host_.Post(std::move(work));
-    else work();
+    if (host_.Post)
+        host_.Post(std::move(work));
+    else
+        work();
 }
 
 void TExtraRuns::ReleaseFinished() {

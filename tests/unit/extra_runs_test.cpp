@@ -123,7 +123,8 @@ TEST(ExtraRuns, NormalisingAndAudioRunsReachTheirHandlers) {
         return queued.size() == 1;
     }));
     EXPECT_TRUE(rec.memo.empty()); // not before the GUI thread runs it
-    for (auto& work : queued) work();
+    for (auto& work : queued)
+        work();
     EXPECT_EQ(rec.memo, std::vector<std::string>{"DosNormalizedFrame done."});
 }
 

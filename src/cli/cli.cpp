@@ -1,0 +1,287 @@
+#include "cli/cli.h"
+
+#include <QSettings>
+#include <QString>
+#include <cstdlib>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/helpers.h"
+#include "exec/startup_state.h"
+#include "exec/tool_install.h"
+
+namespace trimora {
+
+const std::vector<TCliCommand>& CliCommands() {
+    static const std::vector<TCliCommand> table = {
+        {"probe", "trimora probe SRC", &CliProbe},
+        {"cut", "trimora cut SRC --start T --end T [--save-folder DIR] [--nosound] [--dry-run]",
+         &CliCut},
+    };
+    return table;
+}
+
+// Arguments ----------------------------------------------------------------------------------
+
+TCliArgs ParseCliArgs(const std::vector<std::string>& args,
+                      const std::set<std::string>& valueOptions,
+                      const std::set<std::string>& flagOptions) {
+    TCliArgs r;
+    bool onlyPositional = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (onlyPositional || a.size() < 2 || a[0] != '-') {
+            r.Positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            onlyPositional = true;
+            continue;
+        }
+        std::string name = a, value;
+        bool inlineValue = false;
+        if (const size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+            inlineValue = true;
+        }
+        if (valueOptions.count(name)) {
+            if (!inlineValue) {
+                if (i + 1 >= args.size()) throw TCliUsageError("Option " + name + " needs a value");
+                value = args[++i];
+            }
+            r.Values[name] = value;
+        } else if (flagOptions.count(name) && !inlineValue) {
+            r.Flags.insert(name);
+        } else {
+            throw TCliUsageError("Unknown option: " + a);
+        }
+    }
+    return r;
+}
+
+void CheckCliTime(const std::string& option, const std::string& text) {
+    // H:MM:SS, HH:MM:SS.mmm, M:SS, SS(.mmm): digit fields separated by colons, one fraction.
+    const std::string t = Trim(text);
+    bool ok = !t.empty();
+    int colons = 0, points = 0;
+    bool digitBefore = false;
+    for (char c : t) {
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            digitBefore = true;
+        } else if (c == ':' && points == 0 && digitBefore) {
+            ++colons;
+            digitBefore = false;
+        } else if (c == '.' && points == 0 && digitBefore) {
+            ++points;
+            digitBefore = false;
+        } else {
+            ok = false;
+        }
+    }
+    if (!digitBefore || colons > 2) ok = false;
+    if (!ok)
+        throw TCliUsageError("Invalid time for " + option + ": \"" + text +
+                             "\" (use HH:MM:SS.mmm or H:MM:SS)");
+}
+
+std::string CheckCliSource(const TCliArgs& args) {
+    if (args.Positional.empty())
+        throw TCliUsageError("Please select a file in list to process!");
+    if (args.Positional.size() > 1)
+        throw TCliUsageError("Unexpected argument: " + args.Positional[1]);
+    std::string path = args.Positional[0];
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw TCliUsageError("Please select a file in list to process! (no such file: " + path +
+                             ")");
+    if (path[0] != '/') {
+        char buf[4096];
+        if (::getcwd(buf, sizeof buf)) path = WithSlash(buf) + path;
+    }
+    return path;
+}
+
+// Host ---------------------------------------------------------------------------------------
+
+TCliHost::TCliHost(std::ostream& out, std::ostream& err, bool terminal)
+    : out_(out), err_(err), terminal_(terminal) {}
+
+void TCliHost::Post(std::function<void()> fn) {
+    {
+        std::lock_guard lock(m_);
+        queue_.push_back(std::move(fn));
+    }
+    cv_.notify_one();
+}
+
+void TCliHost::EndProgressLine() {
+    if (barOpen_) out_ << "\n";
+    barOpen_ = false;
+}
+
+void TCliHost::SetGauge(int percent) {
+    if (percent < 0) percent = 0;
+    if (percent > 100) percent = 100;
+    if (percent == lastGauge_) return;
+    lastGauge_ = percent;
+    if (terminal_) {
+        const int width = 40;
+        const int filled = percent * width / 100;
+        out_ << "\r[" << std::string(static_cast<size_t>(filled), '#')
+             << std::string(static_cast<size_t>(width - filled), '.') << "] " << percent << "%"
+             << std::flush;
+        barOpen_ = true;
+    } else {
+        out_ << percent << "%" << std::endl;
+    }
+}
+
+void TCliHost::SetStatusText(const std::string&) {}
+
+void TCliHost::SetMessageRow(const std::string& caption) { messageRow_ = caption; }
+
+void TCliHost::SetRowStatus(int id, const std::string& status, const std::string& fullPath,
+                            int64_t size) {
+    if (id != jobId_) return;
+    finalStatus_ = status;
+    finalPath_ = fullPath;
+    finalSize_ = size;
+}
+
+void TCliHost::JobEnded(int id, bool failed, const std::string& reason) {
+    if (id != jobId_) return;
+    ended_ = true;
+    failReason_ = failed ? reason : "";
+}
+
+void TCliHost::ShowMessage(const std::string& text) {
+    EndProgressLine();
+    err_ << text << std::endl;
+}
+
+int TCliHost::WaitForJob() {
+    for (;;) {
+        std::function<void()> fn;
+        {
+            std::unique_lock lock(m_);
+            if (queue_.empty() && ended_) break;
+            cv_.wait(lock, [&] { return !queue_.empty(); });
+            fn = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        fn();
+    }
+    EndProgressLine();
+    if (finalStatus_.value_or("") == "DONE") {
+        out_ << "Status: DONE " << (finalSize_ > 0 ? FormatFileSize(finalSize_) : "0 bytes")
+             << std::endl;
+        out_ << "DONE " << finalPath_ << std::endl;
+        return 0;
+    }
+    std::string reason = failReason_.empty() ? messageRow_ : failReason_;
+    if (!failReason_.empty() && !messageRow_.empty() && messageRow_ != failReason_)
+        reason = messageRow_ + " (" + failReason_ + ")";
+    out_ << "FAILED " << reason << std::endl;
+    return 1;
+}
+
+// Session ------------------------------------------------------------------------------------
+
+TCliSession::TCliSession(std::ostream& out, std::ostream& err, bool terminal)
+    : Out(out), Err(err), Host(out, err, terminal), Runs(State, Host) {
+    SetUpStartupState(State);
+    EnsureFrontEndsInstalled(State.ProgramFolder, State.SystemFolder);
+    State.StartupDone = true;
+    State.BuildOnly = true;
+}
+
+void TCliSession::ApplySaveFolder(const TCliArgs& args) {
+    if (args.Values.count("--save-folder")) {
+        std::string dir = args.Value("--save-folder");
+        if (dir.empty()) throw TCliUsageError("Option --save-folder needs a folder");
+        if (dir[0] != '/') {
+            char buf[4096];
+            if (::getcwd(buf, sizeof buf)) dir = WithSlash(buf) + dir;
+        }
+        if (!DirectoryExistsEx(dir)) {
+            std::string path;
+            for (size_t p = 1; p != std::string::npos;) {
+                p = dir.find('/', p + 1);
+                path = dir.substr(0, p);
+                ::mkdir(path.c_str(), 0755);
+            }
+        }
+        if (!DirectoryExistsEx(dir)) throw TCliUsageError("Folder does't exist: " + dir);
+        State.SaveConvertFolder = WithSlash(dir);
+        State.SaveJoinFolder = WithSlash(dir);
+        return;
+    }
+    // The folders the window would use: its remembered settings, else the defaults.
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Quennic", "TrimoraCut");
+    auto folder = [&](const char* key) {
+        return settings.value(key).toString().toStdString();
+    };
+    State.ConvertFolder = folder("ConvertFolder");
+    State.SaveConvertFolder = folder("SaveConvertFolder");
+    State.SaveJoinFolder = folder("SaveJoinFolder");
+    State.JoinFolder = folder("JoinFolder");
+    if (State.SaveConvertFolder.empty() || State.SaveConvertFolder[0] != '/')
+        State.SaveConvertFolder = State.DefaultSaveConvertFolder;
+    if (State.SaveJoinFolder.empty() || State.SaveJoinFolder[0] != '/')
+        State.SaveJoinFolder = State.DefaultSaveJoinFolder;
+    if (!DirectoryExistsEx(State.SaveConvertFolder) && DirectoryExistsEx(State.ConvertFolder))
+        State.SaveConvertFolder = State.ConvertFolder;
+    if (!DirectoryExistsEx(State.SaveJoinFolder) && DirectoryExistsEx(State.JoinFolder))
+        State.SaveJoinFolder = State.JoinFolder;
+    State.SaveConvertFolder = WithSlash(State.SaveConvertFolder);
+    State.SaveJoinFolder = WithSlash(State.SaveJoinFolder);
+}
+
+// Entry --------------------------------------------------------------------------------------
+
+namespace {
+void PrintUsage(std::ostream& err) {
+    err << "Usage:\n  trimora                (opens the window)\n";
+    for (const auto& c : CliCommands()) err << "  " << c.Usage << "\n";
+}
+} // namespace
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) return -1;
+    const std::string& name = args[0];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(out);
+        return 0;
+    }
+    const TCliCommand* command = nullptr;
+    for (const auto& c : CliCommands())
+        if (name == c.Name) command = &c;
+    if (!command) {
+        // Options the window itself understands (Qt's -platform and the like) still open it.
+        if (!name.empty() && name[0] == '-') return -1;
+        err << "Unknown command: " << name << "\n";
+        PrintUsage(err);
+        return 2;
+    }
+    const bool terminal = &out == &std::cout && ::isatty(STDOUT_FILENO);
+    try {
+        TCliSession session(out, err, terminal);
+        return command->Run(session, std::vector<std::string>(args.begin() + 1, args.end()));
+    } catch (const TCliUsageError& e) {
+        err << e.what() << "\nUsage: " << command->Usage << "\n";
+        return 2;
+    } catch (const std::exception& e) {
+        out << "FAILED " << e.what() << std::endl;
+        return 1;
+    }
+}
+
+int RunCommandLine(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return RunCommandLine(args, std::cout, std::cerr);
+}
+
+} // namespace trimora

@@ -1,0 +1,118 @@
+// `trimora probe SRC` and `trimora cut SRC --start T --end T [--save-folder DIR] [--nosound]
+// [--dry-run]`.
+#include <ostream>
+
+#include "cli/cli.h"
+#include "common/helpers.h"
+#include "common/pattern.h"
+#include "jobs/trim.h"
+#include "media/store_info.h"
+
+namespace trimora {
+
+namespace {
+
+std::string LowerExtOf(const std::string& path) {
+    const std::string name = FileNameOf(path);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? "" : ToLower(name.substr(dot));
+}
+
+// Line breaks of the window's messages, for a terminal.
+std::string PlainLines(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
+void SelectSource(JobState& st, const std::string& path) {
+    st.InputFile = path;
+    st.InputFileName = FileNameOf(path);
+    st.InputExt = LowerExtOf(path);
+    st.InputFileSize = GetFileSize64(path);
+    st.InputSizeText = FormatFileSize(st.InputFileSize);
+    st.InputSelected = true;
+}
+
+// Probes the selected clip as ticking it in the source list does. Returns false (after printing
+// the FAILED line) when the clip cannot be read.
+bool ProbeSelected(TCliSession& s, TStoreInfo& info) {
+    TClipReportInputs in;
+    in.InputExt = s.State.InputExt;
+    in.DesignMode = s.State.DesignMode;
+    in.Page = TSourcePage::Input;
+    const TProbeOutcome probe = ProbeClip(s.State.FfmpegCommand, s.State.InputFile, in, info);
+    if (!probe.Started) {
+        s.Out << "FAILED the encoder front-end fcut.exe could not be started from "
+              << s.State.SystemFolder << std::endl;
+        return false;
+    }
+    if (probe.Result.BadFile) {
+        s.Out << "FAILED Bad File! Invalid data found when processing input" << std::endl;
+        return false;
+    }
+    s.State.ClipDuration = info.ClipDuration;
+    return true;
+}
+
+} // namespace
+
+int CliProbe(TCliSession& s, const std::vector<std::string>& args) {
+    const TCliArgs a = ParseCliArgs(args, {}, {});
+    SelectSource(s.State, CheckCliSource(a));
+    TStoreInfo info;
+    if (!ProbeSelected(s, info)) return 1;
+    for (const auto& [field, value] : StoreInfoFields(info)) s.Out << field << ": " << value << "\n";
+    s.Out << "DONE " << s.State.InputFile << std::endl;
+    return 0;
+}
+
+int CliCut(TCliSession& s, const std::vector<std::string>& args) {
+    const TCliArgs a =
+        ParseCliArgs(args, {"--start", "--end", "--save-folder"}, {"--nosound", "--dry-run"});
+    const std::string source = CheckCliSource(a);
+    for (const char* option : {"--start", "--end"}) {
+        if (!a.Values.count(option)) throw TCliUsageError(std::string("Missing ") + option + " T");
+        CheckCliTime(option, a.Value(option));
+    }
+    JobState& st = s.State;
+    SelectSource(st, source);
+    if (!MatchesPattern(st.InputExt, kCutExtensionsPattern))
+        throw TCliUsageError(PlainLines(kCutFormatsMessage));
+    PrepareCutTimes(st, a.Value("--start"), a.Value("--end"));
+    if (st.StartAfterEnd) throw TCliUsageError(kStartAfterEndMessage);
+    // A range of less than a whole second would make the encoder copy the whole clip.
+    if (st.CutDuration == 0)
+        throw TCliUsageError("StartTime and EndTime must be at least one second apart.");
+    s.ApplySaveFolder(a);
+    st.Mode = TMode::Cut;
+    st.CutNosound = a.Flags.count("--nosound") != 0;
+
+    TStoreInfo info;
+    if (!ProbeSelected(s, info)) return 1;
+    // The window's sliders end at the clip's length; typed times can go past it, and a stream
+    // copy from there writes a few stray frames rather than nothing.
+    if (st.CutStartSeconds >= static_cast<double>(st.ClipDuration)) {
+        s.Out << "FAILED " << kCutFailedMessage << " (the range starts after the end of the clip, "
+              << info.DurationText << ")" << std::endl;
+        return 1;
+    }
+
+    if (a.Flags.count("--dry-run")) {
+        st.BuildOnly = true;
+        BuildTrim(st, info, s.Runs);
+        for (const auto& line : s.Host.Memo()) s.Out << line << "\n";
+        s.Out.flush();
+        return 0;
+    }
+    st.RunFailed = false;
+    st.BuildOnly = false;
+    st.JobCounter += 1;
+    s.Host.WatchJob(st.JobCounter);
+    s.Host.SetGauge(0);
+    BuildTrim(st, info, s.Runs);
+    return s.Host.WaitForJob();
+}
+
+} // namespace trimora

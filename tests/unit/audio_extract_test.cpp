@@ -1,0 +1,74 @@
+// Byte-for-byte checks of the audio extraction command and its output names.
+#include "jobs/audio.h"
+
+#include "common/helpers.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace trimora;
+
+TEST(AudioExtract, CodecPiecesGainAndCommand) {
+    EXPECT_EQ(AudioCodecFor(".aac"), " -acodec aac -ar 44100 -ac 2 ");
+    EXPECT_EQ(AudioCodecFor(".m4a"), " -acodec aac -ar 44100 -ac 2 ");
+    EXPECT_EQ(AudioCodecFor(".MP3"), " -acodec libmp3lame -ab 128k -ac 2 ");
+    EXPECT_EQ(AudioCodecFor(".ogg"), " -acodec vorbis -aq 100 ");
+    EXPECT_EQ(AudioCodecFor(".wma"), " -acodec wmav2 -ab 128k -ac 2 ");
+    EXPECT_EQ(AudioCodecFor(".wav"), " -acodec pcm_s16le -ar 44100 -ac 2 ");
+    EXPECT_EQ(AudioCodecFor(".flac"), "");
+    EXPECT_EQ(AudioCodecFor(".mp3x"), ""); // anchored at the end
+
+    const std::string dir = ::testing::TempDir() + "audio_extract_a/";
+    std::filesystem::create_directories(dir);
+    TAudioOptions o;
+    o.AudioType = ".wav";
+    o.VolumeIndex = 3;
+    TAudioCommandInputs in;
+    in.FfmpegCommand = "/s/fcut.exe -cb ";
+    in.InputFile = "/v/trip.mov";
+    in.SaveConvertFolder = dir;
+    TAudioPieces p;
+    EXPECT_EQ(BuildAudioCommand(o, in, p), "/s/fcut.exe -cb  -i \"/v/trip.mov\" -vn -sn  -acodec "
+                                           "pcm_s16le -ar 44100 -ac 2  -vol 1024  -y \"" +
+                                               dir + "trip.wav\"");
+    EXPECT_EQ(p.AudioCodecPiece, " -acodec pcm_s16le -ar 44100 -ac 2  -vol 1024 ");
+    EXPECT_EQ(p.AudioOutput, dir + "trip.wav");
+
+    // With a range the seek pieces stand right after the encoder.
+    in.SeekArgs = " -ss 00:00:01.000 -t 2 ";
+    o = TAudioOptions{};
+    EXPECT_EQ(BuildAudioCommand(o, in, p),
+              "/s/fcut.exe -cb  -ss 00:00:01.000 -t 2  -i \"/v/trip.mov\" -vn -sn  -acodec "
+              "libmp3lame -ab 128k -ac 2   -y \"" +
+                  dir + "trip.mp3\"");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(AudioExtract, OutputNamesNeverOverwrite) {
+    const std::string dir = ::testing::TempDir() + "audio_extract_b/";
+    std::filesystem::create_directories(dir);
+    TAudioCommandInputs in;
+    in.FfmpegCommand = "f ";
+    in.InputFile = "/v/song.take.avi";
+    in.SaveConvertFolder = dir;
+    TAudioOptions o;
+    TAudioPieces p;
+    BuildAudioCommand(o, in, p);
+    EXPECT_EQ(p.AudioOutput, dir + "song.take.mp3");
+    std::ofstream(dir + "song.take.mp3") << "x";
+    BuildAudioCommand(o, in, p);
+    EXPECT_EQ(p.AudioOutput, dir + "song.take01.mp3");
+
+    // An empty type writes an .mp3 (the codec follows "mp3"), a typed one gets its point.
+    o.AudioType = "";
+    BuildAudioCommand(o, in, p);
+    EXPECT_EQ(p.AudioOutExt, "mp3");
+    EXPECT_EQ(p.AudioOutput, dir + "song.take01.mp3");
+    EXPECT_EQ(p.AudioCodecPiece, " -acodec libmp3lame -ab 128k -ac 2  ");
+    o.AudioType = "flac";
+    BuildAudioCommand(o, in, p);
+    EXPECT_EQ(p.AudioOutput, dir + "song.take.flac");
+    EXPECT_EQ(p.AudioCodecPiece, " "); // the encoder picks the codec for .flac
+    std::filesystem::remove_all(dir);
+}

@@ -1,0 +1,346 @@
+// The clip report parse on reports of the classic layout the encoder front-end prints, and on
+// the report forms that go wrong: no duration, N/A, no audio, long codec names, yuvj420p, FLV
+// metadata, Windows Media slider range, unreadable files.
+
+#include <gtest/gtest.h>
+
+#include "common/command_line.h"
+#include "media/store_info.h"
+
+using namespace trimora;
+
+namespace {
+
+std::vector<std::string> Lines(std::initializer_list<const char*> l) {
+    return std::vector<std::string>(l.begin(), l.end());
+}
+
+const std::vector<std::string> kMp4Report = Lines({
+    "ffmpeg version 5.1 Copyright (c) 2000-2022 the FFmpeg developers",
+    "Input #0, mov,mp4,m4a,3gp,3g2,mj2, from '/home/u/Videos/Holiday.mp4':",
+    "  Metadata:",
+    "    major_brand     : isom",
+    "    creation_time   : 2010-05-01 10:00:00",
+    "  Duration: 00:01:23.45, start: 0.000000, bitrate: 1234 kb/s",
+    "    Stream #0.0(und): Video: h264, yuv420p, 1280x720 [SAR 1:1 DAR 16:9], 25 tbr",
+    "    Stream #0.1(und): Audio: aac, 44100 Hz, stereo, fltp, 128 kb/s",
+    "At least one output file must be specified",
+});
+
+TClipReportInputs CutInputs(const std::string& ext = ".mp4") {
+    TClipReportInputs in;
+    in.InputExt = ext;
+    in.Page = TSourcePage::Input;
+    in.HasSelectedItem = true;
+    return in;
+}
+
+std::vector<std::string> WithAudio(const std::string& audioLine) {
+    return {"  Duration: 00:00:10.00, start: 0.000000, bitrate: 900 kb/s",
+            "    Stream #0.0: Video: mpeg4, yuv420p, 640x480, 29.97 tbr", audioLine};
+}
+
+} // namespace
+
+TEST(ClipReport, ClassicReportFillsEveryField) {
+    TStoreInfo info;
+    const TClipReportResult r = ParseClipReport(kMp4Report, CutInputs(), info);
+    EXPECT_FALSE(r.BadFile);
+    EXPECT_EQ(info.DurationText, "00:01:23");
+    EXPECT_EQ(info.ClipDuration, 83);
+    EXPECT_EQ(info.BitrateKbps, 1234);
+    EXPECT_EQ(info.BitrateText, "1234");
+    EXPECT_EQ(info.FrameSize, "1280x720");
+    EXPECT_EQ(info.AspectText, "1.778");
+    EXPECT_EQ(info.FpsText, "25");
+    EXPECT_EQ(info.CodecSummary, "h264 - aac - ");
+    EXPECT_EQ(info.AudioBitrateKbps, 128);
+    EXPECT_EQ(info.AudioRateHz, 44100);
+    EXPECT_EQ(info.AudioBitrateOption, " -ab 128k ");
+    EXPECT_EQ(info.AudioRateOption, " -ar 44100 ");
+    EXPECT_FALSE(info.NoAudio);
+    EXPECT_FALSE(info.Interleaved);
+    EXPECT_FALSE(info.FlvCanSeek);
+
+    EXPECT_EQ(r.InputSubItems, (std::vector<std::string>{"1280x720", "00:01:23"}));
+    EXPECT_TRUE(r.JoinSubItems.empty());
+    EXPECT_TRUE(r.SetSliderMax);
+    EXPECT_EQ(r.SliderMax, 83);
+    EXPECT_TRUE(r.SetTotalTime);
+    EXPECT_EQ(r.TotalTimeText, "00:01:23");
+    EXPECT_TRUE(r.SummaryText.empty()); // not in design mode
+    EXPECT_EQ(r.Refresh, TClipRefresh::Cut);
+    EXPECT_TRUE(r.ResetPreviews);
+}
+
+TEST(ClipReport, MissingOrUnknownDurationGivesDefaults) {
+    for (const auto& report :
+         {Lines({"  Duration: N/A, bitrate: N/A", "    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25 tbr"}),
+          Lines({"    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25 tbr"}),
+          Lines({"  Duration: 00:00:05, start: 0.000000, bitrate: 64 kb/s"}), // no fraction
+          Lines({})}) {
+        TStoreInfo info;
+        info.DurationText = "01:00:00";
+        info.ClipDuration = 3600;
+        const auto r = ParseClipReport(report, CutInputs(), info);
+        EXPECT_EQ(info.DurationText, "00:30:00");
+        EXPECT_EQ(info.ClipDuration, 1800);
+        EXPECT_EQ(r.SliderMax, 1800);
+        EXPECT_EQ(r.TotalTimeText, "00:30:00");
+        if (report.size() != 1 || report[0].find("64 kb") == std::string::npos) {
+            EXPECT_EQ(info.BitrateKbps, 5080);
+        }
+    }
+}
+
+TEST(ClipReport, LongDurationsAreNotWrapped) {
+    TStoreInfo info;
+    ParseClipReport(Lines({"  Duration: 123:04:05.67, start: 0.000000, bitrate: 10 kb/s"}),
+                    CutInputs(), info);
+    EXPECT_EQ(info.DurationText, "123:04:05");
+    EXPECT_EQ(info.ClipDuration, 123 * 3600 + 4 * 60 + 5);
+}
+
+TEST(ClipReport, AudioBitrateCappedAndSampleRateRaised) {
+    struct Case {
+        const char* line;
+        int32_t kbps, hz;
+        const char* codec;
+    } cases[] = {
+        {"    Stream #0.1: Audio: mp3, 44100 Hz, stereo, s16, 320 kb/s", 192, 44100, "mp3"},
+        {"    Stream #0.1: Audio: mp3, 22050 Hz, mono, s16, 64 kb/s", 64, 44100, "mp3"},
+        {"    Stream #0.1: Audio: ac3, 48000 Hz, 5.1, s16, 96 kb/s", 96, 48000, "ac3"},
+        // no bitrate at all: 192
+        {"    Stream #0.1: Audio: pcm_s16le, 48000 Hz, 2 channels, s16", 192, 48000, "pcm_s16le"},
+        // a name too long for the first 11 characters leaves the codec empty
+        {"    Stream #0.1: Audio: adpcm_ima_wav, 11025 Hz, mono, s16, 44 kb/s", 44, 44100, ""},
+        // a bitrate text that is not a number counts 0
+        {"    Stream #0.1: Audio: aac, 44100 Hz, stereo, 1x2 kb/s", 0, 44100, "aac"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        TStoreInfo info;
+        ParseClipReport(WithAudio(c.line), CutInputs(".avi"), info);
+        EXPECT_FALSE(info.NoAudio);
+        EXPECT_EQ(info.AudioBitrateKbps, c.kbps);
+        EXPECT_EQ(info.AudioRateHz, c.hz);
+        EXPECT_EQ(info.AudioBitrateOption, " -ab " + std::to_string(c.kbps) + "k ");
+        EXPECT_EQ(info.AudioRateOption, " -ar " + std::to_string(c.hz) + " ");
+        EXPECT_EQ(info.CodecSummary, std::string("mpeg4 - ") + c.codec + " - ");
+        EXPECT_EQ(info.FpsText, "29.97");
+    }
+}
+
+TEST(ClipReport, NoAudioGivesBlankPiecesAndBanner) {
+    TStoreInfo info; // defaults hold audio pieces of an earlier clip
+    TClipReportInputs in = CutInputs();
+    in.DesignMode = true;
+    in.ClipChosenInLvInput = true;
+    const auto r = ParseClipReport(
+        Lines({"  Duration: 00:00:04.00, start: 0.000000, bitrate: 55 kb/s",
+               "    Stream #0.0: Video: h264, yuv420p, 160x120, 25 tbr"}),
+        in, info);
+    EXPECT_TRUE(info.NoAudio);
+    EXPECT_EQ(info.AudioBitrateOption, " ");
+    EXPECT_EQ(info.AudioRateOption, " ");
+    EXPECT_EQ(info.CodecSummary, "h264 - NoAudio - ");
+    EXPECT_NE(r.SummaryText.find("================NO AUDIO============\r\n"), std::string::npos);
+}
+
+TEST(ClipReport, FullPixelFormatIsNotAVideoLine) {
+    TStoreInfo info;
+    info.AspectText = "1.333";
+    TClipReportInputs in = CutInputs(".avi");
+    in.Page = TSourcePage::InputJoin;
+    const auto r = ParseClipReport(
+        Lines({"  Duration: 00:00:04.00, start: 0.000000, bitrate: 500 kb/s",
+               "    Stream #0.0: Video: mjpeg, yuvj420p, 640x480, 25 tbr",
+               "    Stream #0.1: Audio: pcm_s16le, 44100 Hz, 1 channels, s16, 705 kb/s"}),
+        in, info);
+    EXPECT_EQ(info.FrameSize, "");
+    EXPECT_EQ(info.AspectText, ""); // no ratio without a frame size
+    EXPECT_EQ(info.FpsText, "");
+    EXPECT_EQ(info.CodecSummary, " - pcm_s16le - ");
+    EXPECT_TRUE(r.InputSubItems.empty());
+    EXPECT_EQ(r.JoinSubItems, (std::vector<std::string>{"N/A", "N/A", "Invalid data found"}));
+    // the rest of the parse still runs
+    EXPECT_EQ(info.ClipDuration, 4);
+    EXPECT_EQ(r.Refresh, TClipRefresh::Cut);
+}
+
+TEST(ClipReport, FrameSizeForms) {
+    struct Case {
+        const char* line;
+        const char* size;
+        const char* aspect;
+        const char* fps;
+    } cases[] = {
+        {"    Stream #0.0: Video: h264, yuv420p, 1280x720 [PAR 1:1 DAR 16:9], 29.97 tbr", "1280x720",
+         "1.778", "29.97"},
+        {"    Stream #0.0: Video: wmv2, yuv420p, 320x240, 1000 kb/s, 30 tbr, 1k tbn", "320x240",
+         "1.333", "30"},
+        // only a codec time base
+        {"    Stream #0.0: Video: mpeg2video, yuv420p, 720x576 [SAR 16:15 DAR 4:3], 50 tbc",
+         "720x576", "1.250", "50"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        TStoreInfo info;
+        ParseClipReport(Lines({c.line}), CutInputs(), info);
+        EXPECT_EQ(info.FrameSize, c.size);
+        EXPECT_EQ(info.AspectText, c.aspect);
+        EXPECT_EQ(info.FpsText, c.fps);
+    }
+}
+
+TEST(ClipReport, FlvMetadataOnlyForFlvClips) {
+    const auto report = Lines({
+        "Input #0, flv, from 'a.flv':",
+        "  Metadata:",
+        "    hasKeyframes    : true",
+        "    canseekontime   : true",
+        "  Duration: 00:00:04.00, start: 0.000000, bitrate: 300 kb/s",
+        "    Stream #0.0: Video: flv, yuv420p, 160x120, 25 tbr",
+        "    Stream #0.1: Audio: mp3, 44100 Hz, stereo, s16, 128 kb/s",
+    });
+    TClipReportInputs in = CutInputs(".flv");
+    in.DesignMode = true;
+    in.ClipChosenInLvInput = true;
+    TStoreInfo info;
+    auto r = ParseClipReport(report, in, info);
+    EXPECT_TRUE(info.FlvCanSeek);
+    EXPECT_TRUE(info.FlvHasKeyframes);
+    // hasKeyframes comes first in the report, so the canseekontime note replaces its prefix
+    EXPECT_NE(r.SummaryText.find("\r\nFLV - canseekontime   : true - no need to re-index\r\n"),
+              std::string::npos);
+
+    // The flags of one clip never survive into the next one.
+    in.InputExt = ".mp4";
+    r = ParseClipReport(report, in, info);
+    EXPECT_FALSE(info.FlvCanSeek);
+    EXPECT_FALSE(info.FlvHasKeyframes);
+    EXPECT_NE(r.SummaryText.find("sFLVcanseek =False -need Re-Index"), std::string::npos);
+
+    in.InputExt = ".flv";
+    r = ParseClipReport(Lines({"    canseekontime   : true", "    hasKeyframes    : true"}), in,
+                        info);
+    EXPECT_NE(r.SummaryText.find("hasKeyframes - FLV - canseekontime   : true"),
+              std::string::npos);
+}
+
+TEST(ClipReport, SummaryTextByteForByte) {
+    TClipReportInputs in = CutInputs();
+    in.DesignMode = true;
+    TStoreInfo info;
+    // no clip chosen in the cut list yet: no summary
+    EXPECT_TRUE(ParseClipReport(kMp4Report, in, info).SummaryText.empty());
+    in.ClipChosenInLvInput = true;
+    auto report = kMp4Report;
+    report.push_back("    Stream #0.2: Data: none (monotone)");
+    const auto r = ParseClipReport(report, in, info);
+    EXPECT_TRUE(info.Interleaved);
+    EXPECT_EQ(r.SummaryText,
+              "\r\nSummary---------------------------------------------------------\r\n"
+              " - Interleaved file sFLVcanseek =False -need Re-Index\r\n"
+              "[Video bitrate=1234] [fps=25] [frame size=1280x720] [Audio bitrate= -ab 128k ] "
+              "[Audio Freg= -ar 44100 \r\n"
+              "] [AspectRatio=1.778] [Clip Duration=00:01:23]\r\n"
+              "StartSlider.MaxValue = 83");
+}
+
+TEST(ClipReport, WindowsMediaSliderRangeIs99) {
+    TStoreInfo info;
+    EXPECT_EQ(ParseClipReport(kMp4Report, CutInputs(".wmv"), info).SliderMax, 99);
+    EXPECT_EQ(info.ClipDuration, 83);
+    EXPECT_EQ(ParseClipReport(kMp4Report, CutInputs(".asf"), info).SliderMax, 83);
+}
+
+TEST(ClipReport, BadFileKeepsThePreviousClip) {
+    TStoreInfo info;
+    ParseClipReport(kMp4Report, CutInputs(), info);
+    const TStoreInfo before = info;
+    for (TSourcePage page : {TSourcePage::Input, TSourcePage::InputJoin}) {
+        TClipReportInputs in = CutInputs();
+        in.Page = page;
+        in.DesignMode = in.ClipChosenInLvInput = true;
+        const auto r = ParseClipReport(
+            Lines({"Input #0, foo", "/x/broken.mp4: Invalid data found when processing input"}), in,
+            info);
+        EXPECT_TRUE(r.BadFile);
+        EXPECT_TRUE(info.BadFile);
+        const std::vector<std::string> bad{"Bad File!", "N/A"};
+        EXPECT_EQ(page == TSourcePage::Input ? r.InputSubItems : r.JoinSubItems, bad);
+        EXPECT_FALSE(r.SetSliderMax);
+        EXPECT_FALSE(r.SetTotalTime);
+        EXPECT_TRUE(r.SummaryText.empty());
+        EXPECT_EQ(r.Refresh, TClipRefresh::None);
+        EXPECT_FALSE(r.ResetPreviews);
+        EXPECT_EQ(info.DurationText, before.DurationText);
+        EXPECT_EQ(info.FrameSize, before.FrameSize);
+        EXPECT_EQ(info.AudioBitrateOption, before.AudioBitrateOption);
+    }
+    // no selection: nothing for the lists
+    TClipReportInputs in = CutInputs();
+    in.HasSelectedItem = false;
+    const auto r = ParseClipReport(Lines({"Invalid data found when processing input"}), in, info);
+    EXPECT_TRUE(r.InputSubItems.empty());
+}
+
+TEST(ClipReport, SubItemsAndRefreshFollowThePageAndMode) {
+    TStoreInfo info;
+    TClipReportInputs in = CutInputs();
+    in.Page = TSourcePage::InputJoin;
+    in.JoinMode = true;
+    auto r = ParseClipReport(kMp4Report, in, info);
+    EXPECT_TRUE(r.InputSubItems.empty());
+    EXPECT_EQ(r.JoinSubItems,
+              (std::vector<std::string>{"1280x720", "25", "h264 - aac - 00:01:23"}));
+    EXPECT_EQ(r.Refresh, TClipRefresh::JoinRow);
+    EXPECT_FALSE(r.ResetPreviews);
+
+    in = CutInputs();
+    in.ConvertMode = true;
+    r = ParseClipReport(kMp4Report, in, info);
+    EXPECT_EQ(r.Refresh, TClipRefresh::Convert);
+    EXPECT_TRUE(r.ResetPreviews);
+    in.SoundOnly = true; // sound-only wins over the convert mode
+    EXPECT_EQ(ParseClipReport(kMp4Report, in, info).Refresh, TClipRefresh::SoundOnly);
+
+    in = CutInputs();
+    in.Page = TSourcePage::Other;
+    r = ParseClipReport(kMp4Report, in, info);
+    EXPECT_TRUE(r.InputSubItems.empty());
+    EXPECT_TRUE(r.JoinSubItems.empty());
+}
+
+TEST(ClipReport, StreamDurationTagsDoNotHideTheContainerDuration) {
+    // Matroska files carry a DURATION tag per stream, printed after the container line.
+    TStoreInfo info;
+    ParseClipReport(Lines({
+                        "Input #0, matroska,webm, from 'a.mkv':",
+                        "  Duration: 00:00:03.00, start: 0.000000, bitrate: 200 kb/s",
+                        "    Stream #0.0: Video: h264, yuv420p, 160x120, 25 tbr",
+                        "    Metadata:",
+                        "      DURATION        : 00:00:03.000000000",
+                        "    Stream #0.1: Audio: vorbis, 44100 Hz, mono, fltp",
+                        "    Metadata:",
+                        "      DURATION        : 00:00:02.998000000",
+                    }),
+                    CutInputs(".mkv"), info);
+    EXPECT_EQ(info.DurationText, "00:00:03");
+    EXPECT_EQ(info.ClipDuration, 3);
+    EXPECT_EQ(info.BitrateKbps, 200);
+}
+
+TEST(ClipReport, ProbeCommandKeepsHostileNamesWhole) {
+    const std::string cmd = "/d/trimora/fcut.exe -cb ";
+    EXPECT_EQ(BuildProbeCommand(cmd, "/v/My Clip.avi"),
+              "/d/trimora/fcut.exe -cb  -i \"/v/My Clip.avi\"");
+    for (const std::string name :
+         {"/v/a \"b\" c.mp4", "/v/$(rm -rf x);`y`.mp4", "/v/back\\\\\".mp4", "/v/end\\"}) {
+        const auto args = SplitCommandLine(BuildProbeCommand(cmd, name));
+        ASSERT_EQ(args.size(), 4u) << name;
+        EXPECT_EQ(args[2], "-i");
+        EXPECT_EQ(args[3], name);
+    }
+}

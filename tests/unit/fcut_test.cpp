@@ -1,0 +1,273 @@
+// fcut.exe's translation of the program's encoder command lines, its stream report and its
+// progress texts, without running ffmpeg.
+#include "common/fcut_plan.h"
+#include "common/fcut_report.h"
+#include "common/fcut_run.h"
+#include "common/command_line.h"
+#include "exec/tool_install.h"
+#include "media/store_info.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+using namespace trimora::fcut;
+
+namespace {
+
+FcutPlan Plan(const std::string& command) { return PlanFcut(trimora::SplitCommandLine(command)); }
+
+std::string Joined(const std::vector<std::string>& v) {
+    std::string s;
+    for (const auto& a : v) s += (s.empty() ? "" : " ") + a;
+    return s;
+}
+
+bool HasPair(const std::vector<std::string>& v, const std::string& a, const std::string& b) {
+    for (size_t i = 0; i + 1 < v.size(); ++i)
+        if (v[i] == a && v[i + 1] == b) return true;
+    return false;
+}
+
+bool Has(const std::vector<std::string>& v, const std::string& a) {
+    return std::find(v.begin(), v.end(), a) != v.end();
+}
+
+} // namespace
+
+TEST(FcutPlan, ProbeAndWarmUpNameNoOutput) {
+    const FcutPlan probe = Plan("-cb  -i \"/v/a b.mp4\"");
+    EXPECT_TRUE(probe.probe);
+    EXPECT_EQ(probe.inputs, std::vector<std::string>{"/v/a b.mp4"});
+    EXPECT_TRUE(probe.error.empty());
+    EXPECT_TRUE(Plan("-cb  -threads 10  -i \"/h/help/silent.mp3\"").probe);
+    EXPECT_FALSE(Plan("-cb ").error.empty());
+    EXPECT_FALSE(Plan("-cb  -i").error.empty());
+}
+
+TEST(FcutPlan, CutKeepsStreamCopyAndDropsWhatCopyCannotTake) {
+    const FcutPlan p = Plan("-cb  -threads 10  -ss 00:01:23.456 -t 37  -async 1 -i \"/v/a.mp4\" "
+                            " -acodec copy  -vcodec copy -sn -y \"/out/a-Cut.mp4\"");
+    ASSERT_TRUE(p.error.empty());
+    EXPECT_FALSE(p.probe);
+    EXPECT_EQ(p.output, "/out/a-Cut.mp4");
+    EXPECT_EQ(p.muxer, "mp4");
+    ASSERT_TRUE(p.inputSeek && p.duration);
+    EXPECT_NEAR(*p.inputSeek, 83.456, 1e-9);
+    EXPECT_EQ(*p.duration, 37);
+    // Seek and length stay input options, before the input; -async has no meaning for copied
+    // audio and is gone, as is the leading -cb.
+    EXPECT_EQ(Joined(p.ffmpegArgs), "-y -threads 10 -ss 00:01:23.456 -t 37 -i /v/a.mp4 -c:a copy "
+                                    "-c:v copy -sn /out/a-Cut.mp4");
+}
+
+TEST(FcutPlan, ConvertTranslatesLegacyEncoderOptions) {
+    const FcutPlan p = Plan("-cb  -threads 6  -ss 00:00:01.000 -t 2  -async 1 -i \"/v/a.avi\"  "
+                            "-acodec libmp3lame -ac 2  -ar 44100  -ab 128k  -vol 768  -s 320x240 "
+                            " -vcodec libx264 -vpre veryfast_firstpass  -crf 18  -y \"/o/a.mpg\"");
+    const auto& a = p.ffmpegArgs;
+    EXPECT_TRUE(HasPair(a, "-preset", "veryfast"));
+    EXPECT_FALSE(Has(a, "-vpre"));
+    EXPECT_TRUE(HasPair(a, "-c:v", "libx264"));
+    EXPECT_TRUE(HasPair(a, "-crf", "18"));
+    EXPECT_TRUE(HasPair(a, "-b:a", "128k"));
+    EXPECT_TRUE(HasPair(a, "-af", "aresample=async=1,volume=3"));
+    EXPECT_TRUE(HasPair(a, "-pix_fmt", "yuv420p"));
+    EXPECT_TRUE(HasPair(a, "-s", "320x240"));
+    EXPECT_FALSE(Has(a, "-vol"));
+    EXPECT_FALSE(Has(a, "-async"));
+    EXPECT_EQ(a.back(), "/o/a.mpg");
+    EXPECT_TRUE(p.notes.empty());
+}
+
+TEST(FcutPlan, ContainersGetCodecsTheyCanHold) {
+    // vob holds no aac: ac3 instead, at a bitrate the AC-3 encoder accepts, and it says so.
+    const FcutPlan vob = Plan("-cb  -i \"/v/a.mp4\"  -s 160x120  -vcodec mpeg2video  -acodec aac "
+                              "-ac 2  -ar 44100  -ab 69k     -qscale 3  -y \"/o/a.vob\"");
+    EXPECT_TRUE(HasPair(vob.ffmpegArgs, "-c:a", "ac3"));
+    EXPECT_TRUE(HasPair(vob.ffmpegArgs, "-b:a", "64k"));
+    EXPECT_TRUE(HasPair(vob.ffmpegArgs, "-q:v", "3"));
+    ASSERT_EQ(vob.notes.size(), 1u);
+    EXPECT_NE(vob.notes[0].find("cannot hold aac"), std::string::npos);
+
+    // 3gp and m4v hold no mp3; .divx is an AVI ffmpeg does not know by its extension.
+    EXPECT_TRUE(HasPair(Plan("-i /a.mp4 -acodec libmp3lame -y /o.3gp").ffmpegArgs, "-c:a", "aac"));
+    EXPECT_TRUE(HasPair(Plan("-i /a.mp4 -acodec libmp3lame -y /o.m4v").ffmpegArgs, "-c:a", "aac"));
+    const FcutPlan divx = Plan("-cb  -i \"/v/a.divx\" -vcodec copy  -acodec copy  -sn -y \"/o/b.divx\"");
+    EXPECT_TRUE(HasPair(divx.ffmpegArgs, "-f", "avi"));
+    EXPECT_TRUE(divx.notes.empty());
+    // Codecs a container does hold are left alone, copies are never touched.
+    EXPECT_TRUE(Plan("-i /a.mp4 -acodec libmp3lame -y /o.mp4").notes.empty());
+    EXPECT_TRUE(Plan("-i /a.vob -acodec copy -vcodec copy -y /o.vob").notes.empty());
+}
+
+TEST(FcutPlan, WebmAudioExtractionAndFrameSave) {
+    const FcutPlan webm = Plan("-cb  -i \"/v/a.mp4\"  -s 160x120  -vcodec libvpx -acodec libvorbis "
+                               "-ab 128k -ac 2 -ar 44100  -qscale 3  -y \"/o/a.webm\"");
+    EXPECT_TRUE(HasPair(webm.ffmpegArgs, "-crf", "10"));
+    EXPECT_TRUE(HasPair(webm.ffmpegArgs, "-b:v", "4M"));
+    EXPECT_FALSE(Has(webm.ffmpegArgs, "-qscale"));
+
+    const FcutPlan ogg = Plan("-cb  -i \"/v/a.mp4\" -vn -sn  -acodec vorbis -aq 100  -vol 1024 "
+                              " -y \"/o/a.ogg\"");
+    EXPECT_TRUE(HasPair(ogg.ffmpegArgs, "-c:a", "libvorbis"));
+    EXPECT_TRUE(HasPair(ogg.ffmpegArgs, "-q:a", "10"));
+    EXPECT_TRUE(HasPair(ogg.ffmpegArgs, "-af", "volume=4"));
+
+    const FcutPlan frame = Plan("-cb  -ss 00:00:01.500 -i \"/v/a.mp4\" -f image2 -vframes 1 "
+                                "-sameq \"/img/000001.500.jpg\"");
+    EXPECT_EQ(frame.muxer, "image2");
+    EXPECT_TRUE(HasPair(frame.ffmpegArgs, "-q:v", "2"));
+    EXPECT_TRUE(HasPair(frame.ffmpegArgs, "-frames:v", "1"));
+    EXPECT_TRUE(HasPair(frame.ffmpegArgs, "-update", "1")); // a '%' in the path stays literal
+    EXPECT_FALSE(Has(frame.ffmpegArgs, "-sameq"));
+    EXPECT_NEAR(frame.inputSeek.value_or(-1), 1.5, 1e-9);
+}
+
+TEST(FcutPlan, TimeTexts) {
+    EXPECT_EQ(ParseFfmpegTime("37"), 37);
+    EXPECT_NEAR(ParseFfmpegTime("00:01:23.456").value_or(0), 83.456, 1e-9);
+    EXPECT_EQ(ParseFfmpegTime("1:05"), 65);
+    EXPECT_EQ(ParseFfmpegTime("100:00:00"), 360000);
+    EXPECT_FALSE(ParseFfmpegTime("abc"));
+    EXPECT_FALSE(ParseFfmpegTime(""));
+    EXPECT_FALSE(ParseFfmpegTime("1::2"));
+}
+
+namespace {
+
+const char* kMp4Json = R"({
+  "streams": [
+    {"index": 0, "codec_name": "h264", "codec_type": "video", "width": 1280, "height": 720,
+     "sample_aspect_ratio": "1:1", "display_aspect_ratio": "16:9", "pix_fmt": "yuv420p",
+     "r_frame_rate": "30000/1001", "avg_frame_rate": "30000/1001", "time_base": "1/30000",
+     "bit_rate": "2000000", "tags": {"language": "und"}},
+    {"index": 1, "codec_name": "aac", "codec_type": "audio", "sample_fmt": "fltp",
+     "sample_rate": "48000", "channels": 2, "channel_layout": "stereo", "bit_rate": "128000",
+     "tags": {"language": "eng"}}
+  ],
+  "format": {"filename": "/v/a.mp4", "format_name": "mov,mp4,m4a,3gp,3g2,mj2",
+             "start_time": "0.000000", "duration": "83.454", "bit_rate": "1234567",
+             "tags": {"major_brand": "isom", "title": "My Audio: holiday"}}
+})";
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    return lines;
+}
+
+} // namespace
+
+TEST(FcutReport, ClassicLayoutReadsBackThroughTheClipParser) {
+    const std::string report = FormatStreamReport(0, "/v/a.mp4", kMp4Json);
+    EXPECT_NE(report.find("Input #0, mov,mp4,m4a,3gp,3g2,mj2, from '/v/a.mp4':\n"),
+              std::string::npos);
+    EXPECT_NE(report.find("  Duration: 00:01:23.45, start: 0.000000, bitrate: 1234 kb/s\n"),
+              std::string::npos);
+    EXPECT_NE(report.find("    Stream #0.0: Video: h264, yuv420p, 1280x720 [SAR 1:1 DAR 16:9], "
+                          "2000 kb/s, 29.97 fps, 29.97 tbr, 30k tbn\n"),
+              std::string::npos);
+    EXPECT_NE(report.find("    Stream #0.1(eng): Audio: aac, 48000 Hz, stereo, fltp, 128 kb/s\n"),
+              std::string::npos);
+    EXPECT_NE(report.find("    major_brand     : isom\n"), std::string::npos);
+    // A title holding "Audio:" would be read as the audio line: it is left out.
+    EXPECT_EQ(report.find("holiday"), std::string::npos);
+
+    trimora::TStoreInfo info;
+    trimora::TClipReportInputs in;
+    in.InputExt = ".mp4";
+    trimora::ParseClipReport(Lines(report), in, info);
+    EXPECT_EQ(info.DurationText, "00:01:23");
+    EXPECT_EQ(info.ClipDuration, 83);
+    EXPECT_EQ(info.BitrateKbps, 1234);
+    EXPECT_EQ(info.FrameSize, "1280x720");
+    EXPECT_EQ(info.FpsText, "29.97");
+    EXPECT_EQ(info.CodecSummary, "h264 - aac - ");
+    EXPECT_EQ(info.AudioBitrateOption, " -ab 128k ");
+    EXPECT_EQ(info.AudioRateOption, " -ar 48000 ");
+    EXPECT_FALSE(info.NoAudio);
+}
+
+TEST(FcutReport, VideoOnlyUnknownDurationAndRates) {
+    const char* json = R"({"streams": [{"index": 0, "codec_name": "mpeg2video",
+        "codec_type": "video", "width": 720, "height": 576, "sample_aspect_ratio": "0:1",
+        "pix_fmt": "yuv420p", "r_frame_rate": "25/1", "avg_frame_rate": "0/0",
+        "time_base": "1/90000"}],
+        "format": {"format_name": "mpeg", "duration": "N/A"}})";
+    const std::string report = FormatStreamReport(1, "/v/b.mpg", json);
+    EXPECT_NE(report.find("  Duration: N/A, bitrate: N/A\n"), std::string::npos);
+    EXPECT_NE(report.find("    Stream #1.0: Video: mpeg2video, yuv420p, 720x576, 25 tbr, 90k tbn\n"),
+              std::string::npos);
+    EXPECT_EQ(report.find("Audio:"), std::string::npos);
+    EXPECT_EQ(FormatStreamReport(0, "/x", "not json"), "");
+    EXPECT_EQ(FormatRate(25), "25");
+    EXPECT_EQ(FormatRate(23.976), "23.98");
+    EXPECT_EQ(FormatRate(12800), "12800");
+    EXPECT_EQ(FormatRate(1000), "1k");
+    EXPECT_EQ(FormatReportDuration(3599.996), "01:00:00.00");
+    EXPECT_EQ(FormatReportDuration(4), "00:00:04.00");
+    EXPECT_EQ(FormatReportDuration(400000), "111:06:40.00");
+}
+
+TEST(FcutProgress, ChunksEndInWholeSecondsWhateverTheReadBoundaries) {
+    ProgressTranslator t;
+    const std::string block1 = "frame=50\nfps=25.0\nbitrate= 100.0kbits/s\ntotal_size=20480\n"
+                               "out_time_us=2040000\nout_time=00:00:02.040000\nspeed=1.5x\n"
+                               "progress=continue\n";
+    const std::string block2 = "frame=100\ntotal_size=N/A\nout_time_us=N/A\nprogress=end\n";
+    std::vector<std::string> chunks;
+    const std::string all = block1 + block2;
+    for (size_t i = 0; i < all.size(); i += 7)
+        for (auto& c : t.Feed(all.substr(i, 7))) chunks.push_back(c);
+    ASSERT_EQ(chunks.size(), 2u);
+    EXPECT_EQ(chunks[0], "frame=   50 fps=25.0 size=      20kB bitrate= 100.0kbits/s speed=1.5x "
+                         "time=2\r");
+    // A time not yet known keeps the last one; the chunk still ends in a number.
+    EXPECT_NE(chunks[1].find("time=2\r"), std::string::npos);
+    for (const auto& c : chunks) EXPECT_EQ(c.find("time="), c.rfind("time="));
+
+    LineBuffer lines;
+    lines.Feed("a\nb");
+    EXPECT_EQ(lines.TakeLines(), "a\n");
+    lines.Feed("c\r\nd");
+    EXPECT_EQ(lines.TakeLines(), "bc\r\n");
+    EXPECT_EQ(lines.TakeEverything(), "d\n");
+    EXPECT_NE(EmptyOutputSummary().find("video:0kB audio:0kB"), std::string::npos);
+}
+
+TEST(ToolInstall, LinksMissingAndStaleFrontEndsAndLeavesCurrentOnes) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("trimora-install-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    const std::string prog = (root / "bin").string() + "/";
+    const std::string sys = (root / "share" / "trimora").string() + "/";
+    fs::create_directories(prog);
+    for (const char* name : {"fcut.exe", "mcut.exe", "fmerge.exe", "mmerge.exe"})
+        std::ofstream(prog + name) << name;
+
+    auto r = trimora::EnsureFrontEndsInstalled(prog, sys);
+    EXPECT_TRUE(r.Ok());
+    EXPECT_EQ(r.installed.size(), 4u);
+    EXPECT_EQ(r.missing, std::vector<std::string>{"mplayer.exe"});
+    EXPECT_TRUE(fs::equivalent(sys + "fcut.exe", prog + "fcut.exe"));
+    EXPECT_TRUE(fs::equivalent(sys + "qvcut/mmerge.exe", prog + "mmerge.exe"));
+
+    // Up to date: nothing touched. An old copy and a link into another build are replaced.
+    r = trimora::EnsureFrontEndsInstalled(prog, sys);
+    EXPECT_TRUE(r.installed.empty());
+    fs::remove(sys + "mcut.exe");
+    std::ofstream(sys + "mcut.exe") << "old copy";
+    fs::remove(sys + "qvcut/fmerge.exe");
+    fs::create_symlink(root / "elsewhere" / "fmerge.exe", sys + "qvcut/fmerge.exe");
+    r = trimora::EnsureFrontEndsInstalled(prog, sys);
+    EXPECT_EQ(r.installed, (std::vector<std::string>{"mcut.exe", "fmerge.exe"}));
+    EXPECT_TRUE(fs::equivalent(sys + "mcut.exe", prog + "mcut.exe"));
+    EXPECT_TRUE(fs::equivalent(sys + "qvcut/fmerge.exe", prog + "fmerge.exe"));
+    fs::remove_all(root);
+}

@@ -1,0 +1,103 @@
+// The join monitor: what it shows for each tool, and that it only touches the "GUI" through
+// queued calls that stop once it is stopped.
+#include "workers/join_monitor.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <mutex>
+#include <thread>
+
+using namespace trimora;
+using namespace std::chrono_literals;
+
+TEST(JoinMonitor, StatusAndGaugeFollowTheTool) {
+    TJoinMonitorView v;
+    v.FileCount = 3;
+    v.JoinCountText = "3";
+    v.JoinByMencoder = true;
+    v.Percent = 40;
+    const auto now = std::chrono::system_clock::now();
+    for (int done = 0; done < 3; ++done) {
+        v.FilesDone = done;
+        EXPECT_EQ(JoinMonitorStatus(v, now), "Processing file #" + std::to_string(done + 1) + " of 3");
+    }
+    v.FilesDone = 3; // past the last file the rule leaves the text alone
+    EXPECT_EQ(JoinMonitorStatus(v, now), "");
+    EXPECT_EQ(JoinMonitorGauge(v), 40);
+
+    TJoinMonitorView merge;
+    merge.JoinByMerge = true;
+    merge.Percent = 70;
+    EXPECT_EQ(JoinMonitorStatus(merge, now), "Processing...");
+    EXPECT_EQ(JoinMonitorGauge(merge), 70);
+
+    TJoinMonitorView flv;
+    flv.JoinFileType = 1;
+    flv.Percent = 55;
+    flv.JoinStart = now - 61500ms;
+    EXPECT_EQ(JoinMonitorStatus(flv, now), "Joining flv files please wait...00:01:01:500");
+    EXPECT_EQ(JoinMonitorGauge(flv), 0);
+}
+
+TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
+    std::mutex m;
+    std::deque<std::function<void()>> queue; // the "GUI thread" queue, drained by this test
+    std::vector<std::string> statuses;
+    std::vector<int> gauges;
+    TJoinMonitorView view;
+    view.JoinByMencoder = true;
+    view.FileCount = 3;
+    view.JoinCountText = "3";
+    const auto guiThread = std::this_thread::get_id();
+    bool offThread = false;
+
+    TJoinListFileMon::Host host;
+    host.Post = [&](std::function<void()> f) {
+        std::lock_guard<std::mutex> lock(m);
+        queue.push_back(std::move(f));
+    };
+    host.Read = [&] {
+        offThread |= std::this_thread::get_id() != guiThread;
+        return view;
+    };
+    host.SetStatus = [&](const std::string& s) { statuses.push_back(s); };
+    host.SetGauge = [&](int g) { gauges.push_back(g); };
+    auto drain = [&] {
+        std::deque<std::function<void()>> batch;
+        {
+            std::lock_guard<std::mutex> lock(m);
+            batch.swap(queue);
+        }
+        for (auto& f : batch) f();
+    };
+
+    TJoinListFileMon mon(host, 5ms);
+    EXPECT_FALSE(mon.IsWorkerRunning());
+    mon.StartWorker();
+    EXPECT_TRUE(mon.IsWorkerRunning());
+    for (int done = 0; done < 3; ++done) {
+        view.FilesDone = done;
+        view.Percent = 30 * done;
+        std::this_thread::sleep_for(30ms);
+        drain();
+        ASSERT_FALSE(statuses.empty());
+        EXPECT_EQ(statuses.back(), "Processing file #" + std::to_string(done + 1) + " of 3");
+        EXPECT_EQ(gauges.back(), 30 * done);
+    }
+    mon.StopWorker();
+    statuses.clear();
+    drain(); // refreshes queued before the stop are skipped
+    EXPECT_TRUE(statuses.empty());
+    std::this_thread::sleep_for(30ms);
+    EXPECT_FALSE(mon.IsWorkerRunning());
+    EXPECT_FALSE(offThread);
+
+    // stop then start at once: the new join still gets a monitor
+    mon.StartWorker();
+    mon.StopWorker();
+    mon.StartWorker();
+    std::this_thread::sleep_for(30ms);
+    drain();
+    EXPECT_FALSE(statuses.empty());
+}

@@ -1,0 +1,314 @@
+#include "exec/tool_runs.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <condition_variable>
+#include <fstream>
+#include <thread>
+
+#include "support/test_env.h"
+
+using namespace trimora;
+
+// Progress parsers ---------------------------------------------------------------------------
+
+TEST(ProgressParsers, EncoderTimeGivesPercentOfTheCutLength) {
+    auto p = ParseTimeProgress("frame=  500 fps=0.0 q=-1.0 size=  1024kB time=20", 37, false);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->Percent, 54);
+    EXPECT_EQ(p->Text1, "20");
+    EXPECT_EQ(p->Text4, "54%");
+    // Halves go to the even neighbour: 1/8 of 100 is 12.5 -> 12, 3/8 is 37.5 -> 38.
+    EXPECT_EQ(ParseTimeProgress("time=1", 8, false)->Percent, 12);
+    EXPECT_EQ(ParseTimeProgress("time=3", 8, false)->Percent, 38);
+    // No length known: 0 %.
+    EXPECT_EQ(ParseTimeProgress("time=7", 0, false)->Percent, 0);
+}
+
+TEST(ProgressParsers, UnreadableEncoderChunksChangeNothing) {
+    EXPECT_FALSE(ParseTimeProgress("time=00:00:05.01 bitrate=1kbits/s", 10, false));
+    EXPECT_FALSE(ParseTimeProgress("time=5.5", 10, false));
+    EXPECT_FALSE(ParseTimeProgress("time=1234567890", 10, false)); // ten characters
+    EXPECT_FALSE(ParseTimeProgress("time=", 10, false));
+    EXPECT_FALSE(ParseTimeProgress("time=5", -1, false));
+    // Two progress lines in one chunk: the text after the first marker is too long.
+    EXPECT_FALSE(ParseTimeProgress("time=4\rframe=1 time=5", 10, false));
+}
+
+TEST(ProgressParsers, SplitterPercent) {
+    auto p = ParseTimeProgress("Progress: 45%", 100, true);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->Percent, 45);
+    EXPECT_EQ(p->Text4, "45%");
+    EXPECT_EQ(ParseTimeProgress("Progress: 45%\rProgress: 46%", 100, true)->Percent, 0);
+}
+
+TEST(ProgressParsers, MencoderPositionAndJoinCounting) {
+    TProgressCounters c;
+    EXPECT_EQ(ParsePosProgress("Pos: 12.3s", 24, c).Percent, 50);
+    EXPECT_EQ(ParsePosProgress("Pos:   1.0s    25f ( 4%)", 24, c).Text1, "1");
+    EXPECT_EQ(c.LastPercent, 4);
+    // Unreadable: the last percent stays.
+    EXPECT_EQ(ParsePosProgress("garbage", 24, c).Percent, 4);
+    EXPECT_EQ(ParsePosProgress("Pos: 12.3s", 0, c).Percent, 4);
+
+    // A mencoder join counts each file once, the first time its progress reaches 98.
+    TProgressCounters j;
+    j.MencoderJoin = true;
+    for (const char* chunk : {"Pos: 1.0s =10", "Pos: 2.0s =98", "Pos: 3.0s =99", "Pos: 3.5s =100",
+                              "Pos: 0.1s =5", "Pos: 2.0s =60", "Pos: 2.0s =98", "Pos: 2.0s =99"})
+        ParseEqualsProgress(chunk, j);
+    EXPECT_EQ(j.JoinFilesDone, 2);
+    EXPECT_EQ(j.LastPercent, 99);
+
+    TProgressCounters m;
+    EXPECT_EQ(ParsePercentProgress("Progress: 37%", m).Percent, 37);
+    EXPECT_EQ(ParsePercentProgress("Progress: x%", m).Percent, 0);
+}
+
+TEST(ProgressParsers, TotalIsTheCutLengthInCutAndPartialConvert) {
+    EXPECT_EQ(ProgressTotal(TMode::Cut, false, 37, 600), 37);
+    EXPECT_EQ(ProgressTotal(TMode::Convert, true, 37, 600), 37);
+    EXPECT_EQ(ProgressTotal(TMode::Convert, false, 37, 600), 600);
+    EXPECT_EQ(ProgressTotal(TMode::Cut, false, 0, 600), 600);
+    EXPECT_EQ(ProgressTotal(TMode::Cut, false, -5, 600), 600);
+}
+
+// Outcome ------------------------------------------------------------------------------------
+
+TEST(RunOutcome, EveryWayARunCanEnd) {
+    EXPECT_FALSE(DecideRunOutcome({}).Failed);
+    TRunFacts f;
+    f.Started = false;
+    EXPECT_TRUE(DecideRunOutcome(f).Failed);
+    f = {};
+    f.ExitStatus = 1;
+    auto o = DecideRunOutcome(f);
+    EXPECT_TRUE(o.Failed);
+    EXPECT_NE(o.Reason.find("exit status 1"), std::string::npos);
+    f = {};
+    f.ExitStatus = -1;
+    f.TermSignal = 15;
+    EXPECT_TRUE(DecideRunOutcome(f).Failed);
+    // The splitter the program stopped itself has not failed ...
+    f.StoppedOnPurpose = true;
+    EXPECT_FALSE(DecideRunOutcome(f).Failed);
+    // ... unless the user cancelled it too, or it wrote a failure text.
+    f.Cancelled = true;
+    EXPECT_TRUE(DecideRunOutcome(f).Failed);
+    f = {};
+    f.NothingWritten = true;
+    EXPECT_TRUE(DecideRunOutcome(f).Failed);
+    f = {};
+    f.CannotAppend = true;
+    EXPECT_TRUE(DecideRunOutcome(f).Failed);
+    f = {};
+    f.Cancelled = true; // killed by Cancel, but the tool caught the signal and exited 0
+    EXPECT_TRUE(DecideRunOutcome(f).Failed);
+}
+
+TEST(RunOutcome, FailureTextsAreFoundAcrossChunks) {
+    TOutputWatch w;
+    w.Feed("frame=10 time=3\rvideo:0k");
+    EXPECT_FALSE(w.NothingWritten());
+    w.Feed("B audio:0kB subtitle:0kB");
+    EXPECT_TRUE(w.NothingWritten());
+    TOutputWatch j;
+    j.Feed("Error: The track number 0 from the file 'b.mkv' cannot be ap");
+    j.Feed("pended to the track number 0 from the file 'a.mkv'.");
+    EXPECT_TRUE(j.CannotAppend());
+    TOutputWatch ok;
+    ok.Feed("video:120kB audio:10kB");
+    EXPECT_FALSE(ok.NothingWritten());
+}
+
+TEST(JobResult, DoneAndFailedRows) {
+    trimora_test::IsolatedHome home;
+    const std::string out = home.Root() + "a-Cut.mp4";
+    { std::ofstream(out) << std::string(1500, 'x'); }
+    TJobResultInputs in;
+    in.OutputFile = out;
+    in.JobId = 3;
+    auto v = DecideJobResult(in);
+    EXPECT_EQ(v.Status, "DONE");
+    EXPECT_EQ(v.Size, 1500);
+    EXPECT_EQ(v.StatusText, "Status");
+    EXPECT_TRUE(v.DeleteFile.empty());
+
+    in.Failed = true;
+    v = DecideJobResult(in);
+    EXPECT_EQ(v.Status, "FAILED");
+    EXPECT_EQ(v.Size, 1);
+    EXPECT_EQ(*v.MessageRow, "Failed! Please adjust the Start Position and try again.");
+    EXPECT_EQ(v.DeleteFile, out);
+    in.RemoveOutput = false;
+    EXPECT_TRUE(DecideJobResult(in).DeleteFile.empty());
+
+    in.Mode = TMode::Join;
+    in.RemoveOutput = true;
+    in.JoinedOutput = home.Root() + "joined.mkv";
+    v = DecideJobResult(in);
+    EXPECT_EQ(*v.MessageRow, "FAILED! FILE FORMATS DO NOT MATCH.");
+    EXPECT_EQ(v.FullPath, in.JoinedOutput);
+}
+
+TEST(ProgressView, ByModeAndClass) {
+    TTimeToStore cut;
+    cut.Percent = 40;
+    cut.Text4 = "40%";
+    TTimeToStoreJoin pos;
+    pos.Percent = 70;
+    auto v = DecideProgressView({TMode::Cut, false, ".mp4", false}, cut, pos);
+    EXPECT_EQ(v.Gauge, 40);
+    EXPECT_FALSE(v.Status);
+    v = DecideProgressView({TMode::Cut, false, ".mkv", true}, cut, pos);
+    EXPECT_EQ(*v.Status, "40%");
+    v = DecideProgressView({TMode::Cut, false, ".wmv", false}, cut, pos);
+    EXPECT_EQ(v.Gauge, 70);
+    EXPECT_TRUE(v.StopBigFileWorkerAbove2);
+    v = DecideProgressView({TMode::Convert, true, ".wmv", false}, cut, pos);
+    EXPECT_EQ(v.Gauge, 40);
+    EXPECT_EQ(*v.Status, "Processing...");
+}
+
+// Runner slots, with small real programs as tools -----------------------------------------
+
+namespace {
+
+// Runs posted work at once, one piece at a time (the tests have no event loop).
+class TestHost : public TRunHost {
+  public:
+    void Post(std::function<void()> fn) override {
+        std::lock_guard lock(m);
+        fn();
+        cv.notify_all();
+    }
+    void SetGauge(int) override {}
+    void SetStatusText(const std::string&) override {}
+    void SetMessageRow(const std::string&) override {}
+    void SetRowStatus(int, const std::string&, const std::string&, int64_t) override {}
+    void ClearMemo() override {}
+    void AppendMemo(const std::string&) override {}
+    void ShowMessage(const std::string&) override {}
+    void BeginRunControls() override {}
+    void EndRunControls() override {}
+    std::recursive_mutex m;
+    std::condition_variable_any cv;
+};
+
+struct Completion {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    TRunOutcome outcome;
+    std::string text;
+    TRunHandlers Handlers() {
+        TRunHandlers h;
+        h.OnText = [this](TToolRun&, const std::string& chunk) {
+            std::lock_guard lock(m);
+            text += chunk;
+        };
+        h.OnComplete = [this](TToolRun&, const TRunOutcome& o) {
+            std::lock_guard lock(m);
+            outcome = o;
+            done = true;
+            cv.notify_all();
+        };
+        return h;
+    }
+    bool Wait() {
+        std::unique_lock lock(m);
+        return cv.wait_for(lock, std::chrono::seconds(10), [&] { return done; });
+    }
+};
+
+} // namespace
+
+TEST(ToolRuns, OneRunPerSlotAndOutcomeOfTheExit) {
+    JobState st;
+    TestHost host;
+    TToolRuns runs(st, host);
+    Completion a, b;
+    ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "sleep 0.3", a.Handlers()));
+    EXPECT_TRUE(runs.SlotBusy(kRunTrim));
+    EXPECT_FALSE(runs.RunDosCmd(kRunTrim, "true", b.Handlers()));
+    EXPECT_FALSE(runs.SlotBusy(kDosConvertClip));
+    ASSERT_TRUE(a.Wait());
+    EXPECT_FALSE(a.outcome.Failed);
+    EXPECT_FALSE(runs.SlotBusy(kRunTrim));
+    EXPECT_FALSE(b.done);
+
+    Completion c;
+    ASSERT_TRUE(runs.RunDosCmd(kDosConvertClip, "false", c.Handlers()));
+    ASSERT_TRUE(c.Wait());
+    EXPECT_TRUE(c.outcome.Failed);
+}
+
+TEST(ToolRuns, AToolThatCannotStartEndsItsJobAsFailed) {
+    JobState st;
+    TestHost host;
+    TToolRuns runs(st, host);
+    Completion a;
+    EXPECT_FALSE(runs.RunDosCmd(kRunTrim, "/nonexistent/fcut.exe -i x", a.Handlers()));
+    ASSERT_TRUE(a.done);
+    EXPECT_TRUE(a.outcome.Failed);
+    EXPECT_FALSE(runs.SlotBusy(kRunTrim));
+    Completion empty;
+    EXPECT_FALSE(runs.RunDosCmd(kRunTrim, "", empty.Handlers()));
+    EXPECT_TRUE(empty.done && empty.outcome.Failed);
+}
+
+TEST(ToolRuns, FailureTextInTheOutputFailsAZeroExit) {
+    JobState st;
+    TestHost host;
+    TToolRuns runs(st, host);
+    Completion a;
+    ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "echo \"video:0kB audio:0kB subtitle:0kB\"", a.Handlers()));
+    ASSERT_TRUE(a.Wait());
+    EXPECT_TRUE(a.outcome.Failed);
+    EXPECT_NE(a.text.find("video:0kB"), std::string::npos);
+}
+
+TEST(ToolRuns, StopOnPurposeIsNotAFailureButCancelIs) {
+    JobState st;
+    TestHost host;
+    TToolRuns runs(st, host);
+    Completion a;
+    TRunHandlers h = a.Handlers();
+    auto onText = h.OnText;
+    h.OnText = [onText](TToolRun& run, const std::string& chunk) {
+        onText(run, chunk);
+        if (chunk.find("part") != std::string::npos && !run.StoppedOnPurpose()) run.StopOnPurpose();
+    };
+    ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "sh -c \"echo part; exec sleep 20\"", h));
+    ASSERT_TRUE(a.Wait());
+    EXPECT_FALSE(a.outcome.Failed) << a.outcome.Reason;
+
+    // Cancel marks the runs, then kills the tools (here: this run's tool only).
+    Completion b;
+    TRunHandlers hb = b.Handlers();
+    hb.OnText = [&runs](TToolRun& run, const std::string&) {
+        runs.MarkAllCancelled();
+        ::kill(run.Process().Pid(), SIGTERM);
+    };
+    ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "sh -c \"echo go; exec sleep 20\"", hb));
+    ASSERT_TRUE(b.Wait());
+    EXPECT_TRUE(b.outcome.Failed);
+    EXPECT_EQ(b.outcome.Reason, "cancelled");
+}
+
+TEST(ToolRuns, UnknownKindsRunWithoutSlot) {
+    JobState st;
+    TestHost host;
+    TToolRuns runs(st, host);
+    Completion a;
+    EXPECT_TRUE(runs.RunDosCmd("SomethingElse", "true", a.Handlers()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(a.done); // no handlers for a kind without a slot
+    runs.AddRunKind("SomethingElse");
+    Completion b;
+    EXPECT_TRUE(runs.RunDosCmd("SomethingElse", "true", b.Handlers()));
+    EXPECT_TRUE(b.Wait());
+}

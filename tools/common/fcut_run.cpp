@@ -1,0 +1,158 @@
+#include "fcut_run.h"
+
+#include "fcut_plan.h"
+#include "fcut_report.h"
+#include "frontend.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace trimora::fcut {
+
+std::vector<std::string> ProgressTranslator::Feed(const std::string& text) {
+    std::vector<std::string> chunks;
+    partial_ += text;
+    size_t nl;
+    while ((nl = partial_.find('\n')) != std::string::npos) {
+        std::string line = partial_.substr(0, nl);
+        partial_.erase(0, nl + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "frame") frame_ = value;
+        else if (key == "fps") fps_ = value;
+        else if (key == "total_size") size_ = value;
+        else if (key == "bitrate") bitrate_ = value;
+        else if (key == "speed") speed_ = value;
+        else if (key == "out_time_us") {
+            char* end = nullptr;
+            const long long v = std::strtoll(value.c_str(), &end, 10);
+            if (end != value.c_str()) timeUs_ = v;
+        } else if (key == "progress") {
+            long long kb = 0;
+            if (!size_.empty() && size_ != "N/A") kb = std::strtoll(size_.c_str(), nullptr, 10) / 1024;
+            char buf[256];
+            std::snprintf(buf, sizeof buf, "frame=%5s fps=%s size=%8lldkB bitrate=%s speed=%s time=%lld\r",
+                          frame_.empty() ? "0" : frame_.c_str(), fps_.empty() ? "0" : fps_.c_str(),
+                          kb, bitrate_.empty() ? "N/A" : bitrate_.c_str(),
+                          speed_.empty() ? "N/A" : speed_.c_str(),
+                          timeUs_ > 0 ? timeUs_ / 1000000 : 0LL);
+            chunks.emplace_back(buf);
+        }
+    }
+    return chunks;
+}
+
+void LineBuffer::Feed(const std::string& text) { buffer_ += text; }
+
+std::string LineBuffer::TakeLines() {
+    const size_t last = buffer_.find_last_of("\n");
+    if (last == std::string::npos) return "";
+    std::string lines = buffer_.substr(0, last + 1);
+    buffer_.erase(0, last + 1);
+    return lines;
+}
+
+std::string LineBuffer::TakeEverything() {
+    std::string all;
+    all.swap(buffer_);
+    if (!all.empty() && all.back() != '\n') all += '\n';
+    return all;
+}
+
+std::string EmptyOutputSummary() {
+    return "video:0kB audio:0kB subtitle:0kB other streams:0kB global headers:0kB muxing "
+           "overhead: unknown\nOutput file is empty, nothing was encoded\n";
+}
+
+namespace {
+
+// ffmpeg's own final statistics line carries "time=HH:MM:SS.cc"; only our own progress chunks may
+// carry "time=", so the program's parser never meets another form.
+std::string WithoutStatsLines(const std::string& lines) {
+    std::string kept;
+    size_t from = 0;
+    while (from < lines.size()) {
+        size_t nl = lines.find('\n', from);
+        if (nl == std::string::npos) nl = lines.size() - 1;
+        const std::string line = lines.substr(from, nl - from + 1);
+        if (line.find("time=") == std::string::npos) kept += line;
+        from = nl + 1;
+    }
+    return kept;
+}
+
+int Probe(const FcutPlan& plan) {
+    int status = 0;
+    for (size_t i = 0; i < plan.inputs.size(); ++i) {
+        std::string json, error;
+        const bool ok = frontend::ProbeJson(plan.inputs[i], &json, &error);
+        const std::string report =
+            ok ? FormatStreamReport(static_cast<int>(i), plan.inputs[i], json) : "";
+        if (!report.empty()) {
+            frontend::PrintOut(report);
+            continue;
+        }
+        if (frontend::ReceivedSignal()) return 128 + frontend::ReceivedSignal();
+        if (error.find("Invalid data found") == std::string::npos &&
+            error.find("No such file") == std::string::npos)
+            error += plan.inputs[i] + ": Invalid data found when processing input\n";
+        frontend::PrintOut(error);
+        status = 1;
+    }
+    return status;
+}
+
+} // namespace
+
+int RunFcut(const std::vector<std::string>& args) {
+    const FcutPlan plan = PlanFcut(args);
+    if (!plan.error.empty()) {
+        frontend::PrintOut("fcut: " + plan.error + "\n");
+        return 1;
+    }
+    if (plan.probe) return Probe(plan);
+
+    for (const auto& note : plan.notes) frontend::PrintOut(note + "\n");
+
+    // Today's ffmpeg, asked to start past the end of its input, still copies the last second.
+    // The program expects nothing to be written then.
+    if (plan.inputSeek && *plan.inputSeek > 0) {
+        std::string json;
+        if (frontend::ProbeJson(plan.inputs.front(), &json)) {
+            const double duration = JsonDuration(json);
+            if (duration > 0 && *plan.inputSeek >= duration) {
+                frontend::PrintOut("fcut: the start " + FormatReportDuration(*plan.inputSeek) +
+                                   " lies past the end of the input (" +
+                                   FormatReportDuration(duration) + "): nothing to write\n" +
+                                   EmptyOutputSummary());
+                return 1;
+            }
+        }
+    }
+
+    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-hide_banner", "-nostats",
+                                     "-progress", "pipe:1"};
+    argv.insert(argv.end(), plan.ffmpegArgs.begin(), plan.ffmpegArgs.end());
+
+    // Log lines are held back until the next progress chunk, so that a progress chunk is the last
+    // text written for a while and the reader sees "time=N" at the end of what it reads.
+    ProgressTranslator progress;
+    LineBuffer log;
+    const frontend::ToolOutcome outcome =
+        frontend::RunTool(argv, [&](frontend::OutputStream stream, const std::string& chunk) {
+            if (stream == frontend::OutputStream::Err) {
+                log.Feed(chunk);
+                return;
+            }
+            for (const auto& p : progress.Feed(chunk)) {
+                frontend::PrintOut(WithoutStatsLines(log.TakeLines()));
+                frontend::PrintOut(p);
+            }
+        });
+    frontend::PrintOut(WithoutStatsLines(log.TakeEverything()));
+    return outcome.Status();
+}
+
+} // namespace trimora::fcut
