@@ -18,6 +18,14 @@ const std::vector<TCliCommand>& CliCommands() {
         {"probe", "trimora probe SRC", &CliProbe},
         {"cut", "trimora cut SRC --start T --end T [--save-folder DIR] [--nosound] [--dry-run]",
          &CliCut},
+        {"convert",
+         "trimora convert SRC --format F [--quality Q] [--frame-size S] [--no-sound] "
+         "[--volume N] [--start T --end T] [--save-folder DIR] [--dry-run]",
+         &CliConvert},
+        {"extract-audio",
+         "trimora extract-audio SRC --format .mp3 [--volume N] [--start T --end T] "
+         "[--save-folder DIR] [--dry-run]",
+         &CliExtractAudio},
     };
     return table;
 }

@@ -232,3 +232,17 @@ TEST_F(CutE2E, ProbePrintsTheClipRecord) {
     EXPECT_EQ(status, 1) << bad;
     EXPECT_EQ(Lines(bad).back().rfind("FAILED ", 0), 0u) << bad;
 }
+
+TEST_F(CutE2E, MatroskaSplitterStopsEarlyWithTheMiddlePartWhole) {
+    // Long enough that the splitter is still busy with the tail when the middle part is done.
+    const std::string src =
+        SampleClip("cut_long.mkv", "-f lavfi -i testsrc=size=160x120:rate=10:duration=120 -f lavfi "
+                                   "-i sine=duration=120 -c:v libx264 -preset ultrafast -g 5 "
+                                   "-c:a aac -shortest");
+    const CutRun r = Cut(src, "00:00:02.000", "00:00:06.000");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.Last(), "DONE " + out + "cut_long-Cut.mkv") << r.output;
+    EXPECT_NEAR(ProbeDuration(out + "cut_long-Cut.mkv"), 4.0, 1.0);
+    EXPECT_EQ(ProbeFormatName(out + "cut_long-Cut.mkv"), "matroska,webm");
+    ExpectNoWorkParts();
+}
