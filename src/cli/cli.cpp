@@ -28,6 +28,7 @@ const std::vector<TCliCommand>& CliCommands() {
          "trimora extract-audio SRC --format .mp3 [--volume N] [--start T --end T] "
          "[--save-folder DIR] [--dry-run]",
          &CliExtractAudio},
+        {"join", "trimora join FILE... [--save-folder DIR] [--nosound] [--dry-run]", &CliJoin},
     };
     return table;
 }
@@ -242,14 +243,6 @@ void TCliSession::ApplySaveFolder(const TCliArgs& args) {
         if (dir[0] != '/') {
             char buf[4096];
             if (::getcwd(buf, sizeof buf)) dir = WithSlash(buf) + dir;
-        }
-        if (!DirectoryExistsEx(dir)) {
-            std::string path;
-            for (size_t p = 1; p != std::string::npos;) {
-                p = dir.find('/', p + 1);
-                path = dir.substr(0, p);
-                ::mkdir(path.c_str(), 0755);
-            }
         }
         if (!DirectoryExistsEx(dir)) throw TCliUsageError("Folder does't exist: " + dir);
         State.SaveConvertFolder = WithSlash(dir);

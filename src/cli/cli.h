@@ -121,7 +121,7 @@ class TCliSession {
     JobState State;
     TCliHost Host;
     TToolRuns Runs;
-    // The save folder: --save-folder DIR (created when missing) or the one the window would use.
+    // The save folder: --save-folder DIR (which must exist) or the one the window would use.
     void ApplySaveFolder(const TCliArgs& args);
 };
 
@@ -145,5 +145,6 @@ int CliCut(TCliSession& session, const std::vector<std::string>& args);   // cli
 int CliConvert(TCliSession& session, const std::vector<std::string>& args); // cli_convert.cpp
 int CliExtractAudio(TCliSession& session,
                     const std::vector<std::string>& args); // cli_convert.cpp
+int CliJoin(TCliSession& session, const std::vector<std::string>& args);  // cli_join.cpp
 
 } // namespace trimora
