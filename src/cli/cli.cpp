@@ -2,6 +2,8 @@
 
 #include <QSettings>
 #include <QString>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <sys/stat.h>
@@ -111,6 +113,21 @@ std::string CheckCliSource(const TCliArgs& args) {
     return path;
 }
 
+// Interrupts ---------------------------------------------------------------------------------
+
+namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+
+void CatchInterrupts() {
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+}
+} // namespace
+
 // Host ---------------------------------------------------------------------------------------
 
 TCliHost::TCliHost(std::ostream& out, std::ostream& err, bool terminal)
@@ -169,13 +186,22 @@ void TCliHost::ShowMessage(const std::string& text) {
     err_ << text << std::endl;
 }
 
-int TCliHost::WaitForJob() {
+int TCliHost::WaitForJob(const std::function<void()>& onInterrupt) {
+    bool interruptHandled = false;
     for (;;) {
+        if (g_interrupted && !interruptHandled) {
+            interruptHandled = true;
+            EndProgressLine();
+            err_ << "Interrupted: stopping the tool..." << std::endl;
+            if (onInterrupt) onInterrupt();
+        }
         std::function<void()> fn;
         {
             std::unique_lock lock(m_);
             if (queue_.empty() && ended_) break;
-            cv_.wait(lock, [&] { return !queue_.empty(); });
+            if (!cv_.wait_for(lock, std::chrono::milliseconds(100),
+                              [&] { return !queue_.empty(); }))
+                continue;
             fn = std::move(queue_.front());
             queue_.pop_front();
         }
@@ -193,6 +219,10 @@ int TCliHost::WaitForJob() {
         reason = messageRow_ + " (" + failReason_ + ")";
     out_ << "FAILED " << reason << std::endl;
     return 1;
+}
+
+int WaitForCliJob(TCliSession& s) {
+    return s.Host.WaitForJob([&s] { s.Runs.CancelAll(); });
 }
 
 // Session ------------------------------------------------------------------------------------
@@ -287,6 +317,11 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 }
 
 int RunCommandLine(int argc, char** argv) {
+    if (argc > 1) {
+        const std::string name = argv[1];
+        for (const auto& c : CliCommands())
+            if (name == c.Name) CatchInterrupts();
+    }
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     return RunCommandLine(args, std::cout, std::cerr);
