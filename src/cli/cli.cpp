@@ -243,14 +243,6 @@ void TCliSession::ApplySaveFolder(const TCliArgs& args) {
             char buf[4096];
             if (::getcwd(buf, sizeof buf)) dir = WithSlash(buf) + dir;
         }
-        if (!DirectoryExistsEx(dir)) {
-            std::string path;
-            for (size_t p = 1; p != std::string::npos;) {
-                p = dir.find('/', p + 1);
-                path = dir.substr(0, p);
-                ::mkdir(path.c_str(), 0755);
-            }
-        }
         if (!DirectoryExistsEx(dir)) throw TCliUsageError("Folder does't exist: " + dir);
         State.SaveConvertFolder = WithSlash(dir);
         State.SaveJoinFolder = WithSlash(dir);

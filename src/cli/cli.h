@@ -121,7 +121,7 @@ class TCliSession {
     JobState State;
     TCliHost Host;
     TToolRuns Runs;
-    // The save folder: --save-folder DIR (created when missing) or the one the window would use.
+    // The save folder: --save-folder DIR (which must exist) or the one the window would use.
     void ApplySaveFolder(const TCliArgs& args);
 };
 
