@@ -328,17 +328,26 @@ TEST_F(MtoolsE2E, McutJoinWaitsForTheNormalisingClipAndEncodesOtherPictures) {
     EXPECT_EQ(JoinFilesCounted(j.output), 3) << j.output;
     ExpectValid(out, "avi", 6, true);
 
-    // Pictures of another codec cannot be copied behind an mpeg4 clip: they are encoded.
+    // Pictures of another codec or frame rate are fitted to the longest clip (29.97 fps here),
+    // so that it can still be copied and nothing plays slower or faster.
     const std::string h264 = InFolder(
         SampleClip("mtools-h264.avi", std::string(kPicture) + "2" + kSound +
                                           "2 -c:v libx264 -preset ultrafast -c:a libmp3lame -shortest"),
         "h264.avi");
+    const std::string ntsc = InFolder(
+        SampleClip("mtools-ntsc.avi", "-f lavfi -i testsrc=size=160x120:rate=30000/1001:duration=3" +
+                                          std::string(kSound) +
+                                          "3 -c:v mpeg4 -q:v 4 -c:a libmp3lame -shortest"),
+        "ntsc.avi");
     const std::string mixed = out_ + "join-Joined01.avi";
-    const Result m = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + h264 + "\" \"" + a + "\" " +
-                                " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
+    const Result m = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + ntsc + "\" \"" + h264 +
+                                "\" " + " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
                                 mixed + "\"");
     ASSERT_EQ(m.code, 0) << m.output;
-    EXPECT_EQ(ExpectValid(mixed, "avi", 6, true).info.video.codec, "mpeg4");
+    const Probed p = ExpectValid(mixed, "avi", 6, true);
+    EXPECT_EQ(p.info.video.codec, "mpeg4");
+    EXPECT_NEAR(p.info.video.fps, 29.97, 0.01);
+    EXPECT_EQ(JoinFilesCounted(m.output), 3) << m.output;
 }
 
 TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
