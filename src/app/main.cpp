@@ -1,15 +1,35 @@
 // Program entry: with a sub-command the program runs headless on the core; without one it
-// opens the window.
-#include <QApplication>
-#include <QLabel>
-
+// opens the window, once per user.
+#include "app/application.h"
+#include "app/dialogs.h"
+#include "app/main_form.h"
+#include "app/single_instance.h"
 #include "cli/cli.h"
+#include "common/helpers.h"
+
+#include <QLocale>
+#include <clocale>
 
 int main(int argc, char** argv) {
     // A sub-command runs headless: no QApplication, no display needed.
-    if (const int status = trimora::RunCommandLine(argc, argv); status >= 0) return status;
-    QApplication app(argc, argv);
-    QLabel label("Trimora");
-    label.show();
+    if (const int status = trimora::RunCommandLine(argc, argv); status >= 0)
+        return status;
+
+    // Numbers are written and read with a point, whatever the user's locale.
+    std::setlocale(LC_NUMERIC, "C");
+
+    trimora::SingleInstanceLock lock;
+    const std::string exeName = trimora::FileNameOf(argv[0]);
+    const bool first = lock.Acquire(trimora::SystemFolder(), exeName.empty() ? "trimora" : exeName);
+
+    trimora::TrimoraApplication app(argc, argv);
+    QLocale::setDefault(QLocale::c());
+    if (!first) {
+        trimora::ShowMessage(nullptr,
+                             QStringLiteral("This program is already running (Check Tray!)."));
+        return 0;
+    }
+    trimora::MainForm form;
+    form.show();
     return app.exec();
 }

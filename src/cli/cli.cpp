@@ -9,6 +9,7 @@
 
 #include "common/helpers.h"
 #include "exec/startup_state.h"
+#include "exec/tool_install.h"
 
 namespace trimora {
 
@@ -17,6 +18,14 @@ const std::vector<TCliCommand>& CliCommands() {
         {"probe", "trimora probe SRC", &CliProbe},
         {"cut", "trimora cut SRC --start T --end T [--save-folder DIR] [--nosound] [--dry-run]",
          &CliCut},
+        {"convert",
+         "trimora convert SRC --format F [--quality Q] [--frame-size S] [--no-sound] "
+         "[--volume N] [--start T --end T] [--save-folder DIR] [--dry-run]",
+         &CliConvert},
+        {"extract-audio",
+         "trimora extract-audio SRC --format .mp3 [--volume N] [--start T --end T] "
+         "[--save-folder DIR] [--dry-run]",
+         &CliExtractAudio},
     };
     return table;
 }
@@ -191,7 +200,7 @@ int TCliHost::WaitForJob() {
 TCliSession::TCliSession(std::ostream& out, std::ostream& err, bool terminal)
     : Out(out), Err(err), Host(out, err, terminal), Runs(State, Host) {
     SetUpStartupState(State);
-    InstallFrontEnds(State);
+    EnsureFrontEndsInstalled(State.ProgramFolder, State.SystemFolder);
     State.StartupDone = true;
     State.BuildOnly = true;
 }

@@ -136,5 +136,8 @@ const std::vector<TCliCommand>& CliCommands();
 // Sub-commands (one file each).
 int CliProbe(TCliSession& session, const std::vector<std::string>& args); // cli_cut.cpp
 int CliCut(TCliSession& session, const std::vector<std::string>& args);   // cli_cut.cpp
+int CliConvert(TCliSession& session, const std::vector<std::string>& args); // cli_convert.cpp
+int CliExtractAudio(TCliSession& session,
+                    const std::vector<std::string>& args); // cli_convert.cpp
 
 } // namespace trimora

@@ -91,6 +91,13 @@ int CliCut(TCliSession& s, const std::vector<std::string>& args) {
 
     TStoreInfo info;
     if (!ProbeSelected(s, info)) return 1;
+    // The window's sliders end at the clip's length; typed times can go past it, and a stream
+    // copy from there writes a few stray frames rather than nothing.
+    if (st.CutStartSeconds >= static_cast<double>(st.ClipDuration)) {
+        s.Out << "FAILED " << kCutFailedMessage << " (the range starts after the end of the clip, "
+              << info.DurationText << ")" << std::endl;
+        return 1;
+    }
 
     if (a.Flags.count("--dry-run")) {
         st.BuildOnly = true;

@@ -1,7 +1,6 @@
 #include "exec/startup_state.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/helpers.h"
 
@@ -56,22 +55,6 @@ void SetUpStartupState(JobState& st) {
     st.FmergeCommand = st.ToolFolder + "fmerge.exe ";
     st.MmergeCommand = st.ToolFolder + "mmerge.exe ";
     st.AcutCommand = st.ToolFolder + "acut.exe ";
-}
-
-void InstallFrontEnds(const JobState& st) {
-    auto link = [&](const std::string& name, const std::string& folder) {
-        const std::string from = st.ProgramFolder + name;
-        const std::string to = folder + name;
-        struct stat s {};
-        if (::lstat(to.c_str(), &s) == 0) {
-            // A link left by an older build that points nowhere is ours to renew.
-            if (!S_ISLNK(s.st_mode) || FileExists(to)) return;
-            ::unlink(to.c_str());
-        }
-        if (FileExists(from)) (void)!::symlink(from.c_str(), to.c_str());
-    };
-    for (const char* tool : {"fcut.exe", "mcut.exe", "mplayer.exe"}) link(tool, st.SystemFolder);
-    for (const char* tool : {"fmerge.exe", "mmerge.exe"}) link(tool, st.ToolFolder);
 }
 
 } // namespace trimora

@@ -1,7 +1,7 @@
 #pragma once
 // The start-up part of the job state that both the window and the command-line mode need: the
 // folders, the tool command prefixes and the thread pieces, the work folders under the home
-// folder, and the tool front-ends installed in the tool folder.
+// folder. The front-ends are installed by EnsureFrontEndsInstalled (exec/tool_install.h).
 
 #include <string>
 
@@ -19,10 +19,5 @@ std::string LavcThreadsOptionFor(int processorCount);
 // command prefixes and EdlFile; creates the tool folder and the work folders when missing. Leaves
 // StartupDone and the settings' folders alone.
 void SetUpStartupState(JobState& state);
-
-// Links each front-end missing from the tool folders (fcut.exe, mcut.exe, mplayer.exe in
-// SystemFolder; fmerge.exe, mmerge.exe in ToolFolder) to the one beside the program, when there
-// is one. An existing file is never replaced.
-void InstallFrontEnds(const JobState& state);
 
 } // namespace trimora

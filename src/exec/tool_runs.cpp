@@ -3,6 +3,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <sys/types.h>
 
 #include "common/helpers.h"
@@ -218,10 +219,23 @@ void ShowJobResult(TRunHost& host, const TJobResultInputs& in) {
 
 // Runs ---------------------------------------------------------------------------------------
 
+namespace {
+// The process still runs (it has neither been reaped nor become a zombie).
+bool StillRunning(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return false;
+    const size_t paren = text.rfind(')');
+    return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] != 'Z';
+}
+} // namespace
+
 void TToolRun::StopOnPurpose() {
-    stoppedOnPurpose_ = true;
+    // A tool that has already ended keeps its own exit status as its outcome.
     const int pid = process_.Pid();
-    if (pid > 0 && ::kill(-pid, SIGTERM) != 0) ::kill(pid, SIGTERM);
+    if (pid <= 0 || process_.Finished() || !StillRunning(pid)) return;
+    stoppedOnPurpose_ = true;
+    if (::kill(-pid, SIGTERM) != 0) ::kill(pid, SIGTERM);
 }
 
 TRunFacts TToolRun::Facts() const {

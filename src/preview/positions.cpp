@@ -21,11 +21,16 @@ std::string SeekCommand(int64_t value, const std::string& seekType) {
     return "seek " + std::to_string(value) + seekType;
 }
 
-bool StatusLineSeconds(const std::string& statusLine, double& seconds) {
+std::string StatusLineSecondsText(const std::string& statusLine) {
     const size_t colon = statusLine.rfind(':');
     std::string text = Trim(colon == std::string::npos ? statusLine : statusLine.substr(colon + 1));
     const size_t dot = text.find('.');
     if (dot != std::string::npos) text = Trim(text.substr(0, dot + 3));
+    return text;
+}
+
+bool StatusLineSeconds(const std::string& statusLine, double& seconds) {
+    const std::string text = StatusLineSecondsText(statusLine);
     double v = 0;
     const char* b = text.data();
     const char* e = b + text.size();

@@ -19,6 +19,7 @@ std::string SeekCommand(int64_t value, const std::string& seekType);
 // characters after its first point ("V:   2.5  63/ 63 ..." gives 2.5). False when it does not
 // read as a number.
 bool StatusLineSeconds(const std::string& statusLine, double& seconds);
+std::string StatusLineSecondsText(const std::string& statusLine);
 
 struct PositionInput {
     int64_t sliderValue = 0;

@@ -1,0 +1,330 @@
+// Start-up, shutdown, timers, window dragging and the exception handler of the main window.
+#include "app/main_form.h"
+
+#include "app/application.h"
+#include "app/dialogs.h"
+#include "common/command_line.h"
+#include "common/helpers.h"
+#include "exec/dos_cmd_process.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSlider>
+#include <QThread>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QWindow>
+
+namespace trimora {
+
+namespace {
+
+// An executable path pasted at the head of a command: quoted only when the split would
+// otherwise cut it (a blank in the home folder), so ordinary paths give the usual command text.
+std::string ToolHead(const std::string& exe) {
+    if (exe.find_first_of(" \t\"") == std::string::npos)
+        return exe;
+    return Quoted(exe);
+}
+
+void MakeFolder(const std::string& folder) { QDir().mkpath(QString::fromStdString(folder)); }
+
+} // namespace
+
+MainForm::MainForm(QWidget* parent) : QMainWindow(parent) {
+    BuildLayout();
+    ConnectHandlers();
+    FormCreate();
+}
+
+MainForm::~MainForm() { TrimoraApplication::SetExceptionHandler({}); }
+
+void MainForm::FormCreate() {
+    // 1. Design mode comes from a marker file beside the program.
+    State.ProgramFolder = ProgramFolder();
+    State.DesignMode = FileExists(State.ProgramFolder + "testingdesign.log");
+
+    // 2. Screen size for the geometry rule.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        ScreenWidth = screen->geometry().width();
+        ScreenHeight = screen->geometry().height();
+    }
+
+    // 3. Preview load delays of the first clip.
+    LoadStartVideoTimer.setInterval(600);
+    LoadEndVideoTimer.setInterval(1100);
+
+    // 4.-5. Folders.
+    State.TempFolder = TempFolder();
+    State.SystemFolder = SystemFolder();
+    MakeFolder(State.SystemFolder + "qvcut");
+    QThread::msleep(20);
+    State.ToolFolder = State.SystemFolder + "qvcut/";
+
+    // 6. Thread pieces: always more threads than processors.
+    ProcessorCount = GetProcessorCount();
+    static const char* const threads[] = {"", "", " -threads 6 ", " -threads 8 ",
+                                          " -threads 10 ", " -threads 12 ", " -threads 14 "};
+    static const char* const lavc[] = {"", "", ":threads=6", ":threads=8",
+                                       ":threads=10", ":threads=12", ":threads=14"};
+    const int pc = std::clamp(ProcessorCount, 1, 6);
+    State.ThreadsOption = threads[pc];
+    State.LavcThreadsOption = lavc[pc];
+
+    // 7. Exceptions that reach the event loop are logged, not fatal.
+    TrimoraApplication::SetExceptionHandler(
+        [this](const std::string& message) { HandleApplicationException(message); });
+
+    // Extra runs report back on the user-interface thread.
+    ExtraRunHost host;
+    host.Post = [this](std::function<void()> work) { Queue(std::move(work)); };
+    host.FrameSaved = [this](const std::string& image, bool saved) { FrameSaved(image, saved); };
+    host.AddMemoLine = [this](const std::string& line) { MemoCodeAdd(line); };
+    host.AudioText = [this](TDosCmdProcess& sender, const std::string& text) {
+        if (AudioRunText)
+            AudioRunText(sender, text);
+    };
+    host.AudioComplete = [this](TDosCmdProcess& sender) {
+        if (AudioRunComplete)
+            AudioRunComplete(sender);
+    };
+    ExtraRuns.SetHost(std::move(host));
+    OutputList.SetObserver([this](TRowChange change, int row) {
+        if (change == TRowChange::Cleared)
+            SyncOutputList();
+        else
+            ShowOutputRow(row);
+    });
+
+    // 8. The players draw into the two preview panels.
+    InitPreviews();
+
+    // 9.-10. Window layout.
+    NormalTitle = "Trimora - trimora.quennic.org";
+    setWindowTitle(QString::fromStdString(NormalTitle));
+    ApplyDesignLayout();
+
+    // 11.-12. Work folders.
+    const std::string store = SystemDriveRoot() + "zStore/";
+    MakeFolder(store);
+    QThread::msleep(20);
+    for (const char* sub : {"z Convert", "z SaveConvert", "z Cut", "z SaveCut", "z Join",
+                            "z SaveJoin", "z SaveImage"})
+        MakeFolder(store + sub);
+    State.DefaultSaveConvertFolder = store + "z SaveConvert/";
+    State.DefaultSaveJoinFolder = store + "z SaveJoin/";
+    State.SaveImageFolder = store + "z SaveImage/";
+    const QString imageItem = QStringLiteral("Save this Image to \"%1\" folder")
+                                  .arg(QString::fromStdString(State.SaveImageFolder));
+    mnSaveStartFrame->setText(imageItem);
+    mnSaveEndFrame->setText(imageItem);
+
+    // 13.-15. Histories and settings; the settings load lists the source folder and arms the
+    // start-up timer.
+    LoadHistories();
+    LoadSettings();
+
+    // 16. Warm the encoder up, or say that it is missing.
+    if (FileExists(State.SystemFolder + "fcut.exe")) {
+        StartExtraRun(State.FfmpegCommand + " -i " +
+                          Quoted(State.ProgramFolder + "help/silent.mp3"),
+                      "DosPreloadffmpeg");
+    } else {
+        ShowMessage(this, QStringLiteral("Encoding engine not exist! Please reinstall the program."));
+    }
+}
+
+bool MainForm::StartExtraRun(const std::string& command, const std::string& kind,
+                             const std::string& outputPath) {
+    return ExtraRuns.StartExtraRun(command, kind, outputPath);
+}
+
+void MainForm::FrameSaved(const std::string& imagePath, bool saved) {
+    if (!saved)
+        return;
+    LastSavedImage = imagePath;
+    SetStatus(SavedFrameMessage(imagePath));
+}
+
+void MainForm::SetToolCommands() {
+    State.FfmpegCommand = ToolHead(State.SystemFolder + "fcut.exe") + " -cb ";
+    State.MencoderCommand = ToolHead(State.SystemFolder + "mcut.exe") + " -cb qzv ";
+    State.EdlFile = State.SystemFolder + "qvcut.edl";
+    State.FmergeCommand = ToolHead(State.ToolFolder + "fmerge.exe") + " ";
+    State.MmergeCommand = ToolHead(State.ToolFolder + "mmerge.exe") + " ";
+    State.AcutCommand = ToolHead(State.ToolFolder + "acut.exe") + " ";
+}
+
+// The developer builds of the encoders, switched on from the test strip.
+void MainForm::chkboxffmpegbuildClick() {
+    if (chkboxffmpegbuild->isChecked()) {
+        const std::string dev = SystemDriveRoot() + "ffmpegbuild/";
+        State.FfmpegCommand = ToolHead(dev + "ffmpeg.exe") + " -cb ";
+        State.MencoderCommand = ToolHead(dev + "mencoder.exe") + " -cb qzv ";
+    } else {
+        SetToolCommands();
+    }
+}
+
+void MainForm::StartupDoneTimerTimer() {
+    State.StartupDone = true;
+    StartupDoneTimer.stop();
+    UpdateTimer.start();
+}
+
+void MainForm::FormCloseQuery() {
+    StopPreviews();
+    SaveSettings();
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        closing_ = true;
+        FormCloseQuery();
+    }
+    event->accept();
+}
+
+void MainForm::btnExitClick() { close(); }
+
+void MainForm::HandleApplicationException(const std::string& message) {
+    if (message == "Unspecified error  ($80004005).") {
+        MemoCodeAdd("FilterGraph failed loading for Unspecified error  ($80004005).");
+        const bool ok = AskOkCancel(
+            this, QStringLiteral("Failed to load Video to Viewers! Would you like to view it with "
+                                 "Media Player Classic?\r\n\r\nTips: Use Pause button to set "
+                                 "Start and End positions.\r\nYou can then manually enter "
+                                 "StartTime and EndTime to Editboxes."));
+        if (ok) {
+            MemoCodeAdd("Chosen mrOK    " + State.InputFile);
+            if (!OpenWithDesktop(QString::fromStdString(State.InputFile)))
+                SetStatus("Media Player Classes not found/Installed!");
+        }
+        return;
+    }
+    MemoCodeAdd(message);
+}
+
+void MainForm::MemoCodeAdd(const std::string& line) {
+    MemoCode->appendPlainText(QString::fromStdString(line));
+}
+
+void MainForm::MemoCodeClear() { MemoCode->clear(); }
+
+void MainForm::SetStatus(const std::string& text) {
+    lblStatus->setText(QString::fromStdString(text));
+}
+
+void MainForm::Queue(std::function<void()> fn) {
+    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+}
+
+// Pressing on the window background or one of the plain panels and moving drags the window.
+void MainForm::AllowWindowDrag(QWidget* widget) {
+    widget->setProperty("trimoraDrag", true);
+    widget->installEventFilter(this);
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    auto* mouse = dynamic_cast<QMouseEvent*>(event);
+
+    if (watched == LvInput->viewport() && type == QEvent::MouseButtonRelease) {
+        LvInputMouseUp(mouse->position().toPoint());
+        return false;
+    }
+    if (watched == LvInputJoin->viewport() && type == QEvent::MouseButtonRelease) {
+        LvInputJoinMouseUp(mouse->position().toPoint());
+        return false;
+    }
+    if (type == QEvent::MouseButtonRelease) {
+        if (watched == StartSlider) {
+            QMetaObject::invokeMethod(
+                this, [this, b = mouse->button()] { StartSliderMouseUp(b); }, Qt::QueuedConnection);
+            return false;
+        }
+        if (watched == EndSlider) {
+            QMetaObject::invokeMethod(
+                this, [this, b = mouse->button()] { EndSliderMouseUp(b); }, Qt::QueuedConnection);
+            return false;
+        }
+        if (watched == btnStartRewind || watched == BtnStartFwd || watched == btnEndRewind ||
+            watched == btnEndFwd) {
+            const bool endSide = watched == btnEndRewind || watched == btnEndFwd;
+            const int step = (watched == BtnStartFwd || watched == btnEndFwd) ? 1 : -1;
+            StepButtonMouseUp(endSide, step);
+            return false;
+        }
+        if (watched == chkboxSoundOnly) {
+            // After the box has toggled itself.
+            QMetaObject::invokeMethod(this, [this] { chkboxSoundOnlyMouseUp(); },
+                                      Qt::QueuedConnection);
+            return false;
+        }
+    }
+    if (type == QEvent::MouseButtonPress && mouse && mouse->button() == Qt::LeftButton) {
+        QRadioButton* target = watched == LabelCutQuick     ? rdCutQuick
+                               : watched == LabelVidJoin    ? rdJoin
+                               : watched == LabelVidConvert ? rdConvert
+                                                            : nullptr;
+        if (target) {
+            target->click();
+            return true;
+        }
+        if (watched == lblPartial && chkboxPartial->isVisible()) {
+            chkboxPartial->click();
+            return true;
+        }
+    }
+    if (type == QEvent::MouseButtonDblClick && watched == lblStatus) {
+        lblStatusDblClick();
+        return true;
+    }
+    if (watched == Label12) {
+        if (type == QEvent::Enter)
+            setWindowTitle(
+                QStringLiteral("Check to extract only Audio for Cut and Convert options"));
+        else if (type == QEvent::Leave)
+            setWindowTitle(QString::fromStdString(NormalTitle));
+        else if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+            chkboxSoundOnly->toggle();
+            chkboxSoundOnlyMouseUp();
+            return true;
+        }
+    }
+    if ((watched == EditStartTime || watched == EditEndTime) && type == QEvent::KeyRelease) {
+        UpdateEditTime.start();
+        return false;
+    }
+
+    // Window dragging.
+    if (mouse && watched->property("trimoraDrag").toBool()) {
+        if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+            dragArmed_ = true;
+            dragFrom_ = mouse->globalPosition().toPoint();
+        } else if (type == QEvent::MouseMove && dragArmed_ &&
+                   (mouse->buttons() & Qt::LeftButton)) {
+            if ((mouse->globalPosition().toPoint() - dragFrom_).manhattanLength() >=
+                QApplication::startDragDistance()) {
+                dragArmed_ = false;
+                if (QWindow* w = windowHandle())
+                    w->startSystemMove();
+                return true;
+            }
+        } else if (type == QEvent::MouseButtonRelease) {
+            dragArmed_ = false;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace trimora

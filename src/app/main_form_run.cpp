@@ -1,0 +1,192 @@
+// Start, Cancel, the results in the output list, the summary line and the command preview.
+#include "app/main_form.h"
+
+#include "app/dialogs.h"
+#include "common/helpers.h"
+#include "common/pattern.h"
+#include "exec/dos_cmd_process.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+namespace trimora {
+
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+const QString kStartAfterEnd = QStringLiteral(
+    "StartTime can not be greater than EndTime ! Please complete settings for Start and End "
+    "Times.");
+} // namespace
+
+bool MainForm::IsRunning() const { return !btnStart->isEnabled(); }
+
+void MainForm::btnStartClick() {
+    // Times typed a moment ago count even when the summary has not caught up yet.
+    if (UpdateEditTime.isActive() && State.StartupDone) {
+        UpdateEditTime.stop();
+        RefreshCutSummary();
+    }
+    SyncModeState();
+    if (!rdJoin->isChecked() && LvInput->selectedItems().isEmpty()) {
+        ShowMessage(this, QStringLiteral("Please select a file in list to process!"));
+        return;
+    }
+    State.RunFailed = false;
+    State.BuildOnly = false;
+    GaugeMain->setValue(0);
+    GaugeMain->setVisible(true);
+    ResetProgress();
+
+    auto refuse = [this](const QString& message) {
+        State.BuildOnly = true;
+        State.RunFailed = false;
+        GaugeMain->setVisible(false);
+        ShowMessage(this, message);
+    };
+
+    if (rdCutQuick->isChecked()) {
+        if (!MatchesPattern(State.InputExt,
+                            "(?i)asf|avi|flv|m4v|mp4|mkv|mov|mpg|mpeg|wmv|vob|m2ts|webm|divx")) {
+            refuse(QStringLiteral("Video cutting only supports the following file formats:\n"
+                                  "asf, avi, flv, m2ts, m4v, mp4, mkv, mov, mpg, mpeg, wmv, "
+                                  "webm, vob, divx"));
+            return;
+        }
+        if (State.StartAfterEnd) {
+            refuse(kStartAfterEnd);
+            return;
+        }
+        State.JobCounter += 1;
+        if (chkboxSoundOnly->isChecked())
+            ExtractAudio();
+        else
+            BuildTrim();
+        if (IsRunning() && MatchesPattern(State.InputExt, "(?i)asf|wmv") &&
+            !chkboxSoundOnly->isChecked() && IsBigFile(State.InputSizeText)) {
+            BigFileElapsed.clear();
+            BigFileStart = std::chrono::system_clock::now();
+            ThreadBigFile.StartWorker();
+        }
+        if (IsRunning())
+            SetStatus("Processing...");
+        return;
+    }
+
+    if (rdJoin->isChecked()) {
+        if (JoinClips())
+            SetStatus("Processing file #1 of " + State.JoinCountText);
+        return;
+    }
+
+    // CONVERT
+    if (chkboxPartial->isChecked() && State.StartAfterEnd) {
+        refuse(kStartAfterEnd);
+        return;
+    }
+    if (chkboxSoundOnly->isChecked()) {
+        State.JobCounter += 1;
+        ExtractAudio();
+    } else {
+        ConvertClip(chkboxPartial->isChecked() ? State.CutDuration : State.ClipDuration);
+    }
+    if (IsRunning())
+        SetStatus("Processing...");
+}
+
+void MainForm::btnCancelClick() {
+    State.BuildOnly = true;
+    SetStatus("Cancel");
+    for (const char* name : {"fcut.exe", "mcut.exe", "fmerge.exe", "mmerge.exe"})
+        KillProcessByName(name);
+    if (ThreadBigFile.IsWorkerRunning())
+        ThreadBigFile.StopWorker();
+    EndRunControls();
+}
+
+void MainForm::ThreadBigFileExecute(TBMDThread& worker) {
+    while (!worker.Terminated()) {
+        worker.Synchronize([this] {
+            const std::string e =
+                FormatElapsed(std::chrono::system_clock::now(), BigFileStart);
+            BigFileElapsed = e;
+            if (State.InputExt == ".flv")
+                SetStatus("Processing, please wait... " + e);
+            if (MatchesPattern(State.InputExt, "(?i)asf|wmv"))
+                SetStatus("(Big File) Please wait while seeking to Start Position... " + e);
+        });
+        worker.Wait(200);
+    }
+}
+
+void MainForm::OpenOutputFile(const std::string& path) {
+    if (!FileExists(path)) {
+        ShowMessage(this, Q("The requested file: " + path +
+                            "\n either not exist or still being processed!"));
+        return;
+    }
+    OpenWithDesktop(Q(path));
+}
+
+void MainForm::lvProgressDblClick() {
+    const QList<QTreeWidgetItem*> selected = lvProgress->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const std::string path = S(selected.first()->text(col::OutPath));
+    if (path.empty())
+        return; // the message row names no file
+    OpenOutputFile(path);
+}
+
+void MainForm::lblStatusDblClick() {
+    if (LastSavedImage.empty())
+        return;
+    OpenOutputFile(LastSavedImage);
+}
+
+void MainForm::BeginRunControls() {
+    GaugeMain->setValue(0);
+    btnStart->setEnabled(false);
+}
+
+void MainForm::EndRunControls() {
+    GaugeMain->setValue(0);
+    GaugeMain->setVisible(false);
+    btnStart->setEnabled(true);
+    State.BuildOnly = true;
+    SetStatus("Ready");
+}
+
+void MainForm::RefreshCutSummary() {
+    PrepareCutTimes();
+    // The preview makes the output name that the line shows.
+    RefreshCommandPreview();
+    if (State.DesignMode)
+        lblClipInfo->setText(Q("Save as: " + State.OutputFile + " [" + State.SeekArgs + " or " +
+                               State.CutTimeText + "]"));
+    else
+        lblClipInfo->setText(Q("Save as: " + State.OutputFile + " [Total cut time = " +
+                               State.CutTimeText + "]"));
+    if (State.StartAfterEnd)
+        lblClipInfo->setText(QStringLiteral("StartTime can not be greater than EndTime ! Please "
+                                            "complete setting Start and End Time."));
+}
+
+void MainForm::RefreshCommandPreview() {
+    if (chkboxSoundOnly->isChecked()) {
+        ExtractAudio();
+        return;
+    }
+    if (rdCutQuick->isChecked())
+        BuildTrim();
+    if (rdConvert->isChecked())
+        ConvertClip(chkboxPartial->isChecked() ? State.CutDuration : State.ClipDuration);
+}
+
+} // namespace trimora

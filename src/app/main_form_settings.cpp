@@ -1,0 +1,279 @@
+// Settings that survive restarts, the folder histories, the folder buttons and folder boxes, and
+// the "Open this folder" buttons.
+#include "app/main_form.h"
+
+#include "app/dialogs.h"
+#include "common/helpers.h"
+#include "ui/radio_group.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QSettings>
+#include <QTreeWidget>
+
+namespace trimora {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+// Folder text as the program keeps it: with one trailing '/', or empty.
+std::string FolderText(const std::string& text) {
+    std::string t = Trim(text);
+    return t.empty() ? t : WithSlash(t);
+}
+
+bool IsAbsolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
+
+QStringList ReadHistory(const std::string& file) {
+    QFile f(Q(file));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList items;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        QByteArray l = line;
+        if (l.endsWith('\r'))
+            l.chop(1);
+        if (!l.isEmpty())
+            items << QString::fromUtf8(l);
+    }
+    return items;
+}
+
+void WriteHistory(const std::string& file, const QComboBox* box) {
+    QByteArray bytes;
+    for (int i = 0; i < box->count(); ++i)
+        bytes += box->itemText(i).toUtf8() + "\r\n";
+    QFile f(Q(file));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        throw std::runtime_error("Cannot write " + file + ": " + S(f.errorString()));
+}
+
+// A stored item index; outside the list it selects nothing.
+void SetIndex(QComboBox* box, int index) {
+    box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+    if (box->currentIndex() < 0 && box->isEditable())
+        box->setEditText(QString());
+}
+
+// The item index of a box whose text may have been typed: -1 when the text is no item.
+int IndexOfText(const QComboBox* box) { return box->findText(box->currentText()); }
+
+} // namespace
+
+QString MainForm::SettingsFile() {
+    QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    QString base = config.isEmpty() ? QDir::homePath() + QStringLiteral("/.config")
+                                    : QString::fromLocal8Bit(config);
+    return base + QStringLiteral("/Quennic/TrimoraCut.conf");
+}
+
+void MainForm::LoadHistories() {
+    const std::pair<QComboBox*, const char*> boxes[] = {{ComboConvert, kHistoryConvert},
+                                                        {ComboSaveConvert, kHistorySaveConvert},
+                                                        {ComboJoin, kHistoryJoin},
+                                                        {ComboSaveJoin, kHistorySaveJoin}};
+    for (auto [box, name] : boxes) {
+        const std::string file = State.ToolFolder + name;
+        if (!FileExists(file))
+            continue;
+        box->clear();
+        box->addItems(ReadHistory(file));
+    }
+}
+
+void MainForm::LoadSettings() {
+    QSettings reg(SettingsFile(), QSettings::IniFormat);
+    auto intValue = [&](const char* name, int fallback) {
+        bool ok = false;
+        const int v = reg.value(QLatin1String(name)).toInt(&ok);
+        return reg.contains(QLatin1String(name)) && ok ? v : fallback;
+    };
+    auto textValue = [&](const char* name) {
+        return reg.contains(QLatin1String(name))
+                   ? FolderText(S(reg.value(QLatin1String(name)).toString()))
+                   : std::string();
+    };
+
+    const int left = intValue("FormLeft", 239), top = intValue("FormTop", 112);
+    const int width = intValue("FormWidth", 1085), height = intValue("FormHeight", 810);
+    resize(width, height);
+    move(left, top);
+
+    State.ConvertFolder = textValue("ConvertFolder");
+    State.JoinFolder = textValue("JoinFolder");
+    State.SaveJoinFolder = textValue("SaveJoinFolder");
+    State.SaveConvertFolder = textValue("SaveConvertFolder");
+    if (!IsAbsolute(State.JoinFolder))
+        State.JoinFolder = State.DefaultSaveConvertFolder;
+    if (!IsAbsolute(State.SaveJoinFolder))
+        State.SaveJoinFolder = State.DefaultSaveJoinFolder;
+    if (!IsAbsolute(State.SaveConvertFolder))
+        State.SaveConvertFolder = State.DefaultSaveConvertFolder;
+
+    rgJoinSelection->SetItemIndex(intValue("JoinFileType", 0));
+    chkboxPartial->setChecked(intValue("PartialConvert", 0) != 0);
+    SetIndex(cBoxConvertType, intValue("ConvertType", 0));
+    SetIndex(comboSizeFavor, intValue("VideoQuality", 4));
+    if (reg.contains(QStringLiteral("FrameSize")))
+        SetIndex(ComboBoxFramePreset, intValue("FrameSize", -1));
+    else
+        ComboBoxFramePreset->setCurrentIndex(
+            ComboBoxFramePreset->findText(QStringLiteral("Same as original")));
+    SetIndex(cboxIncludeSound, intValue("IncludeSound", 0));
+    SetIndex(cboxVolume, intValue("VolumeBoost", 0));
+
+    if (!DirectoryExistsEx(State.SaveConvertFolder))
+        State.SaveConvertFolder = State.ConvertFolder;
+    if (!DirectoryExistsEx(State.SaveJoinFolder))
+        State.SaveJoinFolder = State.JoinFolder;
+
+    ComboConvert->setEditText(Q(State.ConvertFolder));
+    ComboSaveConvert->setEditText(Q(State.SaveConvertFolder));
+    ComboJoin->setEditText(Q(State.JoinFolder));
+    ComboSaveJoin->setEditText(Q(State.SaveJoinFolder));
+
+    if (!State.ConvertFolder.empty() && DirectoryExistsEx(State.ConvertFolder))
+        FillFileList(State.ConvertFolder, kSourcePattern, LvInput, false);
+
+    SetToolCommands();
+    StartupDoneTimer.start();
+}
+
+void MainForm::SaveSettings() {
+    QSettings reg(SettingsFile(), QSettings::IniFormat);
+    // A window that nearly fills the screen (maximised) keeps the last smaller geometry.
+    if (width() < ScreenWidth - 80 && height() < ScreenHeight - 80) {
+        reg.setValue(QStringLiteral("FormTop"), y());
+        reg.setValue(QStringLiteral("FormLeft"), x());
+        reg.setValue(QStringLiteral("FormWidth"), width());
+        reg.setValue(QStringLiteral("FormHeight"), height());
+    }
+    reg.setValue(QStringLiteral("ConvertFolder"), Q(FolderText(State.ConvertFolder)));
+    reg.setValue(QStringLiteral("SaveConvertFolder"), Q(FolderText(State.SaveConvertFolder)));
+    reg.setValue(QStringLiteral("JoinFolder"), Q(FolderText(State.JoinFolder)));
+    reg.setValue(QStringLiteral("SaveJoinFolder"), Q(FolderText(State.SaveJoinFolder)));
+    reg.setValue(QStringLiteral("JoinFileType"), rgJoinSelection->ItemIndex());
+    reg.setValue(QStringLiteral("PartialConvert"), chkboxPartial->isChecked() ? 1 : 0);
+    reg.setValue(QStringLiteral("ConvertType"), IndexOfText(cBoxConvertType));
+    reg.setValue(QStringLiteral("VideoQuality"), IndexOfText(comboSizeFavor));
+    reg.setValue(QStringLiteral("FrameSize"), IndexOfText(ComboBoxFramePreset));
+    reg.setValue(QStringLiteral("IncludeSound"), IndexOfText(cboxIncludeSound));
+    reg.setValue(QStringLiteral("VolumeBoost"), IndexOfText(cboxVolume));
+    reg.sync();
+}
+
+namespace {
+
+// The common part of the four folder buttons. Returns false when the chooser was cancelled.
+bool ChooseWorkingFolder(MainForm* form, std::string& folder, QComboBox* box,
+                         const std::string& historyFile, const QString& caption) {
+    const QString chosen = ChooseFolder(form, caption, Q(folder));
+    if (chosen.isEmpty())
+        return false;
+    folder = WithSlash(S(chosen));
+    box->setEditText(Q(folder));
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    // Only a folder whose text occurs nowhere in the history is added.
+    if (!items.join(QLatin1Char('\n')).contains(Q(folder), Qt::CaseSensitive)) {
+        box->addItem(Q(folder));
+        box->setEditText(Q(folder));
+        WriteHistory(historyFile, box);
+    }
+    return true;
+}
+
+} // namespace
+
+void MainForm::btnInputFolderClick() {
+    if (!ChooseWorkingFolder(this, State.ConvertFolder, ComboConvert,
+                             State.ToolFolder + kHistoryConvert, btnInputFolder->text()))
+        return;
+    FillFileList(State.ConvertFolder, kSourcePattern, LvInput, false);
+}
+
+void MainForm::btnOutputFolderClick() {
+    if (ChooseWorkingFolder(this, State.SaveConvertFolder, ComboSaveConvert,
+                            State.ToolFolder + kHistorySaveConvert, btnOutputFolder->text()))
+        AddPendingRow();
+}
+
+void MainForm::btnSelectJoinFolderClick() {
+    if (!ChooseWorkingFolder(this, State.JoinFolder, ComboJoin, State.ToolFolder + kHistoryJoin,
+                             btnSelectJoinFolder->text()))
+        return;
+    FillFileList(State.JoinFolder, JoinPattern(rgJoinSelection->ItemIndex(), true), LvInputJoin,
+                 true);
+}
+
+void MainForm::btnSaveJoinFolderClick() {
+    ChooseWorkingFolder(this, State.SaveJoinFolder, ComboSaveJoin,
+                        State.ToolFolder + kHistorySaveJoin, btnSaveJoinFolder->text());
+}
+
+void MainForm::ComboConvertSelect() {
+    const std::string text = Trim(S(ComboConvert->currentText()));
+    if (text.empty())
+        return;
+    if (DirectoryExistsEx(text)) {
+        State.ConvertFolder = WithSlash(text);
+        FillFileList(State.ConvertFolder, kSourcePattern, LvInput, false);
+    } else {
+        ShowMessage(this, QStringLiteral("Folder does't exist"));
+        ComboConvert->setEditText(Q(State.ConvertFolder));
+    }
+}
+
+void MainForm::ComboSaveConvertSelect() {
+    const std::string text = Trim(S(ComboSaveConvert->currentText()));
+    if (text.empty())
+        return;
+    if (DirectoryExistsEx(text)) {
+        State.SaveConvertFolder = WithSlash(text);
+        AddPendingRow();
+    } else {
+        ShowMessage(this, QStringLiteral("Folder does't exist"));
+        ComboSaveConvert->setEditText(Q(State.DefaultSaveConvertFolder));
+    }
+}
+
+// Also the click handler of the join format group.
+void MainForm::ComboJoinSelect() {
+    if (!State.StartupDone)
+        return;
+    const std::string text = Trim(S(ComboJoin->currentText()));
+    if (text.empty() || !IsAbsolute(text))
+        return;
+    if (DirectoryExistsEx(text)) {
+        State.JoinFolder = WithSlash(text);
+        FillFileList(State.JoinFolder, JoinPattern(rgJoinSelection->ItemIndex(), false),
+                     LvInputJoin, true);
+    } else {
+        ComboJoin->setEditText(Q(State.JoinFolder));
+    }
+}
+
+void MainForm::ComboSaveJoinSelect() {
+    const std::string text = Trim(S(ComboSaveJoin->currentText()));
+    if (text.empty())
+        return;
+    if (DirectoryExistsEx(text)) {
+        State.SaveJoinFolder = WithSlash(text);
+    } else {
+        ShowMessage(this, QStringLiteral("Folder does't exist"));
+        ComboSaveJoin->setEditText(Q(State.JoinFolder));
+    }
+}
+
+void MainForm::btnOpenInputClick() { OpenWithDesktop(Q(State.ConvertFolder)); }
+void MainForm::btnOpenOutputClick() { OpenWithDesktop(Q(State.SaveConvertFolder)); }
+void MainForm::btnOpenJoinFolderClick() { OpenWithDesktop(Q(State.JoinFolder)); }
+void MainForm::btnOpenSaveJoinFolderClick() { OpenWithDesktop(Q(State.SaveJoinFolder)); }
+
+} // namespace trimora

@@ -1,0 +1,160 @@
+// `trimora convert SRC --format F [--quality Q] [--frame-size S] [--no-sound] [--volume N]
+// [--start T --end T] [--save-folder DIR] [--dry-run]` and `trimora extract-audio SRC --format
+// .mp3 [--volume N] [--start T --end T] [--save-folder DIR] [--dry-run]`.
+#include <ostream>
+
+#include "cli/cli.h"
+#include "common/helpers.h"
+#include "jobs/convert_job.h"
+#include "jobs/trim.h"
+#include "media/store_info.h"
+
+namespace trimora {
+
+namespace {
+
+void SelectSource(JobState& st, const std::string& path) {
+    st.InputFile = path;
+    st.InputFileName = FileNameOf(path);
+    const size_t dot = st.InputFileName.rfind('.');
+    st.InputExt = dot == std::string::npos ? "" : ToLower(st.InputFileName.substr(dot));
+    st.InputFileSize = GetFileSize64(path);
+    st.InputSizeText = FormatFileSize(st.InputFileSize);
+    st.InputSelected = true;
+}
+
+// N of --volume (1 to 4) as the item index of the gain lists.
+int VolumeIndex(const TCliArgs& a) {
+    if (!a.Values.count("--volume")) return 0;
+    const std::string v = a.Value("--volume");
+    if (v.size() != 1 || v[0] < '1' || v[0] > '4')
+        throw TCliUsageError("Invalid value for --volume: \"" + v + "\" (1 to 4)");
+    return v[0] - '1';
+}
+
+// --start and --end, both or neither; sets the range pieces. Returns whether a range was given.
+bool ApplyRange(JobState& st, const TCliArgs& a) {
+    const bool start = a.Values.count("--start") != 0, end = a.Values.count("--end") != 0;
+    if (!start && !end) return false;
+    if (!start || !end) throw TCliUsageError("--start and --end go together");
+    CheckCliTime("--start", a.Value("--start"));
+    CheckCliTime("--end", a.Value("--end"));
+    PrepareCutTimes(st, a.Value("--start"), a.Value("--end"));
+    if (st.StartAfterEnd) throw TCliUsageError(kStartAfterEndMessage);
+    // A range of less than a whole second carries no seek at all: the whole clip would be used.
+    if (st.CutDuration <= 0)
+        throw TCliUsageError("StartTime and EndTime must be at least one second apart.");
+    return true;
+}
+
+// Probes the clip as ticking it in the source list does; false after the FAILED line.
+bool Probe(TCliSession& s, TStoreInfo& info) {
+    TClipReportInputs in;
+    in.InputExt = s.State.InputExt;
+    in.Page = TSourcePage::Input;
+    const TProbeOutcome probe = ProbeClip(s.State.FfmpegCommand, s.State.InputFile, in, info);
+    if (!probe.Started) {
+        s.Out << "FAILED the encoder front-end fcut.exe could not be started from "
+              << s.State.SystemFolder << std::endl;
+        return false;
+    }
+    if (probe.Result.BadFile) {
+        s.Out << "FAILED Bad File! Invalid data found when processing input" << std::endl;
+        return false;
+    }
+    s.State.ClipDuration = info.ClipDuration;
+    return true;
+}
+
+int PrintMemo(TCliSession& s) {
+    for (const auto& line : s.Host.Memo()) s.Out << line << "\n";
+    s.Out.flush();
+    return 0;
+}
+
+} // namespace
+
+int CliConvert(TCliSession& s, const std::vector<std::string>& args) {
+    const TCliArgs a = ParseCliArgs(
+        args, {"--format", "--quality", "--frame-size", "--volume", "--start", "--end",
+               "--save-folder"},
+        {"--no-sound", "--dry-run"});
+    const std::string source = CheckCliSource(a);
+    if (!a.Values.count("--format")) throw TCliUsageError("Missing --format F");
+
+    TConvertJob job;
+    job.Options.ConvertType = a.Value("--format");
+    job.Options.Quality = a.Value("--quality", job.Options.Quality);
+    job.Options.FramePreset = a.Value("--frame-size", job.Options.FramePreset);
+    job.Options.IncludeSoundIndex = a.Flags.count("--no-sound") ? 1 : 0;
+    job.Options.VolumeIndex = VolumeIndex(a);
+
+    JobState& st = s.State;
+    SelectSource(st, source);
+    st.Mode = TMode::Convert;
+    st.Partial = ApplyRange(st, a);
+    s.ApplySaveFolder(a);
+
+    TStoreInfo info;
+    if (!Probe(s, info)) return 1;
+    TOutputList list;
+    TJobContext ctx{st, info, list, s.Runs};
+    const int64_t length = st.Partial ? st.CutDuration : st.ClipDuration;
+
+    if (a.Flags.count("--dry-run")) {
+        st.BuildOnly = true;
+        ConvertClip(job, length, ctx);
+        return PrintMemo(s);
+    }
+    st.RunFailed = false;
+    st.BuildOnly = false;
+    s.Host.SetGauge(0);
+    ConvertClip(job, length, ctx);
+    s.Host.WatchJob(st.JobCounter);
+    return s.Host.WaitForJob();
+}
+
+int CliExtractAudio(TCliSession& s, const std::vector<std::string>& args) {
+    const TCliArgs a = ParseCliArgs(
+        args, {"--format", "--volume", "--start", "--end", "--save-folder"}, {"--dry-run"});
+    const std::string source = CheckCliSource(a);
+
+    TAudioJob job;
+    job.Options.AudioType = a.Value("--format", job.Options.AudioType);
+    job.Options.VolumeIndex = VolumeIndex(a);
+
+    JobState& st = s.State;
+    SelectSource(st, source);
+    st.Mode = TMode::Cut;
+    st.SoundOnly = true;
+    ApplyRange(st, a);
+    s.ApplySaveFolder(a);
+
+    TStoreInfo info;
+    if (!Probe(s, info)) return 1;
+    if (info.NoAudio) {
+        s.Out << "FAILED " << kNoAudioMessage << std::endl;
+        return 1;
+    }
+    TOutputList list;
+    TJobContext ctx{st, info, list, s.Runs};
+    ExtraRunHost extraHost;
+    extraHost.Post = [&s](std::function<void()> fn) { s.Host.Post(std::move(fn)); };
+    job.AttachTo(extraHost, s.Runs, st);
+    TExtraRuns extraRuns(extraHost);
+
+    if (a.Flags.count("--dry-run")) {
+        st.BuildOnly = true;
+        job.ExtractAudio(ctx, extraRuns);
+        return PrintMemo(s);
+    }
+    st.RunFailed = false;
+    st.BuildOnly = false;
+    st.JobCounter += 1;
+    s.Host.WatchJob(st.JobCounter);
+    s.Host.SetGauge(0);
+    job.ExtractAudio(ctx, extraRuns);
+    return s.Host.WaitForJob();
+}
+
+} // namespace trimora

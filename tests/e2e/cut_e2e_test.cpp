@@ -1,0 +1,248 @@
+// The cut through the real program: `trimora cut` with the installed front-ends and Debian's
+// tools, on small clips of every container class the cut accepts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "common/helpers.h"
+#include "exec/startup_state.h"
+#include "support/test_env.h"
+
+namespace fs = std::filesystem;
+using namespace trimora_test;
+
+namespace {
+
+const std::string kVideo = "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 ";
+const std::string kSound = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=4 ";
+
+struct ClipClass {
+    std::string name;  // file name in the clip cache
+    std::string args;  // ffmpeg arguments that make it
+};
+
+// Keyframes every half second, so a stream copy cut lands near the asked range.
+const std::vector<ClipClass> kClasses = {
+    {"cut_c.flv", kVideo + kSound + "-c:v flv1 -g 12 -c:a libmp3lame -shortest"},
+    {"cut_c.webm", kVideo + kSound + "-c:v libvpx -b:v 200k -g 12 -c:a libvorbis -shortest"},
+    {"cut_c.mp4", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest"},
+    {"cut_c.m4v", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest -f mp4"},
+    {"cut_c.mov", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest"},
+    {"cut_c.avi", kVideo + kSound + "-c:v mpeg4 -g 12 -c:a libmp3lame -shortest"},
+    {"cut_c.divx", kVideo + kSound + "-c:v mpeg4 -g 12 -c:a libmp3lame -shortest -f avi"},
+    {"cut_c.mpg", kVideo + kSound + "-c:v mpeg1video -g 12 -c:a mp2 -shortest -f mpeg"},
+    {"cut_c.mpeg", kVideo + kSound + "-c:v mpeg2video -g 12 -c:a mp2 -shortest -f mpeg"},
+    {"cut_c.m2ts", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest -f mpegts"},
+    {"cut_c.vob", kVideo + kSound + "-c:v mpeg2video -g 12 -c:a ac3 -shortest -f vob"},
+    {"cut_c.wmv", kVideo + kSound + "-c:v wmv2 -g 12 -c:a wmav2 -shortest -f asf"},
+    {"cut_c.asf", kVideo + kSound + "-c:v wmv2 -g 12 -c:a wmav2 -shortest -f asf"},
+    {"cut_c.mkv", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest"},
+    {"cut_C.MKV", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest -f matroska"},
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : text) {
+        if (c == '\n' || c == '\r') {
+            if (!line.empty()) lines.push_back(line);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename() != "zStore") names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct CutRun {
+    int status = -1;
+    std::string output;
+    std::vector<std::string> lines;
+    std::string Last() const { return lines.empty() ? "" : lines.back(); }
+};
+
+class CutE2E : public ::testing::Test {
+  protected:
+    IsolatedHome home;
+    std::string sys, out;
+
+    void SetUp() override {
+        sys = home.InstallTools();
+        out = home.Root() + "out/";
+        fs::create_directories(out);
+    }
+
+    CutRun Cut(const std::string& src, const std::string& start, const std::string& end,
+               std::vector<std::string> extra = {}) {
+        std::vector<std::string> argv = {BinDir() + "trimora", "cut", src, "--start", start,
+                                         "--end", end, "--save-folder", out};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        CutRun r;
+        r.output = RunProgram(argv, &r.status);
+        r.lines = Lines(r.output);
+        return r;
+    }
+
+    // A private copy of a cached clip under a new name.
+    std::string CopyOf(const ClipClass& c, const std::string& name) {
+        const std::string dir = home.Root() + "src/";
+        fs::create_directories(dir);
+        fs::copy_file(SampleClip(c.name, c.args), dir + name);
+        return dir + name;
+    }
+
+    void ExpectNoWorkParts() {
+        for (const auto& name : FilesIn(sys + "qvcut"))
+            EXPECT_EQ(trimora::ToLower(name).find("trim-00"), std::string::npos) << name;
+    }
+};
+
+const ClipClass& ClassOf(const std::string& name) {
+    for (const auto& c : kClasses)
+        if (c.name == name) return c;
+    throw std::runtime_error("no clip class " + name);
+}
+
+} // namespace
+
+TEST_F(CutE2E, EveryClassCutsTheRangeAndLeavesTheSourceAlone) {
+    for (const auto& c : kClasses) {
+        SCOPED_TRACE(c.name);
+        const std::string src = SampleClip(c.name, c.args);
+        const std::string before = ReadFileBytes(src);
+        const CutRun r = Cut(src, "00:00:01.000", "00:00:03.000");
+        const std::string ext = c.name.substr(c.name.rfind('.'));
+        const std::string base = c.name.substr(0, c.name.rfind('.'));
+        const std::string expected = out + base + "-Cut" + ext;
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.Last(), "DONE " + expected) << r.output;
+        ASSERT_TRUE(fs::exists(expected)) << r.output;
+        const std::string size = trimora::FormatFileSize(trimora::GetFileSize64(expected));
+        EXPECT_NE(std::find(r.lines.begin(), r.lines.end(), "Status: DONE " + size), r.lines.end())
+            << r.output;
+        const double d = ProbeDuration(expected);
+        EXPECT_NEAR(d, 2.0, 1.0) << r.output;
+        EXPECT_FALSE(ProbeVideoCodec(expected).empty());
+        EXPECT_TRUE(ReadFileBytes(src) == before);
+        ExpectNoWorkParts();
+        fs::remove(expected);
+    }
+}
+
+TEST_F(CutE2E, ARangePastTheEndFailsAndLeavesNoOutput) {
+    for (const char* name : {"cut_c.mp4", "cut_c.mkv", "cut_c.wmv"}) {
+        SCOPED_TRACE(name);
+        const std::string src = SampleClip(name, ClassOf(name).args);
+        const CutRun r = Cut(src, "00:00:10.000", "00:00:12.000");
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_EQ(r.Last().rfind("FAILED ", 0), 0u) << r.output;
+        EXPECT_TRUE(FilesIn(out).empty()) << r.output;
+        ExpectNoWorkParts();
+    }
+}
+
+TEST_F(CutE2E, ASecondCutOfTheSameRangeIsNumbered) {
+    for (const char* name : {"cut_c.mp4", "cut_c.mkv"}) {
+        SCOPED_TRACE(name);
+        const std::string src = SampleClip(name, ClassOf(name).args);
+        const std::string ext = std::string(name).substr(std::string(name).rfind('.'));
+        const CutRun first = Cut(src, "00:00:01.000", "00:00:03.000");
+        const CutRun second = Cut(src, "00:00:01.000", "00:00:03.000");
+        EXPECT_EQ(first.Last(), "DONE " + out + "cut_c-Cut" + ext) << first.output;
+        EXPECT_EQ(second.Last(), "DONE " + out + "cut_c-Cut01" + ext) << second.output;
+        // The first output is untouched by the second cut.
+        EXPECT_NEAR(ProbeDuration(out + "cut_c-Cut" + ext), 2.0, 1.0);
+        EXPECT_NEAR(ProbeDuration(out + "cut_c-Cut01" + ext), 2.0, 1.0);
+        fs::remove(out + "cut_c-Cut" + ext);
+        fs::remove(out + "cut_c-Cut01" + ext);
+    }
+}
+
+TEST_F(CutE2E, AHostileFileNameWritesOnlyTheExpectedOutput) {
+    for (const char* cls : {"cut_c.mp4", "cut_c.mkv", "cut_c.wmv"}) {
+        SCOPED_TRACE(cls);
+        const std::string ext = std::string(cls).substr(std::string(cls).rfind('.'));
+        const std::string name = "my \"best\" $HOME; rm -rf x" + ext;
+        const std::string src = CopyOf(ClassOf(cls), name);
+        const std::string before = ReadFileBytes(src);
+        const auto homeBefore = FilesIn(home.Root());
+        const CutRun r = Cut(src, "00:00:01.000", "00:00:03.000");
+        EXPECT_EQ(r.status, 0) << r.output;
+        const std::string expected = "my \"best\" $HOME; rm -rf x-Cut" + ext;
+        EXPECT_EQ(r.Last(), "DONE " + out + expected) << r.output;
+        EXPECT_EQ(FilesIn(out), std::vector<std::string>{expected});
+        EXPECT_EQ(FilesIn(home.Root() + "src/"), std::vector<std::string>{name});
+        EXPECT_EQ(FilesIn(home.Root()), homeBefore);
+        EXPECT_TRUE(ReadFileBytes(src) == before);
+        EXPECT_NEAR(ProbeDuration(out + expected), 2.0, 1.0);
+        fs::remove(out + expected);
+        fs::remove(src);
+    }
+}
+
+TEST_F(CutE2E, DryRunPrintsTheMemoCommandAndRunsNothing) {
+    const std::string src = SampleClip("cut_c.mp4", ClassOf("cut_c.mp4").args);
+    const std::string threads = trimora::ThreadsOptionFor(trimora::GetProcessorCount());
+    CutRun r = Cut(src, "00:00:01.000", "00:00:03.000", {"--dry-run"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, sys + "fcut.exe -cb " + threads + " -ss 00:00:01.000 -t 2  -async 1 -i \"" +
+                            src + "\"  -acodec copy  -vcodec copy -sn -y \"" + out +
+                            "cut_c-Cut.mp4\"\n");
+
+    const std::string mkv = SampleClip("cut_C.MKV", ClassOf("cut_C.MKV").args);
+    r = Cut(mkv, "00:00:01.000", "00:00:03.000", {"--dry-run", "--nosound"});
+    EXPECT_EQ(r.output, sys + "qvcut/mmerge.exe  -o \"" + sys + "qvcut/trim.MKV\" \"" + mkv +
+                            "\" --split timecodes:00:00:01.000,00:00:03.000\n");
+    EXPECT_TRUE(FilesIn(out).empty());
+    ExpectNoWorkParts();
+}
+
+TEST_F(CutE2E, NosoundCutHasNoAudio) {
+    const std::string src = SampleClip("cut_c.mp4", ClassOf("cut_c.mp4").args);
+    const CutRun r = Cut(src, "00:00:01.000", "00:00:03.000", {"--nosound"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(ProbeAudioCodec(out + "cut_c-Cut.mp4"), "");
+    EXPECT_FALSE(ProbeVideoCodec(out + "cut_c-Cut.mp4").empty());
+}
+
+TEST_F(CutE2E, ProbePrintsTheClipRecord) {
+    const std::string src = SampleClip("cut_c.mp4", ClassOf("cut_c.mp4").args);
+    int status = -1;
+    const std::string text = RunProgram({BinDir() + "trimora", "probe", src}, &status);
+    EXPECT_EQ(status, 0) << text;
+    const auto lines = Lines(text);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "ClipDuration: 4"), lines.end()) << text;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "FrameSize: 160x120"), lines.end()) << text;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "NoAudio: false"), lines.end()) << text;
+    EXPECT_EQ(lines.back(), "DONE " + src);
+
+    const std::string junk = home.Root() + "junk.mp4";
+    WriteFileBytes(junk, std::string(4096, 'j'));
+    const std::string bad = RunProgram({BinDir() + "trimora", "probe", junk}, &status);
+    EXPECT_EQ(status, 1) << bad;
+    EXPECT_EQ(Lines(bad).back().rfind("FAILED ", 0), 0u) << bad;
+}
+
+TEST_F(CutE2E, MatroskaSplitterStopsEarlyWithTheMiddlePartWhole) {
+    // Long enough that the splitter is still busy with the tail when the middle part is done.
+    const std::string src =
+        SampleClip("cut_long.mkv", "-f lavfi -i testsrc=size=160x120:rate=10:duration=120 -f lavfi "
+                                   "-i sine=duration=120 -c:v libx264 -preset ultrafast -g 5 "
+                                   "-c:a aac -shortest");
+    const CutRun r = Cut(src, "00:00:02.000", "00:00:06.000");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.Last(), "DONE " + out + "cut_long-Cut.mkv") << r.output;
+    EXPECT_NEAR(ProbeDuration(out + "cut_long-Cut.mkv"), 4.0, 1.0);
+    EXPECT_EQ(ProbeFormatName(out + "cut_long-Cut.mkv"), "matroska,webm");
+    ExpectNoWorkParts();
+}

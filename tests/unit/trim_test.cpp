@@ -1,0 +1,358 @@
+#include "jobs/trim.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "common/command_line.h"
+#include "common/helpers.h"
+#include "exec/startup_state.h"
+#include "support/test_env.h"
+
+using namespace trimora;
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The job state as start-up sets it, in an isolated home, with a range prepared.
+struct CutFixture : ::testing::Test {
+    trimora_test::IsolatedHome home;
+    JobState st;
+    TStoreInfo info;
+    std::string sys, out;
+
+    void SetUp() override {
+        SetProcessorCountOverride(4);
+        SetUpStartupState(st);
+        SetProcessorCountOverride(0);
+        st.StartupDone = true;
+        sys = st.SystemFolder;
+        out = home.Root() + "out/";
+        ::mkdir(out.c_str(), 0755);
+        st.SaveConvertFolder = out;
+        info.CodecSummary = "h264 - aac - ";
+        info.AudioRateOption = " -ar 48000 ";
+        info.AudioBitrateOption = " -ab 128k ";
+        PrepareCutTimes(st, "00:01:23.456", "00:02:00.000");
+    }
+    std::string Build(const std::string& input, bool nosound = false) {
+        st.InputFile = input;
+        const std::string name = FileNameOf(input);
+        st.InputExt = ToLower(name.substr(name.rfind('.')));
+        st.CutNosound = nosound;
+        return BuildTrimCommand(MakeTrimSnapshot(st, info)).CommandLine;
+    }
+};
+
+} // namespace
+
+TEST_F(CutFixture, CutTimesPieces) {
+    EXPECT_EQ(st.SeekArgs, " -ss 00:01:23.456 -t 37 ");
+    EXPECT_EQ(st.EndPosPiece, "-endpos 37");
+    EXPECT_EQ(st.EdlPiece, "-edl \"" + sys + "qvcut.edl\" -hr-edl-seek ");
+    EXPECT_EQ(st.SplitPiece, "00:01:23.456,00:02:00.000");
+    EXPECT_EQ(st.CutTimeText, "00:00:37");
+    EXPECT_EQ(ReadAll(st.EdlFile), "0 83.456 0\n");
+    EXPECT_FALSE(st.StartAfterEnd);
+
+    // Milliseconds are dropped before the subtraction.
+    PrepareCutTimes(st, "00:00:10.900", "00:00:20.100");
+    EXPECT_EQ(st.CutDuration, 10);
+    EXPECT_EQ(st.SeekArgs, " -ss 00:00:10.900 -t 10 ");
+
+    // End before start: flagged and no seek piece; the next valid pair clears the flag.
+    EXPECT_EQ(PrepareCutTimes(st, "00:00:30.000", "00:00:20.000"), "");
+    EXPECT_TRUE(st.StartAfterEnd);
+    EXPECT_EQ(st.SeekArgs, "");
+    PrepareCutTimes(st, " 00:00:01.000 ", "00:00:03.000");
+    EXPECT_FALSE(st.StartAfterEnd);
+    EXPECT_EQ(st.SeekArgs, " -ss 00:00:01.000 -t 2 ");
+    EXPECT_EQ(st.SplitPiece, " 00:00:01.000 ,00:00:03.000"); // the edit texts, untrimmed
+
+    // Under a second: no seek piece, no error, the other pieces stay.
+    PrepareCutTimes(st, "00:00:10.100", "00:00:10.900");
+    EXPECT_EQ(st.SeekArgs, "");
+    EXPECT_FALSE(st.StartAfterEnd);
+    EXPECT_EQ(st.EndPosPiece, "-endpos 2");
+
+    // Long ranges are not wrapped at 65536 s.
+    PrepareCutTimes(st, "0:00:00.000", "20:00:00.000");
+    EXPECT_EQ(st.CutTimeText, "20:00:00");
+    EXPECT_EQ(st.SeekArgs, " -ss 0:00:00.000 -t 72000 ");
+
+    JobState early;
+    EXPECT_EQ(PrepareCutTimes(early, "00:00:01.000", "00:00:05.000"), "");
+    EXPECT_EQ(early.SeekArgs, "");
+}
+
+TEST_F(CutFixture, WorkedExample) {
+    EXPECT_EQ(Build("/v/a.mp4"),
+              sys + "fcut.exe -cb  -threads 10  -ss 00:01:23.456 -t 37  -async 1 -i \"/v/a.mp4\"  "
+                    "-acodec copy  -vcodec copy -sn -y \"" + out + "a-Cut.mp4\"");
+}
+
+TEST_F(CutFixture, ThreadPieceOfThisMachine) {
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    const int n = online < 1 ? 1 : (online > 6 ? 6 : static_cast<int>(online));
+    static const char* pieces[] = {"", "", " -threads 6 ", " -threads 8 ", " -threads 10 ",
+                                   " -threads 12 ", " -threads 14 "};
+    JobState mine;
+    SetUpStartupState(mine);
+    EXPECT_EQ(mine.ThreadsOption, pieces[n]);
+    EXPECT_EQ(ThreadsOptionFor(1), "");
+    EXPECT_EQ(LavcThreadsOptionFor(1), "");
+    EXPECT_EQ(LavcThreadsOptionFor(6), ":threads=14");
+    st.ThreadsOption = mine.ThreadsOption;
+    EXPECT_EQ(Build("/v/a.mp4"),
+              sys + "fcut.exe -cb " + pieces[n] + " -ss 00:01:23.456 -t 37  -async 1 -i "
+                    "\"/v/a.mp4\"  -acodec copy  -vcodec copy -sn -y \"" + out + "a-Cut.mp4\"");
+}
+
+TEST_F(CutFixture, EveryClassAndItsNosoundForm) {
+    const std::string F = sys + "fcut.exe -cb  -threads 10  -ss 00:01:23.456 -t 37 ";
+    const std::string M = sys + "mcut.exe -cb qzv -edl \"" + sys +
+                          "qvcut.edl\" -hr-edl-seek -endpos 37";
+    const std::string K = sys + "qvcut/mmerge.exe ";
+    struct Case {
+        std::string input, normal, nosound;
+    };
+    const std::vector<Case> cases = {
+        {"/v/c.flv",
+         F + " -async 1 -i \"/v/c.flv\"  -acodec copy -vcodec copy -sn -y \"" + out + "c-Cut.flv\"",
+         F + " -async 1 -i \"/v/c.flv\"  -an -vcodec copy -sn -y \"" + out + "c-Cut.flv\""},
+        {"/v/c.webm",
+         F + " -async 1 -i \"/v/c.webm\"  -acodec copy -vcodec copy -sn -y \"" + out +
+             "c-Cut.webm\"",
+         F + " -async 1 -i \"/v/c.webm\"  -an -vcodec copy -sn -y \"" + out + "c-Cut.webm\""},
+        {"/v/c.m4v",
+         F + " -async 1 -i \"/v/c.m4v\"  -acodec copy  -vcodec copy -sn -y \"" + out + "c-Cut.m4v\"",
+         F + " -async 1 -i \"/v/c.m4v\" -an -vcodec copy -sn -y \"" + out + "c-Cut.m4v\""},
+        {"/v/c.mov",
+         F + " -async 1 -i \"/v/c.mov\"  -acodec copy  -vcodec copy -sn -y \"" + out + "c-Cut.mov\"",
+         F + " -async 1 -i \"/v/c.mov\" -an -vcodec copy -sn -y \"" + out + "c-Cut.mov\""},
+        {"/v/c.wmv",
+         M + " \"/v/c.wmv\" -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=10 -srate 44100 "
+             "-ovc copy -o \"" + out + "c-Cut.wmv\"",
+         M + " \"/v/c.wmv\" -nosound -ovc copy -o \"" + out + "c-Cut.wmv\""},
+        {"/v/c.asf",
+         M + " \"/v/c.asf\" -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=10 -srate 44100 "
+             "-ovc copy -o \"" + out + "c-Cut.asf\"",
+         M + " \"/v/c.asf\" -nosound -ovc copy -o \"" + out + "c-Cut.asf\""},
+        {"/v/c.avi",
+         F + " -async 1 -i \"/v/c.avi\" -vcodec copy  -acodec copy  -sn -y \"" + out + "c-Cut.avi\"",
+         F + " -i \"/v/c.avi\" -an -vcodec copy -sn -y \"" + out + "c-Cut.avi\""},
+        {"/v/c.divx",
+         F + " -async 1 -i \"/v/c.divx\" -vcodec copy  -acodec copy  -sn -y \"" + out +
+             "c-Cut.divx\"",
+         F + " -i \"/v/c.divx\" -an -vcodec copy -sn -y \"" + out + "c-Cut.divx\""},
+        {"/v/c.mpg",
+         F + " -async 1 -i \"/v/c.mpg\" -vcodec copy  -acodec copy  -sn -y \"" + out + "c-Cut.mpg\"",
+         F + " -i \"/v/c.mpg\" -an -vcodec copy -sn -y \"" + out + "c-Cut.mpg\""},
+        {"/v/c.mpeg",
+         F + " -async 1 -i \"/v/c.mpeg\" -vcodec copy  -acodec copy  -sn -y \"" + out +
+             "c-Cut.mpeg\"",
+         F + " -i \"/v/c.mpeg\" -an -vcodec copy -sn -y \"" + out + "c-Cut.mpeg\""},
+        // No Cut Nosound form: the same command either way.
+        {"/v/c.m2ts",
+         F + " -async 1 -i \"/v/c.m2ts\" -acodec copy -vcodec copy -f mpegts -sn -y \"" + out +
+             "c-Cut.m2ts\"",
+         ""},
+        {"/v/c.vob",
+         F + " -async 1 -i \"/v/c.vob\" -acodec copy -vcodec copy -sn -y \"" + out + "c-Cut.vob\"",
+         ""},
+        {"/v/c.mkv",
+         K + " -o \"" + sys + "qvcut/trim.mkv\" \"/v/c.mkv\" --split "
+             "timecodes:00:01:23.456,00:02:00.000",
+         ""},
+        {"/v/CLIP.MKV",
+         K + " -o \"" + sys + "qvcut/trim.MKV\" \"/v/CLIP.MKV\" --split "
+             "timecodes:00:01:23.456,00:02:00.000",
+         ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Build(c.input), c.normal) << c.input;
+        EXPECT_EQ(Build(c.input, true), c.nosound.empty() ? c.normal : c.nosound) << c.input;
+    }
+    EXPECT_EQ(Build("/v/c.ts"), "");
+}
+
+TEST_F(CutFixture, AudioPieceFollowsTheClip) {
+    // AC-3 sound in avi/divx/mpg/mpeg is made mp3; the mkv audio piece is not used.
+    info.CodecSummary = "mpeg4 - AC3 - ";
+    const std::string F = sys + "fcut.exe -cb  -threads 10  -ss 00:01:23.456 -t 37 ";
+    EXPECT_EQ(Build("/v/d.avi"),
+              F + " -async 1 -i \"/v/d.avi\" -vcodec copy  -acodec libmp3lame -ac 2  -ar 48000  "
+                  "-ab 128k  -sn -y \"" + out + "d-Cut.avi\"");
+    EXPECT_EQ(Build("/v/d.mp4"), F + " -async 1 -i \"/v/d.mp4\"  -acodec copy  -vcodec copy -sn "
+                                     "-y \"" + out + "d-Cut.mp4\"");
+    // Without sound: " -an " in the mp4, avi and mpg forms; flv, webm, m2ts, vob keep theirs.
+    info.NoAudio = true;
+    EXPECT_EQ(Build("/v/d.mp4"),
+              F + " -async 1 -i \"/v/d.mp4\"  -an  -vcodec copy -sn -y \"" + out + "d-Cut.mp4\"");
+    EXPECT_EQ(Build("/v/d.mpg"),
+              F + " -async 1 -i \"/v/d.mpg\" -vcodec copy  -an  -sn -y \"" + out + "d-Cut.mpg\"");
+    EXPECT_NE(Build("/v/d.flv").find("-acodec copy -vcodec copy"), std::string::npos);
+    EXPECT_NE(Build("/v/d.vob").find("-acodec copy -vcodec copy"), std::string::npos);
+}
+
+TEST_F(CutFixture, OutputNamesAndHostilePaths) {
+    st.InputFile = "/v/Holiday.AVI";
+    st.InputExt = ".avi";
+    EXPECT_EQ(BuildTrimCommand(MakeTrimSnapshot(st, info)).OutputFile, out + "Holiday-Cut.AVI");
+    st.InputFile = "/v/a.mp4.b.mp4";
+    st.InputExt = ".mp4";
+    EXPECT_EQ(BuildTrimCommand(MakeTrimSnapshot(st, info)).OutputFile, out + "a.b-Cut.mp4");
+    // An existing output is never the target: the next free numbered name is.
+    trimora_test::WriteFileBytes(out + "a.b-Cut.mp4", "x");
+    EXPECT_EQ(BuildTrimCommand(MakeTrimSnapshot(st, info)).OutputFile, out + "a.b-Cut01.mp4");
+    trimora_test::WriteFileBytes(out + "a.b-Cut01.mp4", "x");
+    EXPECT_EQ(BuildTrimCommand(MakeTrimSnapshot(st, info)).OutputFile, out + "a.b-Cut02.mp4");
+
+    // A name with a quote, a dollar, a semicolon and blanks splits back into exactly itself.
+    const std::string hostile = "/v/my \"best\" $HOME; rm x.mp4";
+    const auto args = SplitCommandLine(Build(hostile));
+    ASSERT_GE(args.size(), 10u);
+    EXPECT_NE(std::find(args.begin(), args.end(), hostile), args.end());
+    EXPECT_EQ(args.back(), out + "my \"best\" $HOME; rm x-Cut.mp4");
+}
+
+TEST_F(CutFixture, BuildTrimPreparesOnlyWhileBuildOnly) {
+    struct MemoHost : TRunHost {
+        std::vector<std::string> memo;
+        void Post(std::function<void()> fn) override { fn(); }
+        void SetGauge(int) override {}
+        void SetStatusText(const std::string&) override {}
+        void SetMessageRow(const std::string&) override {}
+        void SetRowStatus(int, const std::string&, const std::string&, int64_t) override {}
+        void ClearMemo() override { memo.clear(); }
+        void AppendMemo(const std::string& line) override { memo.push_back(line); }
+        void ShowMessage(const std::string&) override {}
+        void BeginRunControls() override { ++begun; }
+        void EndRunControls() override {}
+        int begun = 0;
+    } host;
+    TToolRuns runs(st, host);
+    st.InputFile = "/v/a.mp4";
+    st.InputExt = ".mp4";
+    st.BuildOnly = true;
+    const TTrimCommand cmd = BuildTrim(st, info, runs);
+    EXPECT_EQ(host.memo, std::vector<std::string>{cmd.CommandLine});
+    EXPECT_EQ(st.OutputFile, out + "a-Cut.mp4");
+    EXPECT_EQ(host.begun, 0);
+    EXPECT_FALSE(runs.SlotBusy(kRunTrim));
+    st.StartupDone = false;
+    EXPECT_EQ(BuildTrim(st, info, runs).CommandLine, "");
+}
+
+namespace {
+
+// Records the rows a finished job writes; posted work runs at once.
+struct RowHost : TRunHost {
+    std::string status, path, message;
+    int64_t size = -1;
+    bool ended = false, failed = false;
+    std::vector<std::string> memo;
+    void Post(std::function<void()> fn) override { fn(); }
+    void SetGauge(int) override {}
+    void SetStatusText(const std::string&) override {}
+    void SetMessageRow(const std::string& caption) override { message = caption; }
+    void SetRowStatus(int, const std::string& s, const std::string& p, int64_t n) override {
+        status = s;
+        path = p;
+        size = n;
+    }
+    void ClearMemo() override {}
+    void AppendMemo(const std::string& line) override { memo.push_back(line); }
+    void ShowMessage(const std::string&) override {}
+    void BeginRunControls() override {}
+    void EndRunControls() override {}
+    void JobEnded(int, bool f, const std::string&) override {
+        ended = true;
+        failed = f;
+    }
+};
+
+} // namespace
+
+TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
+    RowHost host;
+    TToolRuns runs(st, host);
+    st.InputFile = "/v/CLIP.MKV";
+    st.InputExt = ".mkv";
+    TTrimRunContext ctx;
+    ctx.Command = BuildTrimCommand(MakeTrimSnapshot(st, info));
+    ctx.ToolFolder = st.ToolFolder;
+    ctx.JobId = 1;
+    ASSERT_EQ(ctx.Command.OutputFile, out + "CLIP-Cut.MKV");
+    auto parts = [&] {
+        trimora_test::WriteFileBytes(st.ToolFolder + "trim-001.MKV", "one");
+        trimora_test::WriteFileBytes(st.ToolFolder + "trim-002.MKV", "the middle");
+        trimora_test::WriteFileBytes(st.ToolFolder + "trim-003.MKV", "three");
+    };
+    auto leftovers = [&] {
+        int n = 0;
+        for (int part = 1; part <= 3; ++part)
+            n += FileExists(TrimWorkPart(ctx.Command, st.ToolFolder, part));
+        return n;
+    };
+    TToolRun noRun; // the finished run (the handler reads nothing of it)
+
+    // The splitter stopped on purpose after the middle part: that part becomes the output.
+    parts();
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
+    EXPECT_EQ(host.status, "DONE");
+    EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), "the middle");
+    EXPECT_EQ(host.size, 10);
+    EXPECT_EQ(leftovers(), 0);
+    EXPECT_EQ(host.memo.back(), "DosRunTrim done.");
+
+    // The output name was taken meanwhile: the user's file stays, the job fails.
+    parts();
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
+    EXPECT_EQ(host.status, "FAILED");
+    EXPECT_EQ(host.size, 1);
+    EXPECT_TRUE(host.failed);
+    EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), "the middle");
+    EXPECT_EQ(leftovers(), 0);
+    EXPECT_EQ(host.memo.back(), "DosRunTrim Failed.");
+    EXPECT_TRUE(st.RunFailed);
+
+    // No middle part (a range past the end): failed, nothing left behind.
+    ::unlink(ctx.Command.OutputFile.c_str());
+    trimora_test::WriteFileBytes(st.ToolFolder + "trim-001.MKV", "one");
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
+    EXPECT_EQ(host.status, "FAILED");
+    EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
+    EXPECT_EQ(leftovers(), 0);
+
+    // A failed splitter run: its parts go, no output appears.
+    parts();
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "the tool ended with exit status 2"});
+    EXPECT_EQ(host.status, "FAILED");
+    EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
+    EXPECT_EQ(leftovers(), 0);
+}
+
+TEST_F(CutFixture, FailedEncoderCutRemovesItsPartialOutput) {
+    RowHost host;
+    TToolRuns runs(st, host);
+    st.InputFile = "/v/a.mp4";
+    st.InputExt = ".mp4";
+    TTrimRunContext ctx;
+    ctx.Command = BuildTrimCommand(MakeTrimSnapshot(st, info));
+    ctx.ToolFolder = st.ToolFolder;
+    trimora_test::WriteFileBytes(ctx.Command.OutputFile, "partial");
+    TToolRun noRun;
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "cancelled"});
+    EXPECT_EQ(host.status, "FAILED");
+    EXPECT_EQ(host.message, "Failed! Please adjust the Start Position and try again.");
+    EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
+}
