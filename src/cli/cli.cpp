@@ -28,6 +28,7 @@ const std::vector<TCliCommand>& CliCommands() {
          "trimora extract-audio SRC --format .mp3 [--volume N] [--start T --end T] "
          "[--save-folder DIR] [--dry-run]",
          &CliExtractAudio},
+        {"join", "trimora join FILE... [--save-folder DIR] [--nosound] [--dry-run]", &CliJoin},
     };
     return table;
 }

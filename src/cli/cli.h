@@ -145,5 +145,6 @@ int CliCut(TCliSession& session, const std::vector<std::string>& args);   // cli
 int CliConvert(TCliSession& session, const std::vector<std::string>& args); // cli_convert.cpp
 int CliExtractAudio(TCliSession& session,
                     const std::vector<std::string>& args); // cli_convert.cpp
+int CliJoin(TCliSession& session, const std::vector<std::string>& args);  // cli_join.cpp
 
 } // namespace trimora
