@@ -194,6 +194,7 @@ class MainForm : public QMainWindow {
     // ---- jobs with their own files ------------------------------------------------------------
     // convert and sound-only (main_form_convert.cpp): false when nothing was started
     bool ConvertClip(int64_t seconds);
+    std::string ConvertVolumePiece() const; // the gain piece of the last convert build
     bool ExtractAudio();
     // The convert and audio option lists into ConvertJob.Options / AudioJob.Options.
     void ReadConvertOptions();
