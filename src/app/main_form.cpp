@@ -136,6 +136,7 @@ void MainForm::FormCreate() {
     // start-up timer.
     LoadHistories();
     LoadSettings();
+    ApplyModeLayout(); // the program always starts in CUT mode
 
     // 16. Warm the encoder up, or say that it is missing.
     if (FileExists(State.SystemFolder + "fcut.exe")) {

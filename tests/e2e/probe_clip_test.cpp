@@ -144,6 +144,19 @@ TEST_F(ProbeClipE2E, HostileFileNameIsProbedAsItIs) {
     EXPECT_FALSE(FileExists(home_.Root() + "x"));
 }
 
+TEST_F(ProbeClipE2E, FileNamedLikeReportTextsIsProbedForWhatItHolds) {
+    const std::string src = SampleClip(Clips()[4].name, Clips()[4].args); // no sound
+    const std::string path = home_.Root() + "Lecture Audio: mp3, 8000 Hz Invalid data found.avi";
+    std::filesystem::copy_file(src, path);
+    TStoreInfo info;
+    const auto out = ProbeClip(ffmpegCommand_, path, InputsFor(path), info);
+    ASSERT_TRUE(out.Started);
+    EXPECT_FALSE(info.BadFile);
+    EXPECT_TRUE(info.NoAudio);
+    EXPECT_EQ(info.AudioBitrateOption, " ");
+    EXPECT_EQ(info.FrameSize, "160x120");
+}
+
 TEST_F(ProbeClipE2E, MissingToolParsesNothing) {
     TStoreInfo info;
     info.DurationText = "00:00:42";

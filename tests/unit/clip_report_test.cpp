@@ -333,6 +333,33 @@ TEST(ClipReport, StreamDurationTagsDoNotHideTheContainerDuration) {
     EXPECT_EQ(info.BitrateKbps, 200);
 }
 
+TEST(ClipReport, FileNameInTheReportChangesNothing) {
+    TClipReportInputs in = CutInputs(".flv");
+    in.DesignMode = in.ClipChosenInLvInput = true;
+    const auto report = Lines({
+        "  Duration: 00:00:04.00, start: 0.000000, bitrate: 300 kb/s",
+        "    Stream #0.0: Video: flv1, yuv420p, 160x120, 25 tbr",
+    });
+    TStoreInfo plain;
+    const auto expected = ParseClipReport(report, in, plain);
+
+    auto named = report;
+    named.insert(named.begin(),
+                 "Input #0, flv, from '/v/Lecture Audio: mp3, 8000 Hz, 999 kb/s, monotone "
+                 "canseekontime Invalid data found yuv420p, 9x9, 1 tbr Duration: 9:00:00.00, "
+                 "start: 0, bitrate: 7 kb/s.flv':");
+    TStoreInfo info;
+    const auto r = ParseClipReport(named, in, info);
+    EXPECT_FALSE(r.BadFile);
+    EXPECT_EQ(r.SummaryText, expected.SummaryText);
+    EXPECT_EQ(r.InputSubItems, expected.InputSubItems);
+    EXPECT_TRUE(info.NoAudio);
+    EXPECT_FALSE(info.Interleaved);
+    EXPECT_FALSE(info.FlvCanSeek);
+    EXPECT_EQ(info.FrameSize, "160x120");
+    EXPECT_EQ(info.ClipDuration, 4);
+}
+
 TEST(ClipReport, ProbeCommandKeepsHostileNamesWhole) {
     const std::string cmd = "/d/trimora/fcut.exe -cb ";
     EXPECT_EQ(BuildProbeCommand(cmd, "/v/My Clip.avi"),

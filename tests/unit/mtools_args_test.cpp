@@ -5,6 +5,7 @@
 #include "common/mcut_args.h"
 #include "common/mcut_media.h"
 #include "common/mmerge_args.h"
+#include "exec/tool_runs.h"
 
 #include <gtest/gtest.h>
 
@@ -62,22 +63,6 @@ MediaInfo Clip(const std::string& vcodec, const std::string& acodec, double dura
         m.audio.duration = duration;
     }
     return m;
-}
-
-// The program's reading of a "Pos:" chunk: the digits between the last colon and the last point.
-std::string PosSeconds(const std::string& chunk) {
-    const size_t dot = chunk.rfind('.');
-    const std::string a = dot == std::string::npos ? "" : chunk.substr(0, dot);
-    const size_t colon = a.rfind(':');
-    std::string b = colon == std::string::npos ? a : a.substr(colon + 1);
-    b.erase(0, b.find_first_not_of(' '));
-    return b;
-}
-// ... and of a join chunk: the text after the last '=', blanks and line ends trimmed.
-std::string EqualsPercent(const std::string& chunk) {
-    std::string s = chunk.substr(chunk.rfind('=') + 1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.pop_back();
-    return s;
 }
 
 } // namespace
@@ -277,13 +262,17 @@ TEST(McutArgs, EditListsTimesAndSizes) {
 }
 
 TEST(McutArgs, PosChunksReadAsTheProgramReadsThem) {
+    TProgressCounters counters;
     const std::string chunk = PosChunk(12.34, 308, 50);
     EXPECT_EQ(chunk.rfind("Pos:", 0), 0u);
-    EXPECT_EQ(PosSeconds(chunk), "12");
-    EXPECT_EQ(EqualsPercent(chunk), "50");
+    EXPECT_EQ(ParsePosProgress(chunk, 24, counters).Text1, "12");
+    EXPECT_EQ(counters.LastPercent, 50);
+    EXPECT_EQ(ParseEqualsProgress(chunk, counters).Percent, 50);
     // two chunks read at once still give the later values
-    EXPECT_EQ(PosSeconds(PosChunk(1, 25, 100) + PosChunk(1234.5, 30000, 7)), "1234");
-    EXPECT_EQ(EqualsPercent(PosChunk(1, 25, 100) + PosChunk(2, 50, 0)), "0");
+    EXPECT_EQ(ParsePosProgress(PosChunk(1, 25, 100) + PosChunk(1234.5, 30000, 7), 2469, counters)
+                  .Text1,
+              "1234");
+    EXPECT_EQ(ParseEqualsProgress(PosChunk(1, 25, 100) + PosChunk(2, 50, 0), counters).Percent, 0);
 }
 
 TEST(MtoolsMedia, ProbeJsonAndProgressBlocks) {

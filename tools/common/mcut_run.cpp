@@ -165,13 +165,17 @@ int RunSingle(const McutOptions& options) {
     const std::vector<std::string> argv = BuildSingleRun(options, source, range, from);
     double end = range.end >= 0 ? range.end : length;
     if (length > 0) end = std::min(end, length);
-    const double total = end - (copyVideo ? from : range.start);
+    // A copied picture starts at the keyframe before the start: the progress counts from the
+    // start the user chose, so it ends at the length the program asked for.
+    const double lead = copyVideo ? range.start - from : 0;
+    const double total = end - range.start;
 
     HeldOutput output(options.output);
     if (!output.Ok()) return Fail("cannot write " + options.output, 1);
     SingleProgress progress(total);
     progress.Update(0, 0);
-    const FfmpegRun run = RunFfmpeg(argv, [&](double s, int64_t f) { progress.Update(s, f); });
+    const FfmpegRun run = RunFfmpeg(
+        argv, [&](double s, int64_t f) { progress.Update(std::max(0.0, s - lead), f); });
     if (!run.succeeded) {
         if (frontend::ReceivedSignal() == 0) PrintErr(Tail(run.errorText) + "\n");
         return run.status != 0 ? run.status : 1;
