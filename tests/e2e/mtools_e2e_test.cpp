@@ -4,6 +4,7 @@
 #include "common/helpers.h"
 #include "common/frontend.h"
 #include "common/mcut_media.h"
+#include "exec/tool_runs.h"
 #include "support/test_env.h"
 
 #include <QJsonArray>
@@ -62,10 +63,52 @@ Result RunCommand(const std::string& command) {
     return r;
 }
 
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
+// The tool's output cut into the chunks the program would read (one per line or progress
+// message).
+std::vector<std::string> Chunks(const std::string& output) {
+    std::vector<std::string> chunks;
+    std::string current;
+    for (char c : output) {
+        current += c;
+        if (c == '\r' || c == '\n') {
+            chunks.push_back(current);
+            current.clear();
+        }
+    }
+    if (!current.empty()) chunks.push_back(current);
+    return chunks;
+}
+
+// How many finished files the program counts in a mencoder join's output.
+int JoinFilesCounted(const std::string& output) {
+    trimora::TProgressCounters counters;
+    counters.MencoderJoin = true;
+    for (const auto& chunk : Chunks(output))
+        if (chunk.find("Pos:") != std::string::npos) trimora::ParseEqualsProgress(chunk, counters);
+    return counters.JoinFilesDone;
+}
+
+// The percent the program shows last for a mencoder cut or convert of `total` seconds.
+int LastPosPercent(const std::string& output, int64_t total) {
+    trimora::TProgressCounters counters;
+    for (const auto& chunk : Chunks(output))
+        if (chunk.find("Pos:") != std::string::npos) trimora::ParsePosProgress(chunk, total, counters);
+    return counters.LastPercent;
+}
+
+// The percent the program shows last for a splitter run (cut: Matroska form of the time parse).
+int LastSplitterPercent(const std::string& output, bool cut) {
+    int last = -1;
+    trimora::TProgressCounters counters;
+    for (const auto& chunk : Chunks(output)) {
+        if (chunk.find("Progress:") == std::string::npos) continue;
+        if (cut) {
+            if (const auto r = trimora::ParseTimeProgress(chunk, 4, true)) last = static_cast<int>(r->Percent);
+        } else {
+            last = trimora::ParsePercentProgress(chunk, counters).Percent;
+        }
+    }
+    return last;
 }
 
 // One ffprobe run per output: container, streams and where each stream's last packet ends.
@@ -156,7 +199,7 @@ TEST_F(MtoolsE2E, McutCutsWmvAndAsfThroughTheEditList) {
                                "\" -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=10"
                                " -srate 44100 -ovc copy -o \"" + out + "\"");
         ASSERT_EQ(cut.code, 0) << cut.output;
-        EXPECT_NE(cut.output.find("Pos:"), std::string::npos);
+        EXPECT_EQ(LastPosPercent(cut.output, 2), 100) << cut.output;
         EXPECT_EQ(ExpectValid(out, "asf", 2, true).info.audio.codec, "wmav2");
 
         const std::string mute = out_ + "clip-Cut01" + ext;
@@ -180,7 +223,7 @@ TEST_F(MtoolsE2E, McutConvertsIntoWmvAndAsf) {
                          "-lavcopts acodec=wmav2:abitrate=128 -srate 44100 " +
                          " -o \"" + whole + "\"");
     ASSERT_EQ(w.code, 0) << w.output;
-    EXPECT_NE(w.output.find("Pos:"), std::string::npos);
+    EXPECT_EQ(LastPosPercent(w.output, 3), 100) << w.output;
     EXPECT_EQ(ExpectValid(whole, "asf", 3, true, "128x96").info.video.codec, "mpeg4");
 
     const std::string partial = out_ + "a-Partial.asf";
@@ -214,7 +257,7 @@ TEST_F(MtoolsE2E, McutJoinsAviDivxMpgMpegWmvAndAsf) {
                              out + "\"");
         ASSERT_EQ(j.code, 0) << j.output;
         // every input climbs to 100 once, which is how the program counts finished files
-        EXPECT_EQ(Count(j.output, "=100"), 3u) << j.output;
+        EXPECT_EQ(JoinFilesCounted(j.output), 3) << j.output;
         EXPECT_EQ(ExpectValid(out, "avi", 5.04, true).info.audio.codec, "mp3");
 
         const std::string mute = out_ + "join-Joined01" + ext;
@@ -231,7 +274,7 @@ TEST_F(MtoolsE2E, McutJoinsAviDivxMpgMpegWmvAndAsf) {
                              " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
                              out + "\"");
         ASSERT_EQ(j.code, 0) << j.output;
-        EXPECT_EQ(Count(j.output, "=100"), 2u) << j.output;
+        EXPECT_EQ(JoinFilesCounted(j.output), 2) << j.output;
         ExpectValid(out, "mpeg", 5, true);
     }
     for (const std::string ext : {".wmv", ".asf"}) {
@@ -243,7 +286,7 @@ TEST_F(MtoolsE2E, McutJoinsAviDivxMpgMpegWmvAndAsf) {
                              ":threads=10" + " -srate 44100 -ovc copy -o \"" + out + "\" " + "\"" +
                              a + "\" \"" + b + "\" ");
         ASSERT_EQ(j.code, 0) << j.output;
-        EXPECT_EQ(Count(j.output, "=100"), 2u) << j.output;
+        EXPECT_EQ(JoinFilesCounted(j.output), 2) << j.output;
         ExpectValid(out, "asf", 5, true);
 
         const std::string mute = out_ + "join-Joined01" + ext;
@@ -252,6 +295,59 @@ TEST_F(MtoolsE2E, McutJoinsAviDivxMpgMpegWmvAndAsf) {
         ASSERT_EQ(m.code, 0) << m.output;
         ExpectValid(mute, "asf", 5, false);
     }
+}
+
+TEST_F(MtoolsE2E, McutJoinWaitsForTheNormalisingClipAndEncodesOtherPictures) {
+    // The program starts the normalising run and, 300 ms later, the join without waiting: the
+    // join must not read the clip before its writer is done with it.
+    const std::string a = InFolder(MakeClip(".avi", 3), "a.avi");
+    const std::string b = InFolder(MakeClip(".avi", 2), "b.avi");
+    const std::string norm = home_.Root() + "norm.avi";
+    const std::string bytes = ReadFileBytes(MakeClip(".avi", 1));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        const int fd = ::open(norm.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        (void)!::write(ready[1], "x", 1);
+        ::usleep(800 * 1000);
+        (void)!::write(fd, bytes.data(), bytes.size());
+        ::close(fd);
+        ::_exit(0);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    const std::string out = out_ + "join-Joined.avi";
+    const Result j = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + a + "\" \"" + b + "\" " +
+                                " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
+                                out + "\"");
+    ::waitpid(writer, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_EQ(j.code, 0) << j.output;
+    EXPECT_EQ(JoinFilesCounted(j.output), 3) << j.output;
+    ExpectValid(out, "avi", 6, true);
+
+    // Pictures of another codec or frame rate are fitted to the longest clip (29.97 fps here),
+    // so that it can still be copied and nothing plays slower or faster.
+    const std::string h264 = InFolder(
+        SampleClip("mtools-h264.avi", std::string(kPicture) + "2" + kSound +
+                                          "2 -c:v libx264 -preset ultrafast -c:a libmp3lame -shortest"),
+        "h264.avi");
+    const std::string ntsc = InFolder(
+        SampleClip("mtools-ntsc.avi", "-f lavfi -i testsrc=size=160x120:rate=30000/1001:duration=3" +
+                                          std::string(kSound) +
+                                          "3 -c:v mpeg4 -q:v 4 -c:a libmp3lame -shortest"),
+        "ntsc.avi");
+    const std::string mixed = out_ + "join-Joined01.avi";
+    const Result m = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + ntsc + "\" \"" + h264 +
+                                "\" " + " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
+                                mixed + "\"");
+    ASSERT_EQ(m.code, 0) << m.output;
+    const Probed p = ExpectValid(mixed, "avi", 6, true);
+    EXPECT_EQ(p.info.video.codec, "mpeg4");
+    EXPECT_NEAR(p.info.video.fps, 29.97, 0.01);
+    EXPECT_EQ(JoinFilesCounted(m.output), 3) << m.output;
 }
 
 TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
@@ -275,7 +371,7 @@ TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
     watch.join();
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_FALSE(sawOpenPart);
-    EXPECT_NE(r.output.find("Progress: "), std::string::npos);
+    EXPECT_EQ(LastSplitterPercent(r.output, true), 100) << r.output;
     ExpectValid(part, "matroska", 2, true);
     EXPECT_FALSE(fs::exists(tools_ + "trim-001.mkv"));
     EXPECT_FALSE(fs::exists(tools_ + "trim-003.mkv"));
@@ -306,7 +402,7 @@ TEST_F(MtoolsE2E, MmergeJoinsIntoTheContainerTheNameSays) {
         const Result j = RunCommand(mmerge_ + " " + "\"" + a + "\" +\"" + b + "\" +\"" + a + "\" " +
                              " -o \"" + out + "\"");
         ASSERT_EQ(j.code, 0) << j.output;
-        EXPECT_NE(j.output.find("Progress: 100%"), std::string::npos);
+        EXPECT_EQ(LastSplitterPercent(j.output, false), 100) << j.output;
         ExpectValid(out, c.format, 8, true);
         const std::string head = ReadFileBytes(out).substr(0, 64);
         if (c.ext == ".webm") {

@@ -76,7 +76,8 @@ TEST(ClipReport, ClassicReportFillsEveryField) {
 
 TEST(ClipReport, MissingOrUnknownDurationGivesDefaults) {
     for (const auto& report :
-         {Lines({"  Duration: N/A, bitrate: N/A", "    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25 tbr"}),
+         {Lines({"  Duration: N/A, bitrate: N/A",
+                 "    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25 tbr"}),
           Lines({"    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25 tbr"}),
           Lines({"  Duration: 00:00:05, start: 0.000000, bitrate: 64 kb/s"}), // no fraction
           Lines({})}) {
@@ -137,10 +138,10 @@ TEST(ClipReport, NoAudioGivesBlankPiecesAndBanner) {
     TClipReportInputs in = CutInputs();
     in.DesignMode = true;
     in.ClipChosenInLvInput = true;
-    const auto r = ParseClipReport(
-        Lines({"  Duration: 00:00:04.00, start: 0.000000, bitrate: 55 kb/s",
-               "    Stream #0.0: Video: h264, yuv420p, 160x120, 25 tbr"}),
-        in, info);
+    const auto r =
+        ParseClipReport(Lines({"  Duration: 00:00:04.00, start: 0.000000, bitrate: 55 kb/s",
+                               "    Stream #0.0: Video: h264, yuv420p, 160x120, 25 tbr"}),
+                        in, info);
     EXPECT_TRUE(info.NoAudio);
     EXPECT_EQ(info.AudioBitrateOption, " ");
     EXPECT_EQ(info.AudioRateOption, " ");
@@ -176,8 +177,8 @@ TEST(ClipReport, FrameSizeForms) {
         const char* aspect;
         const char* fps;
     } cases[] = {
-        {"    Stream #0.0: Video: h264, yuv420p, 1280x720 [PAR 1:1 DAR 16:9], 29.97 tbr", "1280x720",
-         "1.778", "29.97"},
+        {"    Stream #0.0: Video: h264, yuv420p, 1280x720 [PAR 1:1 DAR 16:9], 29.97 tbr",
+         "1280x720", "1.778", "29.97"},
         {"    Stream #0.0: Video: wmv2, yuv420p, 320x240, 1000 kb/s, 30 tbr, 1k tbn", "320x240",
          "1.333", "30"},
         // only a codec time base
@@ -225,8 +226,7 @@ TEST(ClipReport, FlvMetadataOnlyForFlvClips) {
     in.InputExt = ".flv";
     r = ParseClipReport(Lines({"    canseekontime   : true", "    hasKeyframes    : true"}), in,
                         info);
-    EXPECT_NE(r.SummaryText.find("hasKeyframes - FLV - canseekontime   : true"),
-              std::string::npos);
+    EXPECT_NE(r.SummaryText.find("hasKeyframes - FLV - canseekontime   : true"), std::string::npos);
 }
 
 TEST(ClipReport, SummaryTextByteForByte) {
@@ -333,6 +333,33 @@ TEST(ClipReport, StreamDurationTagsDoNotHideTheContainerDuration) {
     EXPECT_EQ(info.BitrateKbps, 200);
 }
 
+TEST(ClipReport, FileNameInTheReportChangesNothing) {
+    TClipReportInputs in = CutInputs(".flv");
+    in.DesignMode = in.ClipChosenInLvInput = true;
+    const auto report = Lines({
+        "  Duration: 00:00:04.00, start: 0.000000, bitrate: 300 kb/s",
+        "    Stream #0.0: Video: flv1, yuv420p, 160x120, 25 tbr",
+    });
+    TStoreInfo plain;
+    const auto expected = ParseClipReport(report, in, plain);
+
+    auto named = report;
+    named.insert(named.begin(),
+                 "Input #0, flv, from '/v/Lecture Audio: mp3, 8000 Hz, 999 kb/s, monotone "
+                 "canseekontime Invalid data found yuv420p, 9x9, 1 tbr Duration: 9:00:00.00, "
+                 "start: 0, bitrate: 7 kb/s.flv':");
+    TStoreInfo info;
+    const auto r = ParseClipReport(named, in, info);
+    EXPECT_FALSE(r.BadFile);
+    EXPECT_EQ(r.SummaryText, expected.SummaryText);
+    EXPECT_EQ(r.InputSubItems, expected.InputSubItems);
+    EXPECT_TRUE(info.NoAudio);
+    EXPECT_FALSE(info.Interleaved);
+    EXPECT_FALSE(info.FlvCanSeek);
+    EXPECT_EQ(info.FrameSize, "160x120");
+    EXPECT_EQ(info.ClipDuration, 4);
+}
+
 TEST(ClipReport, ProbeCommandKeepsHostileNamesWhole) {
     const std::string cmd = "/d/trimora/fcut.exe -cb ";
     EXPECT_EQ(BuildProbeCommand(cmd, "/v/My Clip.avi"),
@@ -396,8 +423,8 @@ TEST(ClipReport, RecordedReports) {
         {"holiday.avi.txt", ".avi", "00:00:03", 3, 3, 433, "160x120", "25", "mpeg4 -  - ",
          " -ab 128k ", " -ar 44100 ", false},
         // full-range JPEG pixels: no video line
-        {"holiday-mjpeg.avi.txt", ".avi", "00:00:03", 3, 3, 491, "", "", " - NoAudio - ", " ",
-         " ", true},
+        {"holiday-mjpeg.avi.txt", ".avi", "00:00:03", 3, 3, 491, "", "", " - NoAudio - ", " ", " ",
+         true},
         // raw stream: no duration, no bitrate
         {"holiday.h264.txt", ".h264", "00:30:00", 1800, 1800, 5080, "160x120", "25",
          "h264 - NoAudio - ", " ", " ", true},
@@ -419,10 +446,9 @@ TEST(ClipReport, RecordedReports) {
         EXPECT_EQ(info.AudioBitrateOption, c.abOption);
         EXPECT_EQ(info.AudioRateOption, c.arOption);
         EXPECT_EQ(info.NoAudio, c.noAudio);
-        EXPECT_EQ(r.InputSubItems,
-                  std::string(c.frameSize).empty()
-                      ? (std::vector<std::string>{"N/A", "Invalid data found"})
-                      : (std::vector<std::string>{c.frameSize, c.duration}));
+        EXPECT_EQ(r.InputSubItems, std::string(c.frameSize).empty()
+                                       ? (std::vector<std::string>{"N/A", "Invalid data found"})
+                                       : (std::vector<std::string>{c.frameSize, c.duration}));
     }
 
     TStoreInfo info;

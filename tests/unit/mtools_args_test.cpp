@@ -5,6 +5,7 @@
 #include "common/mcut_args.h"
 #include "common/mcut_media.h"
 #include "common/mmerge_args.h"
+#include "exec/tool_runs.h"
 
 #include <gtest/gtest.h>
 
@@ -62,22 +63,6 @@ MediaInfo Clip(const std::string& vcodec, const std::string& acodec, double dura
         m.audio.duration = duration;
     }
     return m;
-}
-
-// The program's reading of a "Pos:" chunk: the digits between the last colon and the last point.
-std::string PosSeconds(const std::string& chunk) {
-    const size_t dot = chunk.rfind('.');
-    const std::string a = dot == std::string::npos ? "" : chunk.substr(0, dot);
-    const size_t colon = a.rfind(':');
-    std::string b = colon == std::string::npos ? a : a.substr(colon + 1);
-    b.erase(0, b.find_first_not_of(' '));
-    return b;
-}
-// ... and of a join chunk: the text after the last '=', blanks and line ends trimmed.
-std::string EqualsPercent(const std::string& chunk) {
-    std::string s = chunk.substr(chunk.rfind('=') + 1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.pop_back();
-    return s;
 }
 
 } // namespace
@@ -186,7 +171,7 @@ TEST(McutArgs, JoinFormsOfEveryFamily) {
     // to its picture's length, a clip without sound gets silence.
     const std::vector<MediaInfo> same = {Clip("mpeg4", "", 0.04), Clip("mpeg4", "mp3", 3)};
     std::string why;
-    ASSERT_TRUE(VideoCopyPossible(same, &why));
+    ASSERT_TRUE(SamePictures(same[0].video, same[1].video, &why));
     const auto argv = BuildJoinRun(avi, same, {0.04, 3}, true, "/tmp/x/list.ffconcat");
     EXPECT_TRUE(Has(argv, {"-f", "concat", "-safe", "0", "-i", "/tmp/x/list.ffconcat"}));
     EXPECT_TRUE(Has(argv, {"-map", "0:v:0", "-map", "[a]", "-c:v", "copy", "-c:a",
@@ -200,8 +185,20 @@ TEST(McutArgs, JoinFormsOfEveryFamily) {
     // Other codecs or frame sizes cannot share one copied stream: encoded instead.
     std::vector<MediaInfo> mixed = {Clip("wmv2", "wmav2", 2), Clip("wmv2", "wmav2", 2)};
     mixed[1].video.width = 320;
-    EXPECT_FALSE(VideoCopyPossible(mixed, &why));
+    EXPECT_FALSE(SamePictures(mixed[0].video, mixed[1].video, &why));
     EXPECT_NE(why.find("frame sizes"), std::string::npos);
+    MediaInfo ntsc = Clip("mpeg4", "mp3", 3);
+    ntsc.video.fps = 30000.0 / 1001;
+    EXPECT_FALSE(SamePictures(same[0].video, ntsc.video, &why));
+    EXPECT_NE(why.find("frame rates 25.000 and 29.970"), std::string::npos) << why;
+    // The one-frame clip in front is fitted to the longest clip, not the other way round.
+    EXPECT_EQ(ReferenceClip({same[0], ntsc, same[1]}, {0.04, 3.5, 3}), 1u);
+    EXPECT_EQ(ReferenceClip({Clip("", "mp3", 9), ntsc}, {9, 3}), 1u);
+    const auto fit = BuildFitRun("/p/norm.avi", ntsc.video, "/tmp/s/fit0.avi", "avi");
+    EXPECT_TRUE(Has(fit, {"-c:v", "mpeg4", "-q:v", "2", "-f", "avi", "/tmp/s/fit0.avi"}));
+    EXPECT_NE(fit[std::find(fit.begin(), fit.end(), "-vf") - fit.begin() + 1].find(
+                  "scale=160:120:force_original_aspect_ratio=decrease"),
+              std::string::npos);
     const auto enc = BuildJoinRun(wmv, mixed, {2, 2}, false, "");
     EXPECT_TRUE(Has(enc, {"-map", "[v]", "-map", "[a]", "-c:v", "wmv2", "-q:v", "3"}));
     EXPECT_TRUE(Has(enc, {"-c:a", "wmav2", "-b:a", "128k"}));
@@ -277,13 +274,17 @@ TEST(McutArgs, EditListsTimesAndSizes) {
 }
 
 TEST(McutArgs, PosChunksReadAsTheProgramReadsThem) {
+    TProgressCounters counters;
     const std::string chunk = PosChunk(12.34, 308, 50);
     EXPECT_EQ(chunk.rfind("Pos:", 0), 0u);
-    EXPECT_EQ(PosSeconds(chunk), "12");
-    EXPECT_EQ(EqualsPercent(chunk), "50");
+    EXPECT_EQ(ParsePosProgress(chunk, 24, counters).Text1, "12");
+    EXPECT_EQ(counters.LastPercent, 50);
+    EXPECT_EQ(ParseEqualsProgress(chunk, counters).Percent, 50);
     // two chunks read at once still give the later values
-    EXPECT_EQ(PosSeconds(PosChunk(1, 25, 100) + PosChunk(1234.5, 30000, 7)), "1234");
-    EXPECT_EQ(EqualsPercent(PosChunk(1, 25, 100) + PosChunk(2, 50, 0)), "0");
+    EXPECT_EQ(ParsePosProgress(PosChunk(1, 25, 100) + PosChunk(1234.5, 30000, 7), 2469, counters)
+                  .Text1,
+              "1234");
+    EXPECT_EQ(ParseEqualsProgress(PosChunk(1, 25, 100) + PosChunk(2, 50, 0), counters).Percent, 0);
 }
 
 TEST(MtoolsMedia, ProbeJsonAndProgressBlocks) {

@@ -165,13 +165,17 @@ int RunSingle(const McutOptions& options) {
     const std::vector<std::string> argv = BuildSingleRun(options, source, range, from);
     double end = range.end >= 0 ? range.end : length;
     if (length > 0) end = std::min(end, length);
-    const double total = end - (copyVideo ? from : range.start);
+    // A copied picture starts at the keyframe before the start: the progress counts from the
+    // start the user chose, so it ends at the length the program asked for.
+    const double lead = copyVideo ? range.start - from : 0;
+    const double total = end - range.start;
 
     HeldOutput output(options.output);
     if (!output.Ok()) return Fail("cannot write " + options.output, 1);
     SingleProgress progress(total);
     progress.Update(0, 0);
-    const FfmpegRun run = RunFfmpeg(argv, [&](double s, int64_t f) { progress.Update(s, f); });
+    const FfmpegRun run = RunFfmpeg(
+        argv, [&](double s, int64_t f) { progress.Update(std::max(0.0, s - lead), f); });
     if (!run.succeeded) {
         if (frontend::ReceivedSignal() == 0) PrintErr(Tail(run.errorText) + "\n");
         return run.status != 0 ? run.status : 1;
@@ -200,16 +204,40 @@ int RunJoin(const McutOptions& options) {
         lengths.push_back(len);
         sources.push_back(std::move(info));
     }
-    std::string why;
-    const bool copyVideo = options.ovc == "copy" && VideoCopyPossible(sources, &why);
-    if (options.ovc == "copy" && !copyVideo)
-        PrintErr("mcut: the pictures cannot be copied into one stream (" + why +
-                 "); they are encoded\n");
-
     ScratchFolder scratch;
+    bool copyVideo = options.ovc == "copy";
+    std::vector<std::string> pictures = options.inputs;
+    if (copyVideo) {
+        // Clips whose pictures differ from the longest clip's (the one-frame normalising clip
+        // in front of an AVI join, most often) are encoded like it first, so that the rest
+        // is still copied.
+        const size_t ref = ReferenceClip(sources, lengths);
+        const StreamInfo& reference = sources[ref].video;
+        for (size_t i = 0; i < sources.size() && copyVideo; ++i) {
+            std::string why;
+            if (SamePictures(reference, sources[i].video, &why)) continue;
+            if (!reference.present || !IsLavcVideoEncoder(reference.codec)) {
+                PrintErr("mcut: the pictures cannot be copied into one stream (" + why +
+                         "); they are encoded\n");
+                copyVideo = false;
+                break;
+            }
+            PrintErr("mcut: " + options.inputs[i] + ": " + why + "; its pictures are encoded to match\n");
+            if (!scratch.Ok()) return Fail("cannot make a work folder", 1);
+            const std::string muxer = MuxerFor(options.output);
+            pictures[i] = scratch.Path() + "fit" + std::to_string(i) + "." + (muxer.empty() ? "nut" : muxer);
+            const FfmpegRun fit =
+                RunFfmpeg(BuildFitRun(options.inputs[i], reference, pictures[i], muxer), nullptr);
+            if (!fit.succeeded) {
+                if (frontend::ReceivedSignal() == 0) PrintErr(Tail(fit.errorText) + "\n");
+                return fit.status != 0 ? fit.status : 1;
+            }
+        }
+    }
+
     std::string list;
     if (copyVideo) {
-        list = WriteConcatList(scratch, options.inputs, lengths);
+        list = WriteConcatList(scratch, pictures, lengths);
         if (list.empty()) return Fail("cannot write the list of files to join", 1);
     }
     const std::vector<std::string> argv =
