@@ -199,10 +199,17 @@ int RunFcut(const std::vector<std::string>& args) {
     // text written for a while and the reader sees "time=N" at the end of what it reads.
     ProgressTranslator progress;
     LineBuffer log;
+    std::string errTail; // enough of the log to see a write error split over two reads
+    bool writeFailed = false;
     const frontend::ToolOutcome outcome =
         frontend::RunTool(argv, [&](frontend::OutputStream stream, const std::string& chunk) {
             if (stream == frontend::OutputStream::Err) {
                 log.Feed(chunk);
+                errTail += chunk;
+                for (const char* text : {"No space left on device", "Error writing trailer",
+                                         "Error closing file", "Disk quota exceeded"})
+                    if (errTail.find(text) != std::string::npos) writeFailed = true;
+                if (errTail.size() > 256) errTail.erase(0, errTail.size() - 64);
                 return;
             }
             for (const auto& p : progress.Feed(chunk)) {
@@ -211,7 +218,14 @@ int RunFcut(const std::vector<std::string>& args) {
             }
         });
     frontend::PrintOut(WithoutStatsLines(log.TakeEverything()));
-    return outcome.Status();
+    // ffmpeg ends with status 0 when the disk fills up while it writes the trailer; the output is
+    // then cut short and must not count as done.
+    const int status = outcome.Status();
+    if (status == 0 && writeFailed) {
+        frontend::PrintOut("fcut: the output could not be written completely\n");
+        return 1;
+    }
+    return status;
 }
 
 } // namespace trimora::fcut
