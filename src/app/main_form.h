@@ -12,9 +12,9 @@
 //   main_form_modes.cpp     mode buttons and option handlers
 // and each job adds its own main_form_<job>.cpp.
 
+#include "app/window_run_host.h"
 #include "common/job_state.h"
 #include "exec/dos_cmd_process.h"
-#include "app/window_run_host.h"
 #include "exec/tool_runs.h"
 #include "jobs/join_run.h"
 #include "workers/join_monitor.h"
@@ -82,7 +82,7 @@ class MainForm : public QMainWindow {
     // (main_form_convert.cpp).
     TConvertJob ConvertJob;
     TAudioJob AudioJob;
-    TExtraRuns ExtraRuns;   // warm-up, frame save, audio, normalising clip
+    TExtraRuns ExtraRuns; // warm-up, frame save, audio, normalising clip
     // The audio job's runner handlers (set by the audio job; called on the runner's threads).
     TDosCmdProcess::TextHandler AudioRunText;
     TDosCmdProcess::CompleteHandler AudioRunComplete;
@@ -317,9 +317,9 @@ class MainForm : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void BuildLayout();        // main_form_layout.cpp
-    void ConnectHandlers();    // main_form_layout.cpp
-    void ApplyDesignLayout();  // main_form_layout.cpp
+    void BuildLayout();       // main_form_layout.cpp
+    void ConnectHandlers();   // main_form_layout.cpp
+    void ApplyDesignLayout(); // main_form_layout.cpp
     bool closing_ = false;
     bool dragArmed_ = false;
     QPoint dragFrom_;
