@@ -14,7 +14,9 @@
 namespace trimora {
 
 namespace {
-std::string S(const QString& s) { return s.toStdString(); }
+std::string S(const QString& s) {
+    return s.toStdString();
+}
 } // namespace
 
 TJoinListSnapshot MainForm::JoinListSnapshot() {
@@ -38,26 +40,22 @@ TJoinListSnapshot MainForm::JoinListSnapshot() {
 
 std::string MainForm::BuildJoinPreview() {
     const TJoinBuildResult built = trimora::BuildJoinCommand(JoinListSnapshot(), State);
-    if (!built.Ran)
-        return "";
+    if (!built.Ran) return "";
     MemoCodeClear();
     for (const auto& line : built.MemoLines)
         MemoCodeAdd(line);
-    if (!built.FpsMessage.empty())
-        lblMessage->setText(QString::fromStdString(built.FpsMessage));
+    if (!built.FpsMessage.empty()) lblMessage->setText(QString::fromStdString(built.FpsMessage));
     return built.Command;
 }
 
 void MainForm::RefreshJoinRow() {
-    if (!State.StartupDone)
-        return;
+    if (!State.StartupDone) return;
     SyncModeState();
     trimora::RefreshJoinRow(State, OutputList, [this] { BuildJoinPreview(); });
 }
 
 bool MainForm::JoinClips() {
-    if (!State.StartupDone)
-        return false;
+    if (!State.StartupDone) return false;
     SyncModeState();
     TJoinListSnapshot list = JoinListSnapshot();
     // An AVI join puts a clip made at the first ticked clip's frame size in front; rows ticked
@@ -65,8 +63,7 @@ bool MainForm::JoinClips() {
     if (list.Rows.size() >= 2 &&
         JoinFamilyOf(JoinExtOfCaption(list.Rows[1].Caption)) == TJoinFamily::Avi) {
         for (auto& row : list.Rows) {
-            if (!row.Checked)
-                continue;
+            if (!row.Checked) continue;
             if (row.FrameSize.size() < 2) {
                 TStoreInfo info;
                 TClipReportInputs in;
@@ -74,8 +71,7 @@ bool MainForm::JoinClips() {
                 in.Page = TSourcePage::Other;
                 const auto probe =
                     ProbeClip(State.FfmpegCommand, State.JoinFolder + row.Caption, in, info);
-                if (probe.Started && !info.BadFile)
-                    row.FrameSize = info.FrameSize;
+                if (probe.Started && !info.BadFile) row.FrameSize = info.FrameSize;
             }
             break;
         }

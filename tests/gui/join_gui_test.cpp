@@ -56,7 +56,8 @@ class JoinWindow : public ::testing::Test {
             SampleClip("gui_join" + ext, "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 "
                                          "-f lavfi -i sine=sample_rate=44100:duration=2 " +
                                              codecs);
-        for (const char* name : {"one", "two", "three"}) fs::copy_file(clip, folder_ + name + ext);
+        for (const char* name : {"one", "two", "three"})
+            fs::copy_file(clip, folder_ + name + ext);
         form_->rdJoin->setChecked(true);
         form_->rdJoinClick();
         form_->rgJoinSelection->SetItemIndex(item);
