@@ -16,6 +16,8 @@
 #include "common/job_state.h"
 #include "exec/dos_cmd_process.h"
 #include "exec/tool_runs.h"
+#include "jobs/join_run.h"
+#include "workers/join_monitor.h"
 #include "jobs/convert_job.h"
 #include "jobs/extra_runs.h"
 #include "jobs/output_list.h"
@@ -203,6 +205,13 @@ class MainForm : public QMainWindow {
     // join (main_form_join.cpp): the join starter; false when it refused
     bool JoinClips();
     void RefreshJoinRow();
+    // The join list, its switches and the "Cut Nosound" box, as the join builder reads them.
+    TJoinListSnapshot JoinListSnapshot();
+    // Builds the join command and shows it in MemoCode; the command, empty when none.
+    std::string BuildJoinPreview();
+    // Refreshes the status text and the gauge while a join runs (started with the run, stopped
+    // when it ends).
+    TJoinListFileMon ThreadJoinListFileMon{JoinMonitorHost(Runs)};
     // previews (main_form_preview.cpp)
     void InitPreviews();
     void StopPreviews();
