@@ -12,22 +12,28 @@ namespace trimora {
 
 void MainForm::InitPreviews() {}
 void MainForm::StopPreviews() {}
-void MainForm::LoadStartVideoTimerTimer() { LoadStartVideoTimer.stop(); }
-void MainForm::LoadEndVideoTimerTimer() { LoadEndVideoTimer.stop(); }
-void MainForm::StartPauseTimerTimer() { StartPauseTimer.stop(); }
-void MainForm::EndPauseTimerTimer() { EndPauseTimer.stop(); }
+void MainForm::LoadStartVideoTimerTimer() {
+    LoadStartVideoTimer.stop();
+}
+void MainForm::LoadEndVideoTimerTimer() {
+    LoadEndVideoTimer.stop();
+}
+void MainForm::StartPauseTimerTimer() {
+    StartPauseTimer.stop();
+}
+void MainForm::EndPauseTimerTimer() {
+    EndPauseTimer.stop();
+}
 void MainForm::UpdateTimerTimer() {}
 
 void MainForm::StartSliderMouseUp(Qt::MouseButton button) {
-    if (button != Qt::LeftButton)
-        return;
+    if (button != Qt::LeftButton) return;
     EditStartTime->setText(QString::fromStdString(FormatSecondsMs(StartSlider->value())));
     UpdateEditTime.start();
 }
 
 void MainForm::EndSliderMouseUp(Qt::MouseButton button) {
-    if (button != Qt::LeftButton)
-        return;
+    if (button != Qt::LeftButton) return;
     EditEndTime->setText(QString::fromStdString(FormatSecondsMs(EndSlider->value())));
     UpdateEditTime.start();
 }
