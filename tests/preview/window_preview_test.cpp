@@ -19,11 +19,28 @@
 
 #include <dirent.h>
 #include <filesystem>
+#include <thread>
 
 using namespace trimora;
 using namespace preview_test;
 
 namespace {
+
+// A time bound, stretched when the machine runs more work than it has processors (the shared
+// build machine), so a busy machine does not fail a test that measures responsiveness.
+qint64 LoadScaled(qint64 ms) {
+    double load = 0;
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1) load = 0;
+        std::fclose(f);
+    }
+    const double cores = std::max(1u, std::thread::hardware_concurrency());
+    const double factor = std::max(1.0, load / cores);
+    if (factor > 1.0)
+        std::printf("[ timing ] load %.1f on %.0f processors: bound %lld ms stretched to %lld ms\n",
+                    load, cores, static_cast<long long>(ms), static_cast<long long>(ms * factor));
+    return static_cast<qint64>(ms * factor);
+}
 
 std::vector<std::string> Images(const std::string& folder) {
     std::vector<std::string> found;
@@ -92,12 +109,15 @@ class WindowPreview : public ::testing::Test {
         return ParseTimeSecondsFrac(edit->text().trimmed().toStdString());
     }
 
-    // Releases the slider at value; returns the milliseconds until the box reads about
-    // expected (within 1 s), or -1.
+    // Releases the slider at value; returns the milliseconds until the box shows a new text
+    // that reads about expected (within 1 s), or -1.
     qint64 ReleaseSliderAt(QSlider* slider, QLineEdit* edit, int value, double expected) {
+        const QString before = edit->text();
         slider->setValue(value);
         QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(5, slider->height() / 2));
-        return WaitUntil([&] { return std::abs(Seconds(edit) - expected) <= 1.0; }, 3000);
+        return WaitUntil(
+            [&] { return edit->text() != before && std::abs(Seconds(edit) - expected) <= 1.0; },
+            3000);
     }
 
     trimora_test::IsolatedHome home_;
@@ -115,13 +135,13 @@ TEST_F(WindowPreview, ClickShowsBothPicturesAndSlidersAndStepsSeek) {
     std::printf("[ timing ] click on a clip to both pictures: %lld ms\n",
                 static_cast<long long>(shown));
     EXPECT_GE(shown, 0);
-    EXPECT_LE(shown, 2000);
+    EXPECT_LE(shown, LoadScaled(2000));
     EXPECT_EQ(form_->StartSlider->maximum(), 4);
     WaitPaused();
 
-    // The start slider released at second 1: the box follows and the picture changes.
+    // The start slider released at second 2: the box follows and the picture changes.
     QImage before = GrabPanel(form_->VidStartPanel);
-    const qint64 startText = ReleaseSliderAt(form_->StartSlider, form_->EditStartTime, 1, 1.0);
+    const qint64 startText = ReleaseSliderAt(form_->StartSlider, form_->EditStartTime, 2, 2.0);
     std::printf("[ timing ] start slider release to new time text: %lld ms\n",
                 static_cast<long long>(startText));
     EXPECT_GE(startText, 0) << form_->EditStartTime->text().toStdString();
@@ -147,6 +167,7 @@ TEST_F(WindowPreview, ClickShowsBothPicturesAndSlidersAndStepsSeek) {
             << at << " -> " << edit->text().toStdString();
     };
     step(form_->BtnStartFwd, form_->StartSlider, form_->EditStartTime, 1);
+    step(form_->btnStartRewind, form_->StartSlider, form_->EditStartTime, -1);
     step(form_->btnStartRewind, form_->StartSlider, form_->EditStartTime, -1);
     step(form_->btnEndRewind, form_->EndSlider, form_->EditEndTime, -1);
 
