@@ -6,6 +6,8 @@
 #include "common/command_line.h"
 #include "common/helpers.h"
 #include "exec/dos_cmd_process.h"
+#include "exec/startup_state.h"
+#include "exec/tool_install.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -46,7 +48,9 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-MainForm::~MainForm() { TrimoraApplication::SetExceptionHandler({}); }
+MainForm::~MainForm() {
+    TrimoraApplication::SetExceptionHandler({});
+}
 
 void MainForm::FormCreate() {
     // 1. Design mode comes from a marker file beside the program.
@@ -69,16 +73,14 @@ void MainForm::FormCreate() {
     MakeFolder(State.SystemFolder + "qvcut");
     QThread::msleep(20);
     State.ToolFolder = State.SystemFolder + "qvcut/";
+    // The front-ends of this build, linked where the commands expect them.
+    const ToolInstallResult installed =
+        EnsureFrontEndsInstalled(State.ProgramFolder, State.SystemFolder);
 
     // 6. Thread pieces: always more threads than processors.
     ProcessorCount = GetProcessorCount();
-    static const char* const threads[] = {"", "", " -threads 6 ", " -threads 8 ",
-                                          " -threads 10 ", " -threads 12 ", " -threads 14 "};
-    static const char* const lavc[] = {"", "", ":threads=6", ":threads=8",
-                                       ":threads=10", ":threads=12", ":threads=14"};
-    const int pc = std::clamp(ProcessorCount, 1, 6);
-    State.ThreadsOption = threads[pc];
-    State.LavcThreadsOption = lavc[pc];
+    State.ThreadsOption = ThreadsOptionFor(ProcessorCount);
+    State.LavcThreadsOption = LavcThreadsOptionFor(ProcessorCount);
 
     // 7. Exceptions that reach the event loop are logged, not fatal.
     TrimoraApplication::SetExceptionHandler(
@@ -112,6 +114,8 @@ void MainForm::FormCreate() {
     NormalTitle = "Trimora - trimora.quennic.org";
     setWindowTitle(QString::fromStdString(NormalTitle));
     ApplyDesignLayout();
+    for (const std::string& error : installed.errors)
+        MemoCodeAdd(error);
 
     // 11.-12. Work folders.
     const std::string store = SystemDriveRoot() + "zStore/";
@@ -132,6 +136,7 @@ void MainForm::FormCreate() {
     // start-up timer.
     LoadHistories();
     LoadSettings();
+    ApplyModeLayout(); // the program always starts in CUT mode
 
     // 16. Warm the encoder up, or say that it is missing.
     if (FileExists(State.SystemFolder + "fcut.exe")) {
@@ -194,6 +199,8 @@ void MainForm::closeEvent(QCloseEvent* event) {
         closing_ = true;
         FormCloseQuery();
     }
+    ThreadInfo.StopWorker();
+    ThreadBigFile.StopWorker();
     event->accept();
 }
 

@@ -14,6 +14,9 @@
 
 #include "common/job_state.h"
 #include "exec/dos_cmd_process.h"
+#include "app/window_run_host.h"
+#include "exec/tool_runs.h"
+#include "jobs/convert_job.h"
 #include "jobs/extra_runs.h"
 #include "jobs/output_list.h"
 #include "media/store_info.h"
@@ -71,6 +74,14 @@ class MainForm : public QMainWindow {
     JobState State;
     TStoreInfo Info;        // what the last probe learnt about the clip
     TOutputList OutputList; // the rows lvProgress shows
+    // The job runner slots (cut, convert, join) and the shared progress, showing through
+    // RunHost. Declared before ExtraRuns, so the audio job outlives the extra runs.
+    TWindowRunHost RunHost{*this};
+    TToolRuns Runs{State, RunHost};
+    // The convert and sound-only jobs: their options as last read and the pieces they built
+    // (main_form_convert.cpp).
+    TConvertJob ConvertJob;
+    TAudioJob AudioJob;
     TExtraRuns ExtraRuns;   // warm-up, frame save, audio, normalising clip
     // The audio job's runner handlers (set by the audio job; called on the runner's threads).
     TDosCmdProcess::TextHandler AudioRunText;
@@ -185,7 +196,11 @@ class MainForm : public QMainWindow {
     // ---- jobs with their own files ------------------------------------------------------------
     // convert and sound-only (main_form_convert.cpp): false when nothing was started
     bool ConvertClip(int64_t seconds);
+    std::string ConvertVolumePiece() const; // the gain piece of the last convert build
     bool ExtractAudio();
+    // The convert and audio option lists into ConvertJob.Options / AudioJob.Options.
+    void ReadConvertOptions();
+    void ReadAudioOptions();
     // join (main_form_join.cpp): the join starter; false when it refused
     bool JoinClips();
     void RefreshJoinRow();

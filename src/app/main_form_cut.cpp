@@ -1,38 +1,52 @@
-// CUT mode: the range from the time boxes, the cut of the selected clip and the output list.
+// CUT mode: the range from the time boxes and the cut of the selected clip.
 #include "app/main_form.h"
 
 #include "app/dialogs.h"
 #include "common/helpers.h"
+#include "jobs/trim.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
-#include <QTreeWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 
 namespace trimora {
 
 void MainForm::PrepareCutTimes() {
-    if (!State.StartupDone)
-        return;
-    const double start = ParseTimeSecondsFrac(EditStartTime->text().trimmed().toStdString());
-    const double end = ParseTimeSecondsFrac(EditEndTime->text().trimmed().toStdString());
-    State.CutDuration = static_cast<int64_t>(end) - static_cast<int64_t>(start);
-    State.StartAfterEnd = end < start;
-    State.CutTimeText = FormatSeconds(State.CutDuration < 0 ? 0 : State.CutDuration);
+    trimora::PrepareCutTimes(State, EditStartTime->text().toStdString(),
+                             EditEndTime->text().toStdString());
 }
 
-void MainForm::ClearCutPieces() { State.SeekArgs.clear(); }
+void MainForm::ClearCutPieces() {
+    State.SeekArgs.clear();
+    State.EndPosPiece.clear();
+    State.EdlPiece.clear();
+    State.SplitPiece.clear();
+}
 
-void MainForm::ResetProgress() {}
+void MainForm::ResetProgress() {
+    std::lock_guard lock(Runs.ProgressMutex());
+    Runs.CutProgress.Percent = 0;
+    Runs.PosProgress.Percent = 0;
+}
 
 void MainForm::AddPendingRow() {
     SyncModeState();
     trimora::AddPendingRow(State, OutputList);
 }
 
+// The cut re-encodes some sound with the gain chosen for converting, once one was built.
+std::string MainForm::ConvertVolumePiece() const { return ConvertJob.Pieces.VolumePiece; }
+
 void MainForm::BuildTrim() {
-    if (!State.StartupDone || State.BuildOnly)
+    if (!State.StartupDone)
         return;
-    ShowMessage(this, QStringLiteral("Cutting is not available in this build."));
-    EndRunControls();
+    SyncModeState();
+    State.CutNosound = chkboxNosound->isChecked();
+    trimora::BuildTrim(State, Info, Runs, ConvertVolumePiece());
+    if (State.BuildOnly)
+        AddPendingRow();
 }
 
 } // namespace trimora

@@ -5,6 +5,7 @@
 #include "common/helpers.h"
 #include "common/pattern.h"
 #include "exec/dos_cmd_process.h"
+#include "jobs/trim.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -20,9 +21,7 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-const QString kStartAfterEnd = QStringLiteral(
-    "StartTime can not be greater than EndTime ! Please complete settings for Start and End "
-    "Times.");
+const QString kStartAfterEnd = QString::fromLatin1(kStartAfterEndMessage);
 } // namespace
 
 bool MainForm::IsRunning() const { return !btnStart->isEnabled(); }
@@ -38,6 +37,12 @@ void MainForm::btnStartClick() {
         ShowMessage(this, QStringLiteral("Please select a file in list to process!"));
         return;
     }
+    // The row the job's result goes to is the pending row: make sure it is there and current,
+    // also for a second Start right after a job ended.
+    if (!rdJoin->isChecked() && State.StartupDone) {
+        State.BuildOnly = true;
+        RefreshCommandPreview();
+    }
     State.RunFailed = false;
     State.BuildOnly = false;
     GaugeMain->setValue(0);
@@ -52,11 +57,8 @@ void MainForm::btnStartClick() {
     };
 
     if (rdCutQuick->isChecked()) {
-        if (!MatchesPattern(State.InputExt,
-                            "(?i)asf|avi|flv|m4v|mp4|mkv|mov|mpg|mpeg|wmv|vob|m2ts|webm|divx")) {
-            refuse(QStringLiteral("Video cutting only supports the following file formats:\n"
-                                  "asf, avi, flv, m2ts, m4v, mp4, mkv, mov, mpg, mpeg, wmv, "
-                                  "webm, vob, divx"));
+        if (!MatchesPattern(State.InputExt, kCutExtensionsPattern)) {
+            refuse(QString::fromLatin1(kCutFormatsMessage));
             return;
         }
         if (State.StartAfterEnd) {
@@ -103,6 +105,7 @@ void MainForm::btnStartClick() {
 void MainForm::btnCancelClick() {
     State.BuildOnly = true;
     SetStatus("Cancel");
+    Runs.MarkAllCancelled();
     for (const char* name : {"fcut.exe", "mcut.exe", "fmerge.exe", "mmerge.exe"})
         KillProcessByName(name);
     if (ThreadBigFile.IsWorkerRunning())

@@ -2,6 +2,8 @@
 
 #include <QSettings>
 #include <QString>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <sys/stat.h>
@@ -26,6 +28,7 @@ const std::vector<TCliCommand>& CliCommands() {
          "trimora extract-audio SRC --format .mp3 [--volume N] [--start T --end T] "
          "[--save-folder DIR] [--dry-run]",
          &CliExtractAudio},
+        {"join", "trimora join FILE... [--save-folder DIR] [--nosound] [--dry-run]", &CliJoin},
     };
     return table;
 }
@@ -111,6 +114,21 @@ std::string CheckCliSource(const TCliArgs& args) {
     return path;
 }
 
+// Interrupts ---------------------------------------------------------------------------------
+
+namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+
+void CatchInterrupts() {
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+}
+} // namespace
+
 // Host ---------------------------------------------------------------------------------------
 
 TCliHost::TCliHost(std::ostream& out, std::ostream& err, bool terminal)
@@ -169,13 +187,22 @@ void TCliHost::ShowMessage(const std::string& text) {
     err_ << text << std::endl;
 }
 
-int TCliHost::WaitForJob() {
+int TCliHost::WaitForJob(const std::function<void()>& onInterrupt) {
+    bool interruptHandled = false;
     for (;;) {
+        if (g_interrupted && !interruptHandled) {
+            interruptHandled = true;
+            EndProgressLine();
+            err_ << "Interrupted: stopping the tool..." << std::endl;
+            if (onInterrupt) onInterrupt();
+        }
         std::function<void()> fn;
         {
             std::unique_lock lock(m_);
             if (queue_.empty() && ended_) break;
-            cv_.wait(lock, [&] { return !queue_.empty(); });
+            if (!cv_.wait_for(lock, std::chrono::milliseconds(100),
+                              [&] { return !queue_.empty(); }))
+                continue;
             fn = std::move(queue_.front());
             queue_.pop_front();
         }
@@ -195,6 +222,10 @@ int TCliHost::WaitForJob() {
     return 1;
 }
 
+int WaitForCliJob(TCliSession& s) {
+    return s.Host.WaitForJob([&s] { s.Runs.CancelAll(); });
+}
+
 // Session ------------------------------------------------------------------------------------
 
 TCliSession::TCliSession(std::ostream& out, std::ostream& err, bool terminal)
@@ -212,14 +243,6 @@ void TCliSession::ApplySaveFolder(const TCliArgs& args) {
         if (dir[0] != '/') {
             char buf[4096];
             if (::getcwd(buf, sizeof buf)) dir = WithSlash(buf) + dir;
-        }
-        if (!DirectoryExistsEx(dir)) {
-            std::string path;
-            for (size_t p = 1; p != std::string::npos;) {
-                p = dir.find('/', p + 1);
-                path = dir.substr(0, p);
-                ::mkdir(path.c_str(), 0755);
-            }
         }
         if (!DirectoryExistsEx(dir)) throw TCliUsageError("Folder does't exist: " + dir);
         State.SaveConvertFolder = WithSlash(dir);
@@ -287,6 +310,11 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 }
 
 int RunCommandLine(int argc, char** argv) {
+    if (argc > 1) {
+        const std::string name = argv[1];
+        for (const auto& c : CliCommands())
+            if (name == c.Name) CatchInterrupts();
+    }
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     return RunCommandLine(args, std::cout, std::cerr);

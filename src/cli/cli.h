@@ -86,7 +86,9 @@ class TCliHost : public TRunHost {
     // Runs posted work on this thread until the watched job has ended. Prints the row's status
     // and size, then the last line "DONE <path>" or "FAILED <reason>", and returns the exit
     // status (0 done, 1 failed).
-    int WaitForJob();
+    // An interrupt (Ctrl-C, SIGTERM, SIGHUP) while waiting calls onInterrupt once, which is to
+    // cancel the job; the wait goes on until the job has ended.
+    int WaitForJob(const std::function<void()>& onInterrupt = {});
     const std::vector<std::string>& Memo() const { return memo_; }
 
   private:
@@ -119,7 +121,7 @@ class TCliSession {
     JobState State;
     TCliHost Host;
     TToolRuns Runs;
-    // The save folder: --save-folder DIR (created when missing) or the one the window would use.
+    // The save folder: --save-folder DIR (which must exist) or the one the window would use.
     void ApplySaveFolder(const TCliArgs& args);
 };
 
@@ -133,11 +135,16 @@ struct TCliCommand {
 
 const std::vector<TCliCommand>& CliCommands();
 
+// Runs a started job to its end: the session's host waits, and an interrupt cancels the job's
+// tools (its partial output is removed). Returns the exit status.
+int WaitForCliJob(TCliSession& session);
+
 // Sub-commands (one file each).
 int CliProbe(TCliSession& session, const std::vector<std::string>& args); // cli_cut.cpp
 int CliCut(TCliSession& session, const std::vector<std::string>& args);   // cli_cut.cpp
 int CliConvert(TCliSession& session, const std::vector<std::string>& args); // cli_convert.cpp
 int CliExtractAudio(TCliSession& session,
                     const std::vector<std::string>& args); // cli_convert.cpp
+int CliJoin(TCliSession& session, const std::vector<std::string>& args);  // cli_join.cpp
 
 } // namespace trimora

@@ -112,7 +112,7 @@ int CliCut(TCliSession& s, const std::vector<std::string>& args) {
     s.Host.WatchJob(st.JobCounter);
     s.Host.SetGauge(0);
     BuildTrim(st, info, s.Runs);
-    return s.Host.WaitForJob();
+    return WaitForCliJob(s);
 }
 
 } // namespace trimora

@@ -282,6 +282,18 @@ void TToolRuns::MarkAllCancelled() {
     for (auto& run : unslotted_) run->cancelled_ = true;
 }
 
+void TToolRuns::CancelAll() {
+    std::lock_guard lock(slotsMutex_);
+    auto cancel = [](TToolRun& run) {
+        run.cancelled_ = true;
+        const int pid = run.process_.Pid();
+        if (pid > 0 && !run.process_.Finished() && ::kill(-pid, SIGTERM) != 0)
+            ::kill(pid, SIGTERM);
+    };
+    for (auto& [kind, run] : slots_) cancel(*run);
+    for (auto& run : unslotted_) cancel(*run);
+}
+
 void TToolRuns::ReleaseFinished() {
     std::list<std::shared_ptr<TToolRun>> done;
     {

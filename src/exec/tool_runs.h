@@ -265,6 +265,9 @@ class TToolRuns {
     void AddRunKind(const std::string& kind);
     // Marks every active run as cancelled (the window's Cancel then kills the tools by name).
     void MarkAllCancelled();
+    // Marks every active run as cancelled and ends its tool (the whole process group); each run
+    // then completes as failed, which removes its partial output.
+    void CancelAll();
 
     // Shared progress state; lock ProgressMutex() around reads and writes from runner threads.
     std::mutex& ProgressMutex() { return progressMutex_; }

@@ -178,9 +178,12 @@ std::string BuildConvertOptions(const TConvertOptions& options, const TStoreInfo
 
     const std::string& ext = p.OutputExt;
     if (MatchesPattern(ext, "(?i).webm")) {
-        p.ConvertFragment = p.SizePiece +
-                            " -vcodec libvpx -acodec libvorbis -ab 128k -ac 2 -ar 44100 " +
-                            p.QscalePiece;
+        // Its audio options are fixed, but "No Sound" still means no sound.
+        p.ConvertFragment =
+            p.SizePiece +
+            (withSound ? " -vcodec libvpx -acodec libvorbis -ab 128k -ac 2 -ar 44100 "
+                       : " -vcodec libvpx -an ") +
+            p.QscalePiece;
     } else if (IsMencoderFormat(ext)) {
         const std::string video =
             p.ScalePiece + " -ovc lavc -lavcopts vcodec=mpeg4:vbitrate=" + p.MencoderBitrate;

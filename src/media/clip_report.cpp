@@ -27,6 +27,11 @@ bool IsReadableDurationLine(const std::string& line) {
            FindNoCase(line, ", bitrate") != std::string::npos;
 }
 
+// The tool's echo of the input, "Input #0, avi, from '<path>':", holds the user's file name,
+// which may hold any of the texts the scan looks for ("Audio:", "Invalid data found", ...).
+// A name must never change what is learnt about the clip, so that line is not scanned.
+bool IsInputEchoLine(const std::string& line) { return Trim(line).rfind("Input #", 0) == 0; }
+
 } // namespace
 
 TClipReportResult ParseClipReport(const std::vector<std::string>& lines,
@@ -42,6 +47,7 @@ TClipReportResult ParseClipReport(const std::vector<std::string>& lines,
     std::string interleaveNote;
 
     for (const std::string& line : lines) {
+        if (IsInputEchoLine(line)) continue;
         if (Contains(line, "Invalid data found")) {
             info.BadFile = true;
             result.BadFile = true;
@@ -57,6 +63,7 @@ TClipReportResult ParseClipReport(const std::vector<std::string>& lines,
     std::string durationLine, readableDurationLine, videoLine, audioLine;
     const bool isFlv = inputs.InputExt == ".flv";
     for (const std::string& line : lines) {
+        if (IsInputEchoLine(line)) continue;
         if (MatchesPattern(Trim(line), "(?i)^Duration|ation:")) {
             durationLine = line;
             if (IsReadableDurationLine(line)) readableDurationLine = line;

@@ -64,6 +64,20 @@ std::vector<std::string> FilesIn(const std::string& folder) {
     return names;
 }
 
+// Container duration; ffprobe's complaints about a stream copy's first partial audio frame go to
+// a stream this reader does not read.
+double Duration(const std::string& path) {
+    int code = -1;
+    const std::string text = RunProgram({"ffprobe", "-v", "quiet", "-show_entries",
+                                         "format=duration", "-of", "csv=p=0", path},
+                                        &code);
+    try {
+        return code == 0 ? std::stod(text) : -1;
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
 struct CutRun {
     int status = -1;
     std::string output;
@@ -126,11 +140,14 @@ TEST_F(CutE2E, EveryClassCutsTheRangeAndLeavesTheSourceAlone) {
         const std::string expected = out + base + "-Cut" + ext;
         EXPECT_EQ(r.status, 0) << r.output;
         EXPECT_EQ(r.Last(), "DONE " + expected) << r.output;
-        ASSERT_TRUE(fs::exists(expected)) << r.output;
+        if (!fs::exists(expected)) {
+            ADD_FAILURE() << "no output: " << r.output;
+            continue;
+        }
         const std::string size = trimora::FormatFileSize(trimora::GetFileSize64(expected));
         EXPECT_NE(std::find(r.lines.begin(), r.lines.end(), "Status: DONE " + size), r.lines.end())
             << r.output;
-        const double d = ProbeDuration(expected);
+        const double d = Duration(expected);
         EXPECT_NEAR(d, 2.0, 1.0) << r.output;
         EXPECT_FALSE(ProbeVideoCodec(expected).empty());
         EXPECT_TRUE(ReadFileBytes(src) == before);
@@ -161,8 +178,8 @@ TEST_F(CutE2E, ASecondCutOfTheSameRangeIsNumbered) {
         EXPECT_EQ(first.Last(), "DONE " + out + "cut_c-Cut" + ext) << first.output;
         EXPECT_EQ(second.Last(), "DONE " + out + "cut_c-Cut01" + ext) << second.output;
         // The first output is untouched by the second cut.
-        EXPECT_NEAR(ProbeDuration(out + "cut_c-Cut" + ext), 2.0, 1.0);
-        EXPECT_NEAR(ProbeDuration(out + "cut_c-Cut01" + ext), 2.0, 1.0);
+        EXPECT_NEAR(Duration(out + "cut_c-Cut" + ext), 2.0, 1.0);
+        EXPECT_NEAR(Duration(out + "cut_c-Cut01" + ext), 2.0, 1.0);
         fs::remove(out + "cut_c-Cut" + ext);
         fs::remove(out + "cut_c-Cut01" + ext);
     }
@@ -184,7 +201,7 @@ TEST_F(CutE2E, AHostileFileNameWritesOnlyTheExpectedOutput) {
         EXPECT_EQ(FilesIn(home.Root() + "src/"), std::vector<std::string>{name});
         EXPECT_EQ(FilesIn(home.Root()), homeBefore);
         EXPECT_TRUE(ReadFileBytes(src) == before);
-        EXPECT_NEAR(ProbeDuration(out + expected), 2.0, 1.0);
+        EXPECT_NEAR(Duration(out + expected), 2.0, 1.0);
         fs::remove(out + expected);
         fs::remove(src);
     }
@@ -242,7 +259,7 @@ TEST_F(CutE2E, MatroskaSplitterStopsEarlyWithTheMiddlePartWhole) {
     const CutRun r = Cut(src, "00:00:02.000", "00:00:06.000");
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.Last(), "DONE " + out + "cut_long-Cut.mkv") << r.output;
-    EXPECT_NEAR(ProbeDuration(out + "cut_long-Cut.mkv"), 4.0, 1.0);
+    EXPECT_NEAR(Duration(out + "cut_long-Cut.mkv"), 4.0, 1.0);
     EXPECT_EQ(ProbeFormatName(out + "cut_long-Cut.mkv"), "matroska,webm");
     ExpectNoWorkParts();
 }

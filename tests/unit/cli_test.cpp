@@ -81,6 +81,11 @@ TEST(CliMode, CutUsageErrors) {
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(Has(r.err, "at least one second apart"));
 
+    r = RunCli({"cut", clip, "--start", "0:00:01", "--end", "0:00:03", "--save-folder",
+                home.Root() + "nowhere"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Has(r.err, "Folder does't exist: " + home.Root() + "nowhere"));
+
     // Nothing was written for any of them.
     EXPECT_TRUE(trimora_test::ReadFileBytes(clip) == "not really a clip");
 }

@@ -6,6 +6,7 @@
 
 #include "common/command_line.h"
 #include "media/store_info.h"
+#include "support/test_env.h"
 
 using namespace trimora;
 
@@ -332,6 +333,33 @@ TEST(ClipReport, StreamDurationTagsDoNotHideTheContainerDuration) {
     EXPECT_EQ(info.BitrateKbps, 200);
 }
 
+TEST(ClipReport, FileNameInTheReportChangesNothing) {
+    TClipReportInputs in = CutInputs(".flv");
+    in.DesignMode = in.ClipChosenInLvInput = true;
+    const auto report = Lines({
+        "  Duration: 00:00:04.00, start: 0.000000, bitrate: 300 kb/s",
+        "    Stream #0.0: Video: flv1, yuv420p, 160x120, 25 tbr",
+    });
+    TStoreInfo plain;
+    const auto expected = ParseClipReport(report, in, plain);
+
+    auto named = report;
+    named.insert(named.begin(),
+                 "Input #0, flv, from '/v/Lecture Audio: mp3, 8000 Hz, 999 kb/s, monotone "
+                 "canseekontime Invalid data found yuv420p, 9x9, 1 tbr Duration: 9:00:00.00, "
+                 "start: 0, bitrate: 7 kb/s.flv':");
+    TStoreInfo info;
+    const auto r = ParseClipReport(named, in, info);
+    EXPECT_FALSE(r.BadFile);
+    EXPECT_EQ(r.SummaryText, expected.SummaryText);
+    EXPECT_EQ(r.InputSubItems, expected.InputSubItems);
+    EXPECT_TRUE(info.NoAudio);
+    EXPECT_FALSE(info.Interleaved);
+    EXPECT_FALSE(info.FlvCanSeek);
+    EXPECT_EQ(info.FrameSize, "160x120");
+    EXPECT_EQ(info.ClipDuration, 4);
+}
+
 TEST(ClipReport, ProbeCommandKeepsHostileNamesWhole) {
     const std::string cmd = "/d/trimora/fcut.exe -cb ";
     EXPECT_EQ(BuildProbeCommand(cmd, "/v/My Clip.avi"),
@@ -343,4 +371,89 @@ TEST(ClipReport, ProbeCommandKeepsHostileNamesWhole) {
         EXPECT_EQ(args[2], "-i");
         EXPECT_EQ(args[3], name);
     }
+}
+
+namespace {
+
+std::vector<std::string> RecordedReport(const std::string& name) {
+    const std::string text = trimora_test::ReadFileBytes(trimora_test::DataDir() + "probe/" + name);
+    std::vector<std::string> lines;
+    std::string line;
+    for (char ch : text) {
+        if (ch == '\r' || ch == '\n') {
+            if (!line.empty()) lines.push_back(line);
+            line.clear();
+        } else {
+            line += ch;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+} // namespace
+
+// Reports the encoder front-end printed for small generated clips (tests/data/probe/).
+TEST(ClipReport, RecordedReports) {
+    struct Case {
+        const char* file;
+        const char* ext;
+        const char* duration;
+        int64_t seconds, sliderMax;
+        int32_t kbps;
+        const char* frameSize;
+        const char* fps;
+        const char* codecs;
+        const char* abOption;
+        const char* arOption;
+        bool noAudio;
+    } cases[] = {
+        {"holiday.mp4.txt", ".mp4", "00:00:03", 3, 3, 142, "160x120", "25", "h264 - aac - ",
+         " -ab 96k ", " -ar 44100 ", false},
+        // vorbis has no bitrate in the report: 192
+        {"holiday.mkv.txt", ".mkv", "00:00:03", 3, 3, 63, "160x120", "25", "h264 - vorbis - ",
+         " -ab 192k ", " -ar 44100 ", false},
+        // audio before video; 320 kb/s capped
+        {"holiday.flv.txt", ".flv", "00:00:03", 3, 3, 571, "160x120", "25", "flv1 - mp3 - ",
+         " -ab 192k ", " -ar 44100 ", false},
+        // 22050 Hz raised; slider range 99
+        {"holiday.wmv.txt", ".wmv", "00:00:03", 3, 99, 316, "160x120", "25", "wmv2 - wmav2 - ",
+         " -ab 64k ", " -ar 44100 ", false},
+        // a codec name too long for the summary
+        {"holiday.avi.txt", ".avi", "00:00:03", 3, 3, 433, "160x120", "25", "mpeg4 -  - ",
+         " -ab 128k ", " -ar 44100 ", false},
+        // full-range JPEG pixels: no video line
+        {"holiday-mjpeg.avi.txt", ".avi", "00:00:03", 3, 3, 491, "", "", " - NoAudio - ", " ",
+         " ", true},
+        // raw stream: no duration, no bitrate
+        {"holiday.h264.txt", ".h264", "00:30:00", 1800, 1800, 5080, "160x120", "25",
+         "h264 - NoAudio - ", " ", " ", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const auto report = RecordedReport(c.file);
+        ASSERT_FALSE(report.empty());
+        TStoreInfo info;
+        const auto r = ParseClipReport(report, CutInputs(c.ext), info);
+        EXPECT_FALSE(r.BadFile);
+        EXPECT_EQ(info.DurationText, c.duration);
+        EXPECT_EQ(info.ClipDuration, c.seconds);
+        EXPECT_EQ(r.SliderMax, c.sliderMax);
+        EXPECT_EQ(info.BitrateKbps, c.kbps);
+        EXPECT_EQ(info.FrameSize, c.frameSize);
+        EXPECT_EQ(info.FpsText, c.fps);
+        EXPECT_EQ(info.CodecSummary, c.codecs);
+        EXPECT_EQ(info.AudioBitrateOption, c.abOption);
+        EXPECT_EQ(info.AudioRateOption, c.arOption);
+        EXPECT_EQ(info.NoAudio, c.noAudio);
+        EXPECT_EQ(r.InputSubItems,
+                  std::string(c.frameSize).empty()
+                      ? (std::vector<std::string>{"N/A", "Invalid data found"})
+                      : (std::vector<std::string>{c.frameSize, c.duration}));
+    }
+
+    TStoreInfo info;
+    const auto r = ParseClipReport(RecordedReport("broken.mp4.txt"), CutInputs(), info);
+    EXPECT_TRUE(r.BadFile);
+    EXPECT_EQ(r.InputSubItems, (std::vector<std::string>{"Bad File!", "N/A"}));
 }

@@ -155,9 +155,8 @@ TEST(ConvertOptions, FragmentForms) {
     o.FramePreset = "320x240";
     EXPECT_EQ(Fragment(o), " -s 320x240  -vcodec libvpx -acodec libvorbis -ab 128k -ac 2 -ar "
                            "44100  -qscale 6 ");
-    o.IncludeSoundIndex = 1; // webm ignores the sound choice
-    EXPECT_EQ(Fragment(o), " -s 320x240  -vcodec libvpx -acodec libvorbis -ab 128k -ac 2 -ar "
-                           "44100  -qscale 6 ");
+    o.IncludeSoundIndex = 1; // fixed audio options, but "No Sound" drops the sound
+    EXPECT_EQ(Fragment(o), " -s 320x240  -vcodec libvpx -an  -qscale 6 ");
 
     o = Opts(".asf", QualityItems()[2]);
     o.FramePreset = "320x240";

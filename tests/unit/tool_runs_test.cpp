@@ -312,3 +312,19 @@ TEST(ToolRuns, UnknownKindsRunWithoutSlot) {
     EXPECT_TRUE(runs.RunDosCmd("SomethingElse", "true", b.Handlers()));
     EXPECT_TRUE(b.Wait());
 }
+
+TEST(ToolRuns, CancelAllEndsTheToolsAndTheirRunsFail) {
+    JobState st;
+    TestHost host;
+    TToolRuns runs(st, host);
+    Completion a;
+    ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "sh -c \"sleep 20; echo never\"", a.Handlers()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto t0 = std::chrono::steady_clock::now();
+    runs.CancelAll();
+    ASSERT_TRUE(a.Wait());
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    EXPECT_TRUE(a.outcome.Failed);
+    EXPECT_EQ(a.outcome.Reason, "cancelled");
+    EXPECT_EQ(a.text.find("never"), std::string::npos);
+}

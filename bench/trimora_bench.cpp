@@ -1,0 +1,213 @@
+// Benchmarks of Trimora against the raw tools, measured in the same run on the same files.
+// Each figure is the median of several runs; ratios are Trimora / raw tool.
+//
+//   build/bin/trimora_bench [--data DIR] [--runs N]
+//
+// The sample files (a 500 MB mp4, a 10-minute mkv) are made on the first run and kept in DIR.
+
+#include "common/command_line.h"
+#include "common/helpers.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct RunResult {
+    double seconds = 0;
+    int exitCode = -1;
+    int64_t bytesWritten = 0; // by the process and every descendant it waited for
+    std::string output;
+};
+
+RunResult Run(const std::vector<std::string>& argv, bool keepOutput = false) {
+    RunResult r;
+    int fds[2];
+    if (::pipe(fds) != 0) return r;
+    const auto t0 = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], 1);
+        ::dup2(fds[1], 2);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        const int devnull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devnull, 0);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    char buf[8192];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        if (keepOutput) r.output.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    rusage ru{};
+    ::wait4(pid, &status, 0, &ru);
+    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.bytesWritten = static_cast<int64_t>(ru.ru_oublock) * 512;
+    return r;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2]
+                                        : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+void Row(const std::string& figure, double ours, double raw, const std::string& target,
+         bool met) {
+    std::printf("%-44s %10.3f %10.3f %8.3f   %-12s %s\n", figure.c_str(), ours, raw,
+                raw > 0 ? ours / raw : 0.0, target.c_str(), met ? "met" : "MISSED");
+}
+
+void MakeSample(const std::string& path, const std::vector<std::string>& ffmpegArgs) {
+    if (fs::exists(path)) return;
+    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-loglevel", "error", "-y"};
+    argv.insert(argv.end(), ffmpegArgs.begin(), ffmpegArgs.end());
+    argv.push_back(path + ".tmp" + fs::path(path).extension().string());
+    std::cerr << "making " << path << " ...\n";
+    const RunResult r = Run(argv, true);
+    if (r.exitCode != 0) {
+        std::cerr << r.output;
+        std::exit(1);
+    }
+    fs::rename(path + ".tmp" + fs::path(path).extension().string(), path);
+}
+
+// Removes every file in folder whose name starts with prefix (outputs between runs).
+void RemoveOutputs(const std::string& folder, const std::string& prefix) {
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().rfind(prefix, 0) == 0) fs::remove(e.path());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string data = trimora::ProgramFolder() + "../bench-data/";
+    int runs = 5;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string opt = argv[i];
+        if (opt == "--data") data = trimora::WithSlash(argv[i + 1]);
+        else if (opt == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+    }
+    fs::create_directories(data);
+    data = trimora::WithSlash(fs::canonical(data).string());
+    const std::string bin = trimora::ProgramFolder();
+    const std::string trimora = bin + "trimora";
+
+    // Isolated program folders, so the benchmark never touches the user's settings.
+    const std::string home = data + "home/";
+    fs::create_directories(home);
+    ::setenv("HOME", home.substr(0, home.size() - 1).c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home + "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home + "data").c_str(), 1);
+
+    // A 500 MB mp4: a 20-second 720p clip at a high bitrate, repeated by stream copy.
+    const std::string base = data + "base720.mp4", big = data + "big500.mp4";
+    MakeSample(base, {"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=25:duration=20", "-f",
+                      "lavfi", "-i", "sine=frequency=440:duration=20", "-c:v", "libx264",
+                      "-preset", "ultrafast", "-b:v", "40M", "-maxrate", "40M", "-bufsize",
+                      "20M", "-g", "50", "-c:a", "aac", "-b:a", "128k", "-shortest"});
+    const int64_t baseSize = std::max<int64_t>(1, trimora::GetFileSize64(base));
+    const int64_t loops = (500LL * 1024 * 1024 + baseSize - 1) / baseSize;
+    MakeSample(big, {"-stream_loop", std::to_string(loops - 1), "-i", base, "-c", "copy"});
+    // A 10-minute mkv.
+    const std::string baseMkv = data + "base360.mkv", longMkv = data + "long600.mkv";
+    MakeSample(baseMkv, {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25:duration=30", "-f",
+                         "lavfi", "-i", "sine=duration=30", "-c:v", "libx264", "-preset",
+                         "ultrafast", "-g", "50", "-c:a", "libvorbis", "-shortest"});
+    MakeSample(longMkv, {"-stream_loop", "19", "-i", baseMkv, "-c", "copy"});
+
+    const std::string out = data + "out/";
+    fs::create_directories(out);
+    std::printf("Trimora benchmark: %d runs per figure, medians in seconds\n", runs);
+    std::printf("big mp4: %s (%s), long mkv: %s\n\n", big.c_str(),
+                trimora::FormatFileSize(trimora::GetFileSize64(big)).c_str(), longMkv.c_str());
+    std::printf("%-44s %10s %10s %8s   %-12s %s\n", "figure", "trimora", "raw", "ratio",
+                "target", "");
+
+    // Warm the page cache and the front-end installation once.
+    Run({trimora, "probe", big});
+    Run({"cat", big});
+
+    // Cut overhead: the same 20-second range, stream copy.
+    {
+        std::vector<double> ours, raw;
+        int64_t written = 0, outSize = 0;
+        for (int i = 0; i < runs; ++i) {
+            RemoveOutputs(out, "big500");
+            RunResult t = Run({trimora, "cut", big, "--start", "00:00:30.000", "--end",
+                               "00:00:50.000", "--save-folder", out}, true);
+            if (t.exitCode != 0) std::cerr << "trimora cut failed:\n" << t.output;
+            ours.push_back(t.seconds);
+            for (const auto& e : fs::directory_iterator(out))
+                if (e.path().filename().string().rfind("big500", 0) == 0) {
+                    outSize = static_cast<int64_t>(fs::file_size(e.path()));
+                    written = t.bytesWritten;
+                }
+            RemoveOutputs(out, "raw");
+            raw.push_back(Run({"ffmpeg", "-nostdin", "-y", "-ss", "30", "-t", "20", "-i", big,
+                               "-c", "copy", out + "raw.mp4"})
+                              .seconds);
+        }
+        const double ratio = Median(ours) / Median(raw);
+        Row("cut 20 s of a 500 MB mp4 (stream copy)", Median(ours), Median(raw), "<= 1.05",
+            ratio <= 1.05);
+        std::printf("%-44s %10s %10s %8.3f   %-12s\n", "bytes written per cut / output size", "",
+                    "", outSize > 0 ? double(written) / double(outSize) : 0.0, "(info)");
+    }
+
+    // Probe: the front-end's report against ffmpeg's own.
+    {
+        std::vector<double> ours, raw;
+        const std::string fcut = trimora::SystemFolder() + "fcut.exe";
+        for (int i = 0; i < runs * 2; ++i) {
+            ours.push_back(Run({fcut, "-cb", "-i", big}).seconds);
+            raw.push_back(Run({"ffmpeg", "-i", big}).seconds);
+        }
+        const double ratio = Median(ours) / Median(raw);
+        Row("probe (fcut.exe -cb -i vs ffmpeg -i)", Median(ours), Median(raw), "<= 1.3",
+            ratio <= 1.3);
+    }
+
+    // Matroska early stop: the first 10 s of a 10-minute mkv against splitting the whole file.
+    {
+        std::vector<double> ours, raw;
+        for (int i = 0; i < runs; ++i) {
+            RemoveOutputs(out, "long600");
+            RunResult t = Run({trimora, "cut", longMkv, "--start", "00:00:00.000", "--end",
+                               "00:00:10.000", "--save-folder", out}, true);
+            if (t.exitCode != 0) std::cerr << "trimora mkv cut failed:\n" << t.output;
+            ours.push_back(t.seconds);
+            RemoveOutputs(out, "rawsplit");
+            raw.push_back(Run({"mkvmerge", "-o", out + "rawsplit.mkv", longMkv, "--split",
+                               "timecodes:00:00:00,00:00:10"})
+                              .seconds);
+        }
+        const double ratio = Median(ours) / Median(raw);
+        Row("mkv: first 10 s of 10 min vs full split", Median(ours), Median(raw), "<= 0.2",
+            ratio <= 0.2);
+    }
+    RemoveOutputs(out, "");
+    return 0;
+}

@@ -1,0 +1,508 @@
+// mcut.exe, mmerge.exe and fmerge.exe run on real clips with the command lines the program
+// composes (doubled blanks included), checked with ffprobe.
+#include "common/command_line.h"
+#include "common/helpers.h"
+#include "common/frontend.h"
+#include "common/mcut_media.h"
+#include "exec/tool_runs.h"
+#include "support/test_env.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace trimora_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* kPicture = "-f lavfi -i testsrc=size=160x120:rate=25:duration=";
+const char* kSound = " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=";
+
+// A clip of `seconds` in the usual codecs of its container.
+std::string MakeClip(const std::string& ext, int seconds, const std::string& tag = "") {
+    std::string codecs;
+    if (ext == ".avi" || ext == ".divx") codecs = "-c:v mpeg4 -q:v 4 -c:a libmp3lame -f avi";
+    else if (ext == ".mpg") codecs = "-c:v mpeg1video -q:v 4 -c:a mp2 -f mpeg";
+    else if (ext == ".mpeg") codecs = "-c:v mpeg2video -q:v 4 -c:a mp2 -f mpeg";
+    else if (ext == ".vob") codecs = "-c:v mpeg2video -q:v 4 -c:a mp2 -f vob";
+    else if (ext == ".wmv") codecs = "-c:v wmv2 -q:v 4 -c:a wmav2 -f asf";
+    else if (ext == ".asf") codecs = "-c:v msmpeg4 -q:v 4 -c:a wmav2 -f asf";
+    else if (ext == ".webm")
+        codecs = "-c:v libvpx -deadline realtime -cpu-used 8 -b:v 200k -c:a libvorbis -f webm";
+    else if (ext == ".flv") codecs = "-c:v flv1 -q:v 4 -c:a libmp3lame -f flv";
+    else if (ext == ".3gp") codecs = "-c:v libx264 -preset ultrafast -c:a aac -f 3gp";
+    else codecs = "-c:v libx264 -preset ultrafast -g 25 -c:a aac"; // mkv mp4 m4v mov
+    const std::string s = std::to_string(seconds);
+    return SampleClip("mtools-" + std::to_string(seconds) + "s" + tag + ext,
+                      kPicture + s + kSound + s + " " + codecs + " -shortest");
+}
+
+struct Result {
+    int code = -1;
+    std::string output;
+};
+
+Result RunCommand(const std::string& command) {
+    Result r;
+    r.output = RunProgram(trimora::SplitCommandLine(command), &r.code);
+    return r;
+}
+
+// The tool's output cut into the chunks the program would read (one per line or progress
+// message).
+std::vector<std::string> Chunks(const std::string& output) {
+    std::vector<std::string> chunks;
+    std::string current;
+    for (char c : output) {
+        current += c;
+        if (c == '\r' || c == '\n') {
+            chunks.push_back(current);
+            current.clear();
+        }
+    }
+    if (!current.empty()) chunks.push_back(current);
+    return chunks;
+}
+
+// How many finished files the program counts in a mencoder join's output.
+int JoinFilesCounted(const std::string& output) {
+    trimora::TProgressCounters counters;
+    counters.MencoderJoin = true;
+    for (const auto& chunk : Chunks(output))
+        if (chunk.find("Pos:") != std::string::npos) trimora::ParseEqualsProgress(chunk, counters);
+    return counters.JoinFilesDone;
+}
+
+// The percent the program shows last for a mencoder cut or convert of `total` seconds.
+int LastPosPercent(const std::string& output, int64_t total) {
+    trimora::TProgressCounters counters;
+    for (const auto& chunk : Chunks(output))
+        if (chunk.find("Pos:") != std::string::npos) trimora::ParsePosProgress(chunk, total, counters);
+    return counters.LastPercent;
+}
+
+// The percent the program shows last for a splitter run (cut: Matroska form of the time parse).
+int LastSplitterPercent(const std::string& output, bool cut) {
+    int last = -1;
+    trimora::TProgressCounters counters;
+    for (const auto& chunk : Chunks(output)) {
+        if (chunk.find("Progress:") == std::string::npos) continue;
+        if (cut) {
+            if (const auto r = trimora::ParseTimeProgress(chunk, 4, true)) last = static_cast<int>(r->Percent);
+        } else {
+            last = trimora::ParsePercentProgress(chunk, counters).Percent;
+        }
+    }
+    return last;
+}
+
+// One ffprobe run per output: container, streams and where each stream's last packet ends.
+struct Probed {
+    trimora::mtools::MediaInfo info;
+    double videoEnd = -1, audioEnd = -1;
+};
+
+Probed ProbeAll(const std::string& path) {
+    Probed p;
+    std::string json;
+    if (!trimora::frontend::ProbeJson(path, &json, nullptr,
+                                      {"-show_entries", "packet=stream_index,pts_time,duration_time"}))
+        return p;
+    p.info = trimora::mtools::ParseProbeJson(json);
+    const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+    std::vector<std::string> types;
+    for (const auto& s : root.value("streams").toArray())
+        types.push_back(s.toObject().value("codec_type").toString().toStdString());
+    for (const auto& v : root.value("packets").toArray()) {
+        const QJsonObject pkt = v.toObject();
+        const size_t index = static_cast<size_t>(pkt.value("stream_index").toInt());
+        const double end = pkt.value("pts_time").toString().toDouble() +
+                           pkt.value("duration_time").toString().toDouble();
+        if (index < types.size() && types[index] == "video") p.videoEnd = std::max(p.videoEnd, end);
+        if (index < types.size() && types[index] == "audio") p.audioEnd = std::max(p.audioEnd, end);
+    }
+    return p;
+}
+
+// The checks every output gets: readable as its container, streams, length, sound as long as
+// the picture.
+Probed ExpectValid(const std::string& path, const std::string& format, double seconds,
+                   bool sound, const std::string& frameSize = "160x120") {
+    SCOPED_TRACE(path);
+    EXPECT_TRUE(fs::exists(path));
+    const Probed p = ProbeAll(path);
+    EXPECT_TRUE(p.info.ok) << p.info.error;
+    EXPECT_NE(p.info.formatName.find(format), std::string::npos) << p.info.formatName;
+    EXPECT_NEAR(p.info.duration, seconds, 1.0);
+    EXPECT_EQ(std::to_string(p.info.video.width) + "x" + std::to_string(p.info.video.height),
+              frameSize);
+    EXPECT_EQ(p.info.audio.present, sound);
+    if (sound) {
+        EXPECT_NEAR(p.audioEnd, p.videoEnd, 0.3);
+    }
+    return p;
+}
+
+class MtoolsE2E : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        sys_ = home_.InstallTools();
+        tools_ = sys_ + "qvcut/";
+        mencoder_ = sys_ + "mcut.exe -cb qzv ";
+        mmerge_ = tools_ + "mmerge.exe ";
+        fmerge_ = tools_ + "fmerge.exe ";
+        edl_ = sys_ + "qvcut.edl";
+        out_ = home_.Root() + "out/";
+        fs::create_directories(out_);
+    }
+    // The program writes the start into the edit list and the length into -endpos.
+    std::string CutPieces(double start, int length) {
+        char line[64];
+        std::snprintf(line, sizeof line, "0 %.3f 0", start);
+        WriteFileBytes(edl_, std::string(line) + "\n");
+        return "-edl \"" + edl_ + "\" -hr-edl-seek " + "-endpos " + std::to_string(length);
+    }
+    // A copy of a clip in a join folder, as the user's file.
+    std::string InFolder(const std::string& clip, const std::string& name) {
+        const std::string dir = home_.Root() + "join/";
+        fs::create_directories(dir);
+        fs::copy_file(clip, dir + name, fs::copy_options::overwrite_existing);
+        return dir + name;
+    }
+
+    IsolatedHome home_;
+    std::string sys_, tools_, mencoder_, mmerge_, fmerge_, edl_, out_;
+};
+
+} // namespace
+
+TEST_F(MtoolsE2E, McutCutsWmvAndAsfThroughTheEditList) {
+    for (const std::string ext : {".wmv", ".asf"}) {
+        const std::string src = MakeClip(ext, 4);
+        const std::string out = out_ + "clip-Cut" + ext;
+        const Result cut = RunCommand(mencoder_ + CutPieces(1.0, 2) + " \"" + src +
+                               "\" -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=10"
+                               " -srate 44100 -ovc copy -o \"" + out + "\"");
+        ASSERT_EQ(cut.code, 0) << cut.output;
+        EXPECT_EQ(LastPosPercent(cut.output, 2), 100) << cut.output;
+        EXPECT_EQ(ExpectValid(out, "asf", 2, true).info.audio.codec, "wmav2");
+
+        const std::string mute = out_ + "clip-Cut01" + ext;
+        const Result nosound = RunCommand(mencoder_ + CutPieces(1.5, 2) + " \"" + src +
+                                   "\" -nosound -ovc copy -o \"" + mute + "\"");
+        ASSERT_EQ(nosound.code, 0) << nosound.output;
+        ExpectValid(mute, "asf", 2, false);
+    }
+    // A start past the end writes nothing and says so.
+    const std::string late = out_ + "late.wmv";
+    const Result past = RunCommand(mencoder_ + CutPieces(30, 2) + " \"" + MakeClip(".wmv", 4) +
+                            "\" -nosound -ovc copy -o \"" + late + "\"");
+    EXPECT_NE(past.code, 0);
+    EXPECT_FALSE(fs::exists(late));
+}
+
+TEST_F(MtoolsE2E, McutConvertsIntoWmvAndAsf) {
+    const std::string whole = out_ + "a-Convert.wmv";
+    const Result w = RunCommand(mencoder_ + " \"" + MakeClip(".mp4", 3) + "\" " + " -vf scale=128:96 " +
+                         " -ovc lavc -lavcopts vcodec=mpeg4:vbitrate=4800:threads=8 -oac lavc "
+                         "-lavcopts acodec=wmav2:abitrate=128 -srate 44100 " +
+                         " -o \"" + whole + "\"");
+    ASSERT_EQ(w.code, 0) << w.output;
+    EXPECT_EQ(LastPosPercent(w.output, 3), 100) << w.output;
+    EXPECT_EQ(ExpectValid(whole, "asf", 3, true, "128x96").info.video.codec, "mpeg4");
+
+    const std::string partial = out_ + "a-Partial.asf";
+    const Result p = RunCommand(mencoder_ + CutPieces(0.5, 2) + " \"" + MakeClip(".avi", 3) + "\" " +
+                         " -ovc lavc -lavcopts vcodec=mpeg4:vbitrate=1500:threads=8 -nosound " +
+                         " -o \"" + partial + "\"");
+    ASSERT_EQ(p.code, 0) << p.output;
+    ExpectValid(partial, "asf", 2, false);
+}
+
+TEST_F(MtoolsE2E, McutJoinsAviDivxMpgMpegWmvAndAsf) {
+    // AVI family: the normalising clip is made from the one-frame sample first.
+    std::string sample = BinDir() + "help/sample.avi";
+    if (!fs::exists(sample))
+        sample = SampleClip("mtools-sample.avi",
+                            "-f lavfi -i color=c=black:s=320x240:r=25 -f lavfi -i "
+                            "anullsrc=r=44100:cl=stereo -frames:v 1 -t 0.04 -c:v mpeg4 -q:v 2 "
+                            "-c:a libmp3lame -b:a 128k");
+    const std::string norm = home_.Root() + "norm.avi";
+    const Result n = RunCommand(mencoder_ + "\"" + sample + "\" " + "-vf scale=160:120" +
+                         " -ovc lavc -lavcopts vcodec=mpeg4 -oac copy -o \"" + norm + "\"");
+    ASSERT_EQ(n.code, 0) << n.output;
+    EXPECT_EQ(ProbeFrameSize(norm), "160x120");
+
+    for (const std::string ext : {".avi", ".divx"}) {
+        const std::string a = InFolder(MakeClip(ext, 3), "a" + ext);
+        const std::string b = InFolder(MakeClip(ext, 2), "b" + ext);
+        const std::string out = out_ + "join-Joined" + ext;
+        const Result j = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + a + "\" \"" + b + "\" " +
+                             " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
+                             out + "\"");
+        ASSERT_EQ(j.code, 0) << j.output;
+        // every input climbs to 100 once, which is how the program counts finished files
+        EXPECT_EQ(JoinFilesCounted(j.output), 3) << j.output;
+        EXPECT_EQ(ExpectValid(out, "avi", 5.04, true).info.audio.codec, "mp3");
+
+        const std::string mute = out_ + "join-Joined01" + ext;
+        const Result m = RunCommand(mencoder_ + " -forceidx -nosound -ovc copy " + "\"" + a + "\" \"" +
+                             b + "\" " + " -o \"" + mute + "\"");
+        ASSERT_EQ(m.code, 0) << m.output;
+        ExpectValid(mute, "avi", 5, false);
+    }
+    for (const std::string ext : {".mpg", ".mpeg"}) {
+        const std::string a = InFolder(MakeClip(ext, 3), "a" + ext);
+        const std::string b = InFolder(MakeClip(ext, 2), "b" + ext);
+        const std::string out = out_ + "join-Joined" + ext;
+        const Result j = RunCommand(mencoder_ + " " + "\"" + a + "\" \"" + b + "\" " +
+                             " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
+                             out + "\"");
+        ASSERT_EQ(j.code, 0) << j.output;
+        EXPECT_EQ(JoinFilesCounted(j.output), 2) << j.output;
+        ExpectValid(out, "mpeg", 5, true);
+    }
+    for (const std::string ext : {".wmv", ".asf"}) {
+        const std::string a = InFolder(MakeClip(ext, 3), "a" + ext);
+        const std::string b = InFolder(MakeClip(ext, 2), "b" + ext);
+        const std::string out = out_ + "join-Joined" + ext;
+        const Result j = RunCommand(mencoder_ + " " +
+                             " -mc 0 -delay 0.7 -oac lavc -lavcopts acodec=wmav2:abitrate=128" +
+                             ":threads=10" + " -srate 44100 -ovc copy -o \"" + out + "\" " + "\"" +
+                             a + "\" \"" + b + "\" ");
+        ASSERT_EQ(j.code, 0) << j.output;
+        EXPECT_EQ(JoinFilesCounted(j.output), 2) << j.output;
+        ExpectValid(out, "asf", 5, true);
+
+        const std::string mute = out_ + "join-Joined01" + ext;
+        const Result m = RunCommand(mencoder_ + " " + " -nosound -ovc copy -o \"" + mute + "\" " + "\"" +
+                             a + "\" \"" + b + "\" ");
+        ASSERT_EQ(m.code, 0) << m.output;
+        ExpectValid(mute, "asf", 5, false);
+    }
+}
+
+TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
+    const std::string src = InFolder(MakeClip(".mkv", 4), "CLIP.MKV");
+    const std::string base = tools_ + "trim.MKV";
+    const std::string part = tools_ + "trim-002.mkv";
+    WriteFileBytes(part, "stale part of an earlier run");
+
+    // While the splitter runs, the part is never there unfinished.
+    std::atomic<bool> done{false}, sawOpenPart{false};
+    std::thread watch([&] {
+        while (!done) {
+            if (fs::exists(part) && fs::file_size(part) > 100 && trimora::IsFileLocked(part))
+                sawOpenPart = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    const Result r = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
+                         "00:00:01.000,00:00:03.000");
+    done = true;
+    watch.join();
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_FALSE(sawOpenPart);
+    EXPECT_EQ(LastSplitterPercent(r.output, true), 100) << r.output;
+    ExpectValid(part, "matroska", 2, true);
+    EXPECT_FALSE(fs::exists(tools_ + "trim-001.mkv"));
+    EXPECT_FALSE(fs::exists(tools_ + "trim-003.mkv"));
+
+    // From the very start: the middle part is the head, not the rest of the clip.
+    const Result head = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
+                            "0:00:00.000,00:00:02.000");
+    ASSERT_EQ(head.code, 0) << head.output;
+    EXPECT_NEAR(ExpectValid(part, "matroska", 2, true).videoEnd, 2, 0.5);
+
+    const Result late = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
+                            "00:00:09.000,00:00:12.000");
+    EXPECT_NE(late.code, 0);
+    EXPECT_FALSE(fs::exists(part));
+}
+
+TEST_F(MtoolsE2E, MmergeJoinsIntoTheContainerTheNameSays) {
+    struct Case {
+        std::string ext, format;
+    };
+    for (const Case& c : {Case{".mp4", "mp4"}, Case{".m4v", "mp4"}, Case{".mov", "mp4"},
+                          Case{".3gp", "mp4"}, Case{".mkv", "matroska"},
+                          Case{".webm", "matroska"}, Case{".vob", "mpeg"}}) {
+        SCOPED_TRACE(c.ext);
+        const std::string a = InFolder(MakeClip(c.ext, 3), "a" + c.ext);
+        const std::string b = InFolder(MakeClip(c.ext, 2), "b b" + c.ext);
+        const std::string out = out_ + "join-Joined" + c.ext;
+        const Result j = RunCommand(mmerge_ + " " + "\"" + a + "\" +\"" + b + "\" +\"" + a + "\" " +
+                             " -o \"" + out + "\"");
+        ASSERT_EQ(j.code, 0) << j.output;
+        EXPECT_EQ(LastSplitterPercent(j.output, false), 100) << j.output;
+        ExpectValid(out, c.format, 8, true);
+        const std::string head = ReadFileBytes(out).substr(0, 64);
+        if (c.ext == ".webm") {
+            EXPECT_NE(head.find("webm"), std::string::npos);
+        }
+        if (c.format == "mp4") {
+            EXPECT_NE(head.find("ftyp"), std::string::npos);
+        }
+    }
+    // nothing but the outputs is left in the output folder
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(out_)) ++files;
+    EXPECT_EQ(files, 7u);
+}
+
+TEST_F(MtoolsE2E, MmergeRefusesClipsThatCannotBeAppended) {
+    const std::string a = InFolder(MakeClip(".mp4", 2), "a.mp4");
+    const std::string other = InFolder(
+        SampleClip("mtools-mpeg4.mp4", std::string(kPicture) + "2" + kSound +
+                                           "2 -c:v mpeg4 -c:a aac -shortest"),
+        "codec.mp4");
+    const std::string size = InFolder(
+        SampleClip("mtools-big.mp4", "-f lavfi -i testsrc=size=176x144:rate=25:duration=2" +
+                                         std::string(kSound) +
+                                         "2 -c:v libx264 -preset ultrafast -c:a aac -shortest"),
+        "size.mp4");
+    for (const std::string& b : {other, size}) {
+        const std::string out = out_ + "join-Joined.mp4";
+        const Result j = RunCommand(mmerge_ + " " + "\"" + a + "\" +\"" + b + "\" " + " -o \"" + out + "\"");
+        EXPECT_NE(j.code, 0) << b;
+        EXPECT_NE(j.output.find("cannot be appended"), std::string::npos) << j.output;
+        EXPECT_TRUE(fs::is_empty(out_)) << "output or work files left behind";
+    }
+}
+
+TEST_F(MtoolsE2E, FmergeJoinsFlvWhateverTheNames) {
+    const std::string a = InFolder(MakeClip(".flv", 3), "it's \"quoted\" $HOME;.flv");
+    const std::string b = InFolder(MakeClip(".flv", 2), "new\nline.flv");
+    const std::string out = out_ + "join-Joined.flv";
+    const Result j = RunCommand(fmerge_ + " " + trimora::Quoted(out) + " " + trimora::Quoted(a) + " " +
+                         trimora::Quoted(b) + " ");
+    ASSERT_EQ(j.code, 0) << j.output;
+    ExpectValid(out, "flv", 5, true);
+    EXPECT_TRUE(fs::exists(a));
+    EXPECT_TRUE(fs::exists(b));
+
+    const std::string odd = InFolder(
+        SampleClip("mtools-22k.flv", std::string(kPicture) + "2" +
+                                         " -f lavfi -i sine=sample_rate=22050:duration=2"
+                                         " -c:v flv1 -c:a libmp3lame -shortest"),
+        "odd.flv");
+    const std::string bad = out_ + "bad.flv";
+    const Result m = RunCommand(fmerge_ + " " + trimora::Quoted(bad) + " " + trimora::Quoted(a) +
+                                " " + trimora::Quoted(odd) + " ");
+    EXPECT_NE(m.code, 0);
+    EXPECT_NE(m.output.find("cannot be appended"), std::string::npos) << m.output;
+    EXPECT_FALSE(fs::exists(bad));
+}
+
+namespace {
+
+pid_t SpawnQuiet(const std::vector<std::string>& argv, int* outFd) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], 1);
+        ::dup2(fds[1], 2);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    *outFd = fds[0];
+    return pid;
+}
+
+// Live (not zombie) processes whose parent is pid, with their names.
+std::vector<std::pair<pid_t, std::string>> ChildrenOf(pid_t parent) {
+    std::vector<std::pair<pid_t, std::string>> found;
+    DIR* proc = ::opendir("/proc");
+    while (dirent* e = proc ? ::readdir(proc) : nullptr) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const size_t open = text.find('('), close = text.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        char state = 0;
+        int ppid = 0;
+        if (std::sscanf(text.c_str() + close + 1, " %c %d", &state, &ppid) == 2 &&
+            ppid == parent && state != 'Z')
+            found.emplace_back(std::atoi(e->d_name), text.substr(open + 1, close - open - 1));
+    }
+    if (proc) ::closedir(proc);
+    return found;
+}
+
+bool Gone(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const size_t close = text.rfind(')');
+    return text.empty() || close == std::string::npos || text[close + 2] == 'Z';
+}
+
+// Starts the front-end, waits until it runs `tool`, kills the front-end with sig and expects
+// the tool to end within a second.
+void ExpectKillLeavesNoTool(const std::vector<std::string>& argv, const std::string& tool,
+                            int sig) {
+    SCOPED_TRACE(tool + " signal " + std::to_string(sig));
+    int out = -1;
+    const pid_t pid = SpawnQuiet(argv, &out);
+    ASSERT_GT(pid, 0);
+    std::vector<std::pair<pid_t, std::string>> children;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+        children = ChildrenOf(pid);
+        if (!children.empty() && children[0].second == tool) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_FALSE(children.empty());
+    ASSERT_EQ(children[0].second, tool);
+    ::kill(pid, sig);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!Gone(children[0].first) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(Gone(children[0].first));
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(out);
+}
+
+} // namespace
+
+TEST_F(MtoolsE2E, KilledFrontEndsLeaveNoToolRunning) {
+    const std::string big = MakeClip(".avi", 20);
+    const std::string fifo = home_.Root() + "never-written.mkv";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const int sig : {SIGTERM, SIGKILL}) {
+        const std::string out = out_ + "slow" + std::to_string(sig) + ".wmv";
+        // a large frame size keeps the encoder busy for a few seconds
+        ExpectKillLeavesNoTool({sys_ + "mcut.exe", "-cb", "qzv", big, "-vf", "scale=1280:720",
+                                "-ovc", "lavc", "-lavcopts", "vcodec=mpeg4:vbitrate=4800",
+                                "-nosound", "-o", out},
+                               "ffmpeg", sig);
+        if (sig == SIGTERM) {
+            EXPECT_FALSE(fs::exists(out)) << "partial output left";
+        }
+        // mkvmerge waits for a pipe nobody writes: it only ends when stopped
+        ExpectKillLeavesNoTool({tools_ + "mmerge.exe", fifo, "+" + fifo, "-o", out_ + "x.mkv"},
+                               "mkvmerge", sig);
+    }
+}

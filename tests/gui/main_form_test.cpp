@@ -1,0 +1,523 @@
+// The main window: start-up, settings and histories, source lists, modes, Start and Cancel.
+#include "app/main_form.h"
+#include "common/helpers.h"
+#include "gui_support.h"
+#include "ui/radio_group.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <atomic>
+#include <csignal>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace trimora;
+using namespace trimora_test;
+
+namespace {
+
+void Touch(const std::string& path, const std::string& bytes = "x") {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadAll(const std::string& path) { return ReadFileBytes(path); }
+
+QStringList Captions(const QTreeWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        out << list->topLevelItem(i)->text(0);
+    out.sort();
+    return out;
+}
+
+std::string Clip4s() {
+    return SampleClip("window_clip420.mp4",
+                      "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f lavfi -i "
+                      "sine=duration=4 -c:v libx264 -pix_fmt yuv420p -g 5 -c:a aac -shortest");
+}
+
+// A source folder holding one real clip, listed in the window by the folder button.
+std::string ChooseSourceWithClip(GuiHome& home, MainForm& form, const std::string& name) {
+    const std::string folder = home.Root() + "Videos/";
+    QDir().mkpath(QString::fromStdString(folder));
+    WriteFileBytes(folder + name, ReadFileBytes(Clip4s()));
+    home.NextFolder = QString::fromStdString(home.Root() + "Videos");
+    form.btnInputFolder->click();
+    return folder;
+}
+
+int RowOf(const QTreeWidget* list, const QString& caption) {
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->text(0) == caption)
+            return i;
+    return -1;
+}
+
+QString OutputStatus(const MainForm& form, int id) {
+    const int row = form.OutputList.FindRowById(id);
+    return row < 0 ? QString() : QString::fromStdString(form.OutputList.Row(row).Status);
+}
+
+} // namespace
+
+TEST(MainFormStartup, CreatesFoldersInstallsToolsAndRestoresSettingsAndHistories) {
+    GuiHome home;
+    const std::string src = home.Root() + "src/";
+    QDir().mkpath(QString::fromStdString(src + "d.avi"));
+    Touch(src + "a.AVI");
+    Touch(src + "b.mp4", std::string(2048, 'b'));
+    Touch(src + "c.txt");
+    Touch(src + "clip.ts");
+    Touch(src + "video_ts.ifo");
+    Touch(src + "holidaywmv");
+
+    const std::string tools = SystemFolder() + "qvcut/";
+    QDir().mkpath(QString::fromStdString(tools));
+    WriteFileBytes(tools + "videoconvertdirs.log", src + "\r\n/data/Video/Clips/\r\n");
+    {
+        QSettings reg(MainForm::SettingsFile(), QSettings::IniFormat);
+        reg.setValue("FormLeft", 20);
+        reg.setValue("FormTop", 30);
+        reg.setValue("FormWidth", 700);
+        reg.setValue("FormHeight", 500);
+        reg.setValue("ConvertFolder", QString::fromStdString(home.Root() + "src"));
+        reg.setValue("SaveConvertFolder", QString::fromStdString(home.Root() + "gone"));
+        reg.setValue("JoinFolder", "relative/folder");
+        reg.setValue("PartialConvert", 1);
+        reg.setValue("ConvertType", 8);
+        reg.setValue("VideoQuality", 1);
+        reg.setValue("FrameSize", -1);
+        reg.setValue("VolumeBoost", 7);
+    }
+
+    MainForm form;
+    for (const char* sub : {"zStore", "zStore/z Convert", "zStore/z SaveConvert", "zStore/z Cut",
+                            "zStore/z SaveCut", "zStore/z Join", "zStore/z SaveJoin",
+                            "zStore/z SaveImage"})
+        EXPECT_TRUE(DirectoryExistsEx(home.Root() + sub)) << sub;
+    EXPECT_TRUE(FileExists(SystemFolder() + "fcut.exe"));
+    EXPECT_FALSE(home.Messages.contains("Encoding engine not exist! Please reinstall the program."));
+
+    EXPECT_EQ(form.width(), 700);
+    EXPECT_EQ(form.height(), 500);
+    EXPECT_EQ(form.State.ConvertFolder, src);
+    // A save folder that no longer exists falls back to the source folder; a join folder that
+    // is no absolute path to the default.
+    EXPECT_EQ(form.State.SaveConvertFolder, src);
+    EXPECT_EQ(form.State.JoinFolder, form.State.DefaultSaveConvertFolder);
+    EXPECT_TRUE(form.chkboxPartial->isChecked());
+    EXPECT_FALSE(form.chkboxPartial->isVisible()); // CUT mode at start
+    EXPECT_EQ(form.cBoxConvertType->currentText(), ".mp4");
+    EXPECT_EQ(form.comboSizeFavor->currentText(), "Average         (Smaller Filesize)");
+    EXPECT_EQ(form.ComboBoxFramePreset->currentText(), "");
+    EXPECT_EQ(form.cboxVolume->currentText(), ""); // index out of range selects nothing
+    EXPECT_EQ(form.cboxIncludeSound->currentText(), "Included");
+    ASSERT_EQ(form.ComboConvert->count(), 2);
+    EXPECT_EQ(form.ComboConvert->itemText(1), "/data/Video/Clips/");
+
+    EXPECT_EQ(Captions(form.LvInput), QStringList({"a.AVI", "b.mp4", "holidaywmv", "video_ts.ifo"}));
+    const int b = RowOf(form.LvInput, "b.mp4");
+    EXPECT_EQ(form.LvInput->topLevelItem(b)->text(1), "2.00 KB");
+
+    EXPECT_FALSE(form.State.StartupDone);
+    EXPECT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+    EXPECT_TRUE(form.rdCutQuick->isChecked());
+    EXPECT_EQ(form.lblStatus->text(), "Ready");
+    EXPECT_FALSE(form.GaugeMain->isVisible());
+}
+
+TEST(MainFormStartup, MissingEncoderIsReportedAndTheWindowStillOpens) {
+    GuiHome home;
+    // A file where the tool folder should be: the front-ends cannot be linked there.
+    const std::string system = SystemFolder();
+    QDir().mkpath(QString::fromStdString(FolderOf(system.substr(0, system.size() - 1))));
+    Touch(system.substr(0, system.size() - 1));
+    MainForm form;
+    EXPECT_TRUE(home.Messages.contains("Encoding engine not exist! Please reinstall the program."));
+    EXPECT_TRUE(form.btnStart->isEnabled());
+}
+
+TEST(MainFormSettings, HistoryGainsAFolderOnlyByTheButtonAndOnlyWhenNotContained) {
+    GuiHome home;
+    for (const char* d : {"Video/Clips", "Video", "video/clips", "Other"})
+        QDir().mkpath(QString::fromStdString(home.Root() + d));
+    const std::string history = SystemFolder() + "qvcut/videoconvertdirs.log";
+    QDir().mkpath(QString::fromStdString(FolderOf(history)));
+    WriteFileBytes(history, home.Root() + "Video/Clips/\r\n");
+    MainForm form;
+    ASSERT_EQ(form.ComboConvert->count(), 1);
+
+    // Its text occurs inside the longer entry: nothing added.
+    home.NextFolder = QString::fromStdString(home.Root() + "Video");
+    form.btnInputFolder->click();
+    EXPECT_EQ(form.State.ConvertFolder, home.Root() + "Video/");
+    EXPECT_EQ(form.ComboConvert->currentText().toStdString(), home.Root() + "Video/");
+    EXPECT_EQ(form.ComboConvert->count(), 1);
+    EXPECT_EQ(ReadAll(history), home.Root() + "Video/Clips/\r\n");
+
+    // The comparison is case-sensitive: added, and the file rewritten.
+    home.NextFolder = QString::fromStdString(home.Root() + "video/clips");
+    form.btnInputFolder->click();
+    EXPECT_EQ(form.ComboConvert->count(), 2);
+    EXPECT_EQ(ReadAll(history), home.Root() + "Video/Clips/\r\n" + home.Root() + "video/clips/\r\n");
+
+    // Cancelled chooser: nothing changes.
+    home.NextFolder.clear();
+    form.btnInputFolder->click();
+    EXPECT_EQ(form.State.ConvertFolder, home.Root() + "video/clips/");
+
+    // A folder typed into the box is used but never remembered.
+    form.ComboConvert->setEditText(QString::fromStdString(home.Root() + "Other"));
+    form.ComboConvertSelect();
+    EXPECT_EQ(form.State.ConvertFolder, home.Root() + "Other/");
+    EXPECT_EQ(form.ComboConvert->count(), 2);
+    EXPECT_EQ(ReadAll(history), home.Root() + "Video/Clips/\r\n" + home.Root() + "video/clips/\r\n");
+
+    // A folder that does not exist is refused and the box shows the working folder again.
+    form.ComboConvert->setEditText(QString::fromStdString(home.Root() + "nowhere"));
+    form.ComboConvertSelect();
+    EXPECT_TRUE(home.Messages.contains("Folder does't exist"));
+    EXPECT_EQ(form.ComboConvert->currentText().toStdString(), home.Root() + "Other/");
+
+    // The save folder's history is its own file.
+    home.NextFolder = QString::fromStdString(home.Root() + "Other");
+    form.btnOutputFolder->click();
+    EXPECT_EQ(ReadAll(SystemFolder() + "qvcut/videosavedirs.log"),
+              home.Root() + "Other/\r\n");
+}
+
+TEST(MainFormSettings, CloseSavesSettingsAndGeometryOnlyForAWindowSmallerThanTheScreen) {
+    GuiHome home;
+    {
+        MainForm form;
+        form.show();
+        form.resize(700, 450);
+        form.move(15, 25);
+        form.chkboxPartial->setChecked(true);
+        form.cBoxConvertType->setCurrentIndex(3);
+        form.ComboBoxFramePreset->setEditText("641x479"); // typed in
+        form.close();
+    }
+    QSettings reg(MainForm::SettingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(reg.value("FormWidth").toInt(), 700);
+    EXPECT_EQ(reg.value("FormHeight").toInt(), 450);
+    EXPECT_EQ(reg.value("PartialConvert").toInt(), 1);
+    EXPECT_EQ(reg.value("ConvertType").toInt(), 3);
+    EXPECT_EQ(reg.value("FrameSize").toInt(), -1);
+    EXPECT_EQ(reg.value("VideoQuality").toInt(), 4);
+    EXPECT_EQ(reg.value("JoinFileType").toInt(), 0);
+    EXPECT_EQ(reg.value("SaveJoinFolder").toString().toStdString(),
+              home.Root() + "zStore/z SaveJoin/");
+
+    {
+        MainForm form;
+        form.show();
+        EXPECT_EQ(form.width(), 700);
+        EXPECT_EQ(form.ComboBoxFramePreset->currentText(), ""); // -1 comes back empty
+        // Nearly the whole screen (as when maximised): the last smaller geometry stays.
+        form.resize(form.ScreenWidth - 20, form.ScreenHeight - 20);
+        form.close();
+    }
+    QSettings again(MainForm::SettingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(again.value("FormWidth").toInt(), 700);
+    EXPECT_EQ(again.value("FormHeight").toInt(), 450);
+}
+
+TEST(MainFormModes, ModeButtonsRearrangeTheWindowAndResetTheClip) {
+    GuiHome home;
+    MainForm form;
+    form.show();
+    ChooseSourceWithClip(home, form, "holiday.mp4");
+    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+    ClickRow(form.LvInput, 0);
+    EXPECT_EQ(form.LvInput->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(form.LvInput->topLevelItem(0)->text(2), "160x120");
+    EXPECT_EQ(form.LvInput->topLevelItem(0)->text(3), "00:00:04");
+    EXPECT_EQ(form.lblTotalTime->text(), "00:00:04");
+    EXPECT_EQ(form.EndSlider->maximum(), 4);
+    // The pending row of the cut.
+    EXPECT_EQ(OutputStatus(form, 1), "PENDING");
+
+    form.rdConvert->click();
+    EXPECT_EQ(form.EditStartTime->text(), "0:00:00.000");
+    EXPECT_EQ(form.EditEndTime->text(), "0:00:00.000");
+    EXPECT_EQ(form.LvInput->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    EXPECT_TRUE(form.LvInput->selectedItems().isEmpty());
+    EXPECT_TRUE(form.PanelConvertOption->isVisible());
+    EXPECT_TRUE(form.chkboxPartial->isVisible());
+    EXPECT_EQ(form.LabelVidConvert->styleSheet(), "color: #ffff00;");
+    EXPECT_EQ(form.LabelCutQuick->styleSheet(), "color: #00ff00;");
+
+    form.rdJoin->click();
+    EXPECT_EQ(form.HostFolderPanel->currentWidget(), form.JoinFolderPanel);
+    EXPECT_EQ(form.P1->currentWidget(), form.InputJoinTab);
+    EXPECT_FALSE(form.PanelConvertOption->isVisible());
+    EXPECT_FALSE(form.chkboxPartial->isVisible());
+    EXPECT_TRUE(form.chkboxPartial->isChecked() == false);
+
+    form.rdCutQuick->click();
+    EXPECT_EQ(form.HostFolderPanel->currentWidget(), form.ConvertFolderPanel);
+    EXPECT_EQ(form.P1->currentWidget(), form.InputTab);
+    EXPECT_FALSE(form.PanelConvertOption->isVisible());
+    // Sound-only in CUT mode opens the panel with the audio options, and closes it again.
+    QTest::mouseClick(form.chkboxSoundOnly, Qt::LeftButton);
+    EXPECT_TRUE(WaitUntil([&] { return form.PanelConvertOption->isVisible(); }, 1000));
+    QTest::mouseClick(form.chkboxSoundOnly, Qt::LeftButton);
+    EXPECT_TRUE(WaitUntil([&] { return !form.PanelConvertOption->isVisible(); }, 1000));
+}
+
+TEST(MainFormStart, ValidationMessages) {
+    GuiHome home;
+    MainForm form;
+    form.show();
+    const std::string folder = ChooseSourceWithClip(home, form, "good.mp4");
+    WriteFileBytes(folder + "phone.3gp", ReadFileBytes(Clip4s()));
+    form.FillFileList(folder, MainForm::kSourcePattern, form.LvInput, false);
+    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+
+    form.btnStart->click();
+    ASSERT_EQ(home.Messages.size(), 1);
+    EXPECT_EQ(home.Messages.last(), "Please select a file in list to process!");
+    EXPECT_FALSE(form.GaugeMain->isVisible());
+
+    ClickRow(form.LvInput, RowOf(form.LvInput, "phone.3gp"));
+    form.btnStart->click();
+    EXPECT_TRUE(home.Messages.last().startsWith(
+        "Video cutting only supports the following file formats:"));
+    EXPECT_FALSE(form.GaugeMain->isVisible());
+    EXPECT_TRUE(form.State.BuildOnly);
+
+    ClickRow(form.LvInput, RowOf(form.LvInput, "good.mp4"));
+    form.EditStartTime->setText("0:00:03.000");
+    form.EditEndTime->setText("0:00:01.000");
+    QTest::keyClick(form.EditEndTime, Qt::Key_End);
+    ASSERT_TRUE(WaitUntil([&] { return !form.UpdateEditTime.isActive(); }, 2000));
+    EXPECT_EQ(form.lblClipInfo->text(), "StartTime can not be greater than EndTime ! Please "
+                                        "complete setting Start and End Time.");
+    form.btnStart->click();
+    EXPECT_EQ(home.Messages.last(), "StartTime can not be greater than EndTime ! Please "
+                                    "complete settings for Start and End Times.");
+    EXPECT_TRUE(form.btnStart->isEnabled());
+    EXPECT_FALSE(form.GaugeMain->isVisible());
+
+    // JOIN needs no selected clip; it refuses fewer than two files with its own message.
+    const int before = home.Messages.size();
+    form.rdJoin->click();
+    form.btnStart->click();
+    EXPECT_EQ(home.Messages.size(), before + 1);
+    EXPECT_NE(home.Messages.last(), "Please select a file in list to process!");
+    EXPECT_TRUE(form.btnStart->isEnabled());
+}
+
+TEST(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
+    GuiHome home;
+    MainForm form;
+    form.show();
+    const std::string folder = ChooseSourceWithClip(home, form, "holiday.mp4");
+    const std::string sourceBytes = ReadFileBytes(folder + "holiday.mp4");
+    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+    ClickRow(form.LvInput, 0);
+    ASSERT_EQ(form.State.InputFile, folder + "holiday.mp4");
+
+    form.EditStartTime->clear();
+    QTest::keyClicks(form.EditStartTime, "0:00:01.000");
+    form.EditEndTime->clear();
+    QTest::keyClicks(form.EditEndTime, "0:00:03.000");
+    ASSERT_TRUE(WaitUntil([&] { return !form.UpdateEditTime.isActive(); }, 2000));
+    const std::string save = form.State.DefaultSaveConvertFolder;
+    const std::string expected = save + "holiday-Cut.mp4";
+    EXPECT_EQ(form.lblClipInfo->text().toStdString(),
+              "Save as: " + expected + " [Total cut time = 00:00:02]");
+
+    form.btnStart->click();
+    EXPECT_FALSE(form.btnStart->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 1) == "DONE"; }, 30000))
+        << form.MemoCode->toPlainText().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return form.btnStart->isEnabled(); }, 2000));
+    EXPECT_EQ(form.lblStatus->text(), "Status");
+    EXPECT_FALSE(form.GaugeMain->isVisible());
+    ASSERT_TRUE(FileExists(expected));
+    EXPECT_NEAR(ProbeDuration(expected), 2.0, 1.0);
+    EXPECT_EQ(ReadFileBytes(folder + "holiday.mp4"), sourceBytes);
+    const TOutputRow& row = form.OutputList.Row(form.OutputList.FindRowById(1));
+    EXPECT_EQ(row.FullPath, expected);
+    EXPECT_EQ(row.SizeText, FormatFileSize(GetFileSize64(expected)));
+    EXPECT_NE(form.MemoCode->toPlainText().indexOf("DosRunTrim done."), -1);
+
+    // A double click on the row opens the file with the desktop's player.
+    QTreeWidgetItem* item = form.lvProgress->topLevelItem(form.OutputList.FindRowById(1));
+    form.lvProgress->setCurrentItem(item);
+    form.lvProgressDblClick();
+    EXPECT_EQ(home.Opened.last().toStdString(), expected);
+    // A second cut of the same range never overwrites the first.
+    form.btnStart->click();
+    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 2) == "DONE"; }, 30000));
+    EXPECT_TRUE(FileExists(save + "holiday-Cut01.mp4"));
+    // "Clear List" empties the list.
+    form.mnClearlist->trigger();
+    EXPECT_EQ(form.lvProgress->topLevelItemCount(), 0);
+}
+
+// A tool that runs until it is killed, under the encoder's name, stands in for a long cut.
+TEST(MainFormCancelSerial, CancelKillsTheRunningToolAndTheRowSaysFailed) {
+    GuiHome home;
+    MainForm form;
+    form.show();
+    ChooseSourceWithClip(home, form, "long.mp4");
+    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+    ClickRow(form.LvInput, 0);
+    form.EditStartTime->setText("0:00:00.000");
+    form.EditEndTime->setText("0:00:03.000");
+    form.RefreshCutSummary();
+
+    const std::string tool = form.State.SystemFolder + "fcut.exe";
+    std::remove(tool.c_str());
+    WriteFileBytes(tool, "#!/usr/bin/python3\nimport sys, time\nprint('time=1', flush=True)\n"
+                         "open(sys.argv[-1], 'w').write('partial')\ntime.sleep(60)\n");
+    QFile::setPermissions(QString::fromStdString(tool),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    form.btnStart->click();
+    const std::string output = form.State.OutputFile;
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(output); }, 5000));
+    EXPECT_FALSE(form.btnStart->isEnabled());
+    form.btnCancel->click();
+    EXPECT_TRUE(form.btnStart->isEnabled());
+    EXPECT_EQ(form.lblStatus->text(), "Ready");
+    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 1) == "FAILED"; }, 5000));
+    EXPECT_FALSE(FileExists(output)); // the partial output is removed
+    const std::string out = RunProgram({"pgrep", "-u", std::to_string(getuid()), "-x", "fcut.exe"});
+    EXPECT_TRUE(out.empty()) << out;
+}
+
+TEST(MainFormLists, JoinListPatternsCheckAllAndReferenceFile) {
+    GuiHome home;
+    const std::string join = home.Root() + "Trip/";
+    QDir().mkpath(QString::fromStdString(join));
+    for (const char* n : {"a.avi", "b.divx", "c.3gp", "d.vob", "e.webm", "f.mp4"})
+        Touch(join + n);
+    MainForm form;
+    form.show();
+    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+    form.rdJoin->click();
+    form.rgJoinSelection->SetItemIndex(6);
+    home.NextFolder = QString::fromStdString(home.Root() + "Trip");
+    form.btnSelectJoinFolder->click();
+    EXPECT_EQ(Captions(form.LvInputJoin), QStringList({"c.3gp"}));
+    form.rgJoinSelection->Button(6)->click();
+    EXPECT_EQ(Captions(form.LvInputJoin), QStringList({"d.vob", "e.webm"}));
+    form.rgJoinSelection->Button(0)->click();
+    EXPECT_EQ(Captions(form.LvInputJoin), QStringList({"a.avi", "b.divx"}));
+    EXPECT_EQ(form.LvInputJoin->topLevelItem(0)->text(2).toInt(), 1); // the hidden byte column
+
+    form.chkboxJoinAllCheck->click();
+    for (int i = 0; i < form.LvInputJoin->topLevelItemCount(); ++i)
+        EXPECT_EQ(form.LvInputJoin->topLevelItem(i)->checkState(0), Qt::Checked);
+    EXPECT_EQ(form.State.JoinCountText, "2");
+    const std::string second = form.LvInputJoin->topLevelItem(1)->text(0).toStdString();
+    EXPECT_EQ(form.State.JoinExt, second.substr(second.rfind('.')));
+    EXPECT_EQ(form.State.JoinedOutput,
+              form.State.SaveJoinFolder + "Trip-Joined" + form.State.JoinExt);
+    form.chkboxJoinAllCheck->click();
+    EXPECT_EQ(form.LvInputJoin->topLevelItem(0)->checkState(0), Qt::Unchecked);
+}
+
+TEST(MainFormErrors, ExceptionsInHandlersGoToTheCommandMemo) {
+    GuiHome home;
+    MainForm form;
+    QTimer::singleShot(0, &form, [] { throw std::runtime_error("handler went wrong"); });
+    Pump(100);
+    EXPECT_NE(form.MemoCode->toPlainText().indexOf("handler went wrong"), -1);
+    EXPECT_TRUE(home.Messages.isEmpty());
+}
+
+namespace {
+
+// Starts the program in the background; returns its process id.
+pid_t StartProgram() {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const std::string exe = BinDir() + "trimora";
+        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+} // namespace
+
+TEST(MainFormInstance, ASecondStartShowsTheMessageAndEndsAndACrashLeavesNoLock) {
+    GuiHome home;
+    qputenv("TRIMORA_MESSAGES", "stderr");
+    const pid_t first = StartProgram();
+    ASSERT_GT(first, 0);
+    // The first copy holds the lock once its window is up.
+    Pump(1500);
+    int exitCode = -1;
+    const std::string out = RunProgram({BinDir() + "trimora"}, &exitCode);
+    EXPECT_NE(out.find("MESSAGE: This program is already running (Check Tray!)."),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0); // the first is untouched
+
+    // A copy that crashed leaves no lock behind.
+    kill(first, SIGKILL);
+    waitpid(first, nullptr, 0);
+    const pid_t next = StartProgram();
+    Pump(1500);
+    EXPECT_EQ(waitpid(next, nullptr, WNOHANG), 0); // still running: it got the lock
+    kill(next, SIGTERM);
+    waitpid(next, nullptr, 0);
+    qunsetenv("TRIMORA_MESSAGES");
+}
+
+TEST(WorkerThread, StartRunsOnTheCallerAndSynchronizeOnTheOwnerUntilStopped) {
+    TBMDThread worker;
+    const auto gui = std::this_thread::get_id();
+    std::thread::id startThread, syncThread, execThread;
+    std::atomic<int> cycles{0};
+    worker.OnStart = [&](TBMDThread&) { startThread = std::this_thread::get_id(); };
+    worker.OnExecute = [&](TBMDThread& w) {
+        execThread = std::this_thread::get_id();
+        while (!w.Terminated()) {
+            w.Synchronize([&] {
+                syncThread = std::this_thread::get_id();
+                ++cycles;
+            });
+            w.Wait(10);
+        }
+    };
+    worker.StartWorker();
+    EXPECT_EQ(startThread, gui);
+    EXPECT_TRUE(worker.IsWorkerRunning());
+    ASSERT_TRUE(WaitUntil([&] { return cycles >= 3; }, 2000));
+    EXPECT_EQ(syncThread, gui);
+    EXPECT_NE(execThread, gui);
+    worker.StartWorker(); // already holds a worker: nothing
+    worker.StopWorker();
+    EXPECT_TRUE(worker.IsWorkerRunning()); // until its end is handled here
+    ASSERT_TRUE(WaitUntil([&] { return !worker.IsWorkerRunning(); }, 2000));
+    const int after = cycles;
+    Pump(50);
+    EXPECT_EQ(cycles, after);
+    // Startable again, and a destroyed component ends a worker that waits on the owner.
+    worker.StartWorker();
+    EXPECT_TRUE(worker.IsWorkerRunning());
+}

@@ -1,0 +1,203 @@
+// The convert and audio jobs around their builders: what a preview prepares, what a run
+// reports when its tool fails, and the no-audio refusal. Tools are stand-ins here; the real
+// conversions are in the end-to-end tests.
+#include "jobs/convert_job.h"
+
+#include "common/helpers.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace trimora;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFirstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+class RecordingHost : public TRunHost {
+  public:
+    void Post(std::function<void()> fn) override {
+        std::lock_guard lock(m);
+        fn();
+        cv.notify_all();
+    }
+    void SetGauge(int) override {}
+    void SetStatusText(const std::string& text) override { status = text; }
+    void SetMessageRow(const std::string& caption) override { messageRow = caption; }
+    void SetRowStatus(int id, const std::string& s, const std::string& path, int64_t) override {
+        rowId = id;
+        rowStatus = s;
+        rowPath = path;
+    }
+    void ClearMemo() override { memo.clear(); }
+    void AppendMemo(const std::string& line) override { memo.push_back(line); }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void BeginRunControls() override { ++begun; }
+    void EndRunControls() override { ++ended; }
+
+    // Waits until the job row has its final status.
+    bool WaitForResult() {
+        std::unique_lock lock(m);
+        return cv.wait_for(lock, std::chrono::seconds(10),
+                           [this] { return rowStatus == "DONE" || rowStatus == "FAILED"; });
+    }
+
+    std::recursive_mutex m;
+    std::condition_variable_any cv;
+    std::vector<std::string> memo, messages;
+    std::string status, messageRow, rowStatus, rowPath;
+    int rowId = 0, begun = 0, ended = 0;
+};
+
+class ConvertJobTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = ::testing::TempDir() + "convert_job_" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        st.StartupDone = true;
+        st.Mode = TMode::Convert;
+        st.SaveConvertFolder = dir;
+        st.FfmpegCommand = "/nonexistent/fcut.exe -cb ";
+        st.MencoderCommand = "/nonexistent/mcut.exe -cb qzv ";
+        st.InputFile = "/v/holiday.avi";
+        st.InputSelected = true;
+        st.ClipDuration = 4;
+        info.FrameSize = "160x120";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string dir;
+    JobState st;
+    TStoreInfo info;
+    TOutputList list;
+    RecordingHost host;
+};
+
+} // namespace
+
+TEST_F(ConvertJobTest, PreviewPreparesCommandAndPendingRowOnly) {
+    TToolRuns runs(st, host);
+    TJobContext ctx{st, info, list, runs};
+    TConvertJob job;
+    job.Options.ConvertType = "(Device) iPad - HiResolution";
+
+    st.StartupDone = false;
+    EXPECT_FALSE(ConvertClip(job, 4, ctx));
+    EXPECT_TRUE(host.memo.empty());
+
+    st.StartupDone = true;
+    EXPECT_FALSE(ConvertClip(job, 4, ctx));
+    EXPECT_EQ(st.OutputFile, dir + "holiday-Convert_iPad_HiRes.m4v");
+    EXPECT_EQ(st.CutTimeText, "00:00:04");
+    ASSERT_EQ(host.memo.size(), 1u);
+    EXPECT_EQ(host.memo[0], job.Pieces.ConvertCommand);
+    EXPECT_EQ(host.begun, 0);
+    EXPECT_EQ(st.JobCounter, 0);
+    const int row = list.FindRowById(1);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(list.Row(row).Status, "PENDING");
+    EXPECT_EQ(list.Row(row).Caption, "holiday-Convert_iPad_HiRes.m4v");
+
+    // A typed "(Device)" text of no row keeps the device suffix of the last build.
+    job.Options.ConvertType = "(Device) Other";
+    ConvertClip(job, 4, ctx);
+    EXPECT_EQ(st.OutputFile, dir + "holiday-Convert_iPad_HiRes.m4v");
+}
+
+TEST_F(ConvertJobTest, RunTakesAFreshNameAndReportsAToolThatCannotStart) {
+    TToolRuns runs(st, host);
+    TJobContext ctx{st, info, list, runs};
+    TConvertJob job;
+    job.Options.ConvertType = ".mp4";
+    ConvertClip(job, 4, ctx); // preview names holiday-Convert.mp4
+    // ... which a finished job then wrote: the run must not write it again.
+    std::ofstream(dir + "holiday-Convert.mp4") << "earlier result";
+
+    st.BuildOnly = false;
+    EXPECT_FALSE(ConvertClip(job, 4, ctx));
+    ASSERT_TRUE(host.WaitForResult());
+    EXPECT_EQ(st.JobCounter, 1);
+    EXPECT_EQ(host.begun, 1);
+    EXPECT_EQ(host.ended, 1);
+    EXPECT_EQ(host.rowId, 1);
+    EXPECT_EQ(host.rowStatus, "FAILED");
+    EXPECT_EQ(host.rowPath, dir + "holiday-Convert01.mp4");
+    EXPECT_TRUE(st.RunFailed);
+    EXPECT_TRUE(st.BuildOnly);
+    EXPECT_EQ(ReadFirstLine(dir + "holiday-Convert.mp4"), "earlier result");
+    ASSERT_EQ(host.memo.size(), 2u);
+    EXPECT_EQ(host.memo[1].rfind(kConvertFinishedText, 0), 0u);
+    EXPECT_FALSE(runs.SlotBusy(kDosConvertClip));
+}
+
+TEST_F(ConvertJobTest, AudioOfAClipWithoutSoundIsRefused) {
+    TToolRuns runs(st, host);
+    TJobContext ctx{st, info, list, runs};
+    TAudioJob job;
+    ExtraRunHost extraHost;
+    job.AttachTo(extraHost, runs, st);
+    TExtraRuns extra(extraHost);
+    info.NoAudio = true;
+
+    EXPECT_FALSE(job.ExtractAudio(ctx, extra));
+    EXPECT_EQ(host.messages, std::vector<std::string>{kNoAudioMessage});
+    EXPECT_EQ(host.ended, 0);
+    st.BuildOnly = false; // after Start: back to idle, nothing run
+    EXPECT_FALSE(job.ExtractAudio(ctx, extra));
+    EXPECT_EQ(host.ended, 1);
+    EXPECT_TRUE(st.BuildOnly);
+    EXPECT_EQ(host.begun, 0);
+}
+
+TEST_F(ConvertJobTest, AudioRunFailsOnAnEmptyResultAndOnAToolThatCannotStart) {
+    TToolRuns runs(st, host);
+    TJobContext ctx{st, info, list, runs};
+    TAudioJob job;
+    ExtraRunHost extraHost;
+    extraHost.Post = [this](std::function<void()> fn) { host.Post(std::move(fn)); };
+    job.AttachTo(extraHost, runs, st);
+    TExtraRuns extra(extraHost);
+    job.Options.AudioType = ".wav";
+
+    // A stand-in encoder that says it wrote nothing, and ends normally.
+    st.FfmpegCommand = "/bin/echo video:0kB audio:0kB ";
+    st.BuildOnly = true;
+    job.ExtractAudio(ctx, extra);
+    EXPECT_EQ(host.memo, std::vector<std::string>{"/bin/echo video:0kB audio:0kB  -i "
+                                                  "\"/v/holiday.avi\" -vn -sn  -acodec pcm_s16le "
+                                                  "-ar 44100 -ac 2   -y \"" +
+                                                  dir + "holiday.wav\""});
+    EXPECT_EQ(list.Row(list.FindRowById(1)).Caption, "holiday.wav");
+
+    st.JobCounter += 1; // as Start does
+    st.BuildOnly = false;
+    EXPECT_TRUE(job.ExtractAudio(ctx, extra));
+    ASSERT_TRUE(host.WaitForResult());
+    EXPECT_EQ(host.rowStatus, "FAILED");
+    EXPECT_EQ(host.rowId, 1);
+    EXPECT_EQ(host.begun, 1);
+    EXPECT_EQ(host.ended, 1);
+    EXPECT_TRUE(st.RunFailed);
+
+    host.rowStatus.clear();
+    st.FfmpegCommand = "/nonexistent/fcut.exe -cb ";
+    st.JobCounter += 1;
+    st.BuildOnly = false;
+    EXPECT_FALSE(job.ExtractAudio(ctx, extra));
+    ASSERT_TRUE(host.WaitForResult());
+    EXPECT_EQ(host.rowStatus, "FAILED");
+    EXPECT_EQ(host.rowId, 2);
+    EXPECT_EQ(host.ended, 2);
+    EXPECT_FALSE(extra.IsRunning(kDosExtractAudio));
+}

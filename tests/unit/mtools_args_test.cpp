@@ -1,0 +1,409 @@
+// mcut.exe, mmerge.exe and fmerge.exe: how the program's command lines are read and what they
+// become for ffmpeg and mkvmerge.
+#include "common/command_line.h"
+#include "common/fmerge_run.h"
+#include "common/mcut_args.h"
+#include "common/mcut_media.h"
+#include "common/mmerge_args.h"
+#include "exec/tool_runs.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace trimora;
+using namespace trimora::mtools;
+
+namespace {
+
+const std::string kSys = "/home/u/.local/share/trimora/";
+const std::string kMencoder = kSys + "mcut.exe -cb qzv ";
+const std::string kEdlPiece = "-edl \"" + kSys + "qvcut.edl\" -hr-edl-seek ";
+
+// The arguments of a command text after the program name and the leading "-cb qzv".
+std::vector<std::string> McutArgs(const std::string& command) {
+    auto args = SplitCommandLine(command);
+    args.erase(args.begin(), args.begin() + 3);
+    return args;
+}
+
+McutOptions ParseOk(const std::string& command) {
+    const McutParse p = ParseMcutArgs(McutArgs(command));
+    EXPECT_TRUE(p.ok) << p.error << " in " << command;
+    return p.options;
+}
+
+bool Has(const std::vector<std::string>& argv, const std::vector<std::string>& run) {
+    return std::search(argv.begin(), argv.end(), run.begin(), run.end()) != argv.end();
+}
+
+MediaInfo Clip(const std::string& vcodec, const std::string& acodec, double duration) {
+    MediaInfo m;
+    m.ok = true;
+    m.duration = duration;
+    if (!vcodec.empty()) {
+        m.video.present = true;
+        m.video.codec = vcodec;
+        m.video.width = 160;
+        m.video.height = 120;
+        m.video.fps = 25;
+        m.video.duration = duration;
+    }
+    if (!acodec.empty()) {
+        m.audio.present = true;
+        m.audio.codec = acodec;
+        m.audio.sampleRate = 22050;
+        m.audio.channels = 2;
+        m.audio.duration = duration;
+    }
+    return m;
+}
+
+} // namespace
+
+TEST(McutArgs, CutFormsOfWmvAndAsfSources) {
+    const std::string src = "/v/my clip.wmv", out = "/out/my clip-Cut.wmv";
+    const McutOptions cut = ParseOk(kMencoder + kEdlPiece + "-endpos 37" + " \"" + src +
+                                    "\" -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=10"
+                                    " -srate 44100 -ovc copy -o \"" + out + "\"");
+    EXPECT_EQ(cut.inputs, std::vector<std::string>{src});
+    EXPECT_EQ(cut.output, out);
+    EXPECT_EQ(cut.edlFile, kSys + "qvcut.edl");
+    ASSERT_TRUE(cut.endposLength);
+    EXPECT_EQ(*cut.endposLength, 37);
+    EXPECT_EQ(cut.ovc, "copy");
+    EXPECT_EQ(cut.oac, "lavc");
+    EXPECT_EQ(LavcOption(cut, "acodec"), "wmav2");
+    EXPECT_EQ(cut.srate, 44100);
+
+    // The stretch comes from the edit list the program writes (skip 0 to the start).
+    KeptRange range;
+    std::string error;
+    ASSERT_TRUE(ResolveRange("0 83.456 0\n", cut, &range, &error)) << error;
+    EXPECT_DOUBLE_EQ(range.start, 83.456);
+    EXPECT_DOUBLE_EQ(range.end, 120.456);
+
+    // Copied pictures begin at the keyframe before the start; both streams start there.
+    const auto argv = BuildSingleRun(cut, Clip("wmv2", "wmav2", 200), range, 82.5);
+    const std::vector<std::string> expected = {
+        "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-ss", "72.500", "-i",
+        src, "-ss", "10.000", "-t", "37.956", "-map", "0:v:0", "-map", "0:a:0", "-c:v", "copy",
+        "-c:a", "wmav2", "-b:a", "128k", "-ar", "44100", "-sn", "-dn", "-f", "asf", out};
+    EXPECT_EQ(argv, expected);
+
+    const McutOptions mute = ParseOk(kMencoder + kEdlPiece + "-endpos 37" + " \"" + src +
+                                     "\" -nosound -ovc copy -o \"" + out + "\"");
+    EXPECT_TRUE(mute.nosound);
+    const auto muteArgv = BuildSingleRun(mute, Clip("wmv2", "wmav2", 200), range, 83.456);
+    EXPECT_TRUE(Has(muteArgv, {"-an"}));
+    EXPECT_FALSE(Has(muteArgv, {"-map", "0:a:0"}));
+}
+
+TEST(McutArgs, ConvertFormsMergeBothLavcoptsAndScale) {
+    const std::string src = "/v/a.avi", out = "/o/a-Convert.wmv";
+    const McutOptions whole = ParseOk(
+        kMencoder + " \"" + src + "\" " + " -vf scale=640:480 " +
+        " -ovc lavc -lavcopts vcodec=mpeg4:vbitrate=4800:threads=8 -oac lavc -lavcopts "
+        "acodec=wmav2:abitrate=128 -srate 44100 " + " -o \"" + out + "\"");
+    EXPECT_EQ(LavcOption(whole, "vcodec"), "mpeg4");
+    EXPECT_EQ(LavcOption(whole, "acodec"), "wmav2");
+    EXPECT_EQ(whole.scaleWidth, 640);
+    EXPECT_EQ(whole.scaleHeight, 480);
+    const auto argv = BuildSingleRun(whole, Clip("h264", "aac", 10), KeptRange{}, 0);
+    EXPECT_TRUE(Has(argv, {"-c:v", "mpeg4", "-b:v", "4800k", "-threads", "8", "-vf",
+                           "scale=640:480"}));
+    EXPECT_TRUE(Has(argv, {"-c:a", "wmav2", "-b:a", "128k", "-ar", "44100"}));
+    EXPECT_FALSE(Has(argv, {"-ss"}));
+    EXPECT_FALSE(Has(argv, {"-t"}));
+
+    // Partial, no sound, no frame size: an encoded picture seeks exactly to the start.
+    const McutOptions partial = ParseOk(
+        kMencoder + kEdlPiece + "-endpos 5" + " \"" + src + "\" " +
+        " -ovc lavc -lavcopts vcodec=mpeg4:vbitrate=1500:threads=8 -nosound " + " -o \"" +
+        "/o/a-Partial.asf" + "\"");
+    KeptRange range;
+    std::string error;
+    ASSERT_TRUE(ResolveRange("0 2.500 0", partial, &range, &error));
+    const auto pargv = BuildSingleRun(partial, Clip("mpeg4", "mp3", 10), range, 0);
+    EXPECT_TRUE(Has(pargv, {"-ss", "2.500", "-i", src, "-t", "5.000"}));
+    EXPECT_TRUE(Has(pargv, {"-an", "-sn"}));
+    EXPECT_TRUE(Has(pargv, {"-f", "asf", "/o/a-Partial.asf"}));
+
+    // Six source channels are mixed down: the lavc sound encoders hold two.
+    MediaInfo surround = Clip("h264", "ac3", 10);
+    surround.audio.channels = 6;
+    EXPECT_TRUE(Has(AudioCodecArgs(whole, surround), {"-ac", "2"}));
+}
+
+TEST(McutArgs, JoinFormsOfEveryFamily) {
+    const std::string j = "/j/", out = "/s/Trip-Joined";
+    const McutOptions avi = ParseOk(
+        kMencoder + "\"/p/help/norm.avi\" " + "\"" + j + "a.avi\" \"" + j + "b.avi\" " +
+        " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" + out +
+        ".avi\"");
+    EXPECT_EQ(avi.inputs,
+              (std::vector<std::string>{"/p/help/norm.avi", j + "a.avi", j + "b.avi"}));
+    EXPECT_EQ(avi.oac, "mp3lame");
+
+    const McutOptions aviMute = ParseOk(kMencoder + " -forceidx -nosound -ovc copy " + "\"" + j +
+                                        "a.avi\" \"" + j + "b.avi\" " + " -o \"" + out +
+                                        ".avi\"");
+    EXPECT_EQ(aviMute.inputs.size(), 2u);
+    EXPECT_TRUE(aviMute.nosound);
+
+    const McutOptions wmv = ParseOk(
+        kMencoder + " " + " -mc 0 -delay 0.7 -oac lavc -lavcopts acodec=wmav2:abitrate=128" +
+        ":threads=10" + " -srate 44100 -ovc copy -o \"" + out + ".wmv\" " + "\"" + j +
+        "a.wmv\" \"" + j + "b.wmv\" ");
+    EXPECT_EQ(wmv.inputs, (std::vector<std::string>{j + "a.wmv", j + "b.wmv"}));
+    EXPECT_EQ(wmv.output, out + ".wmv");
+    const McutOptions wmvMute = ParseOk(kMencoder + " " + " -nosound -ovc copy -o \"" + out +
+                                        ".wmv\" " + "\"" + j + "a.wmv\" \"" + j + "b.wmv\" ");
+    EXPECT_TRUE(wmvMute.nosound);
+
+    // Same pictures: copied through the concat list; the sound of each clip is cut or padded
+    // to its picture's length, a clip without sound gets silence.
+    const std::vector<MediaInfo> same = {Clip("mpeg4", "", 0.04), Clip("mpeg4", "mp3", 3)};
+    std::string why;
+    ASSERT_TRUE(VideoCopyPossible(same, &why));
+    const auto argv = BuildJoinRun(avi, same, {0.04, 3}, true, "/tmp/x/list.ffconcat");
+    EXPECT_TRUE(Has(argv, {"-f", "concat", "-safe", "0", "-i", "/tmp/x/list.ffconcat"}));
+    EXPECT_TRUE(Has(argv, {"-map", "0:v:0", "-map", "[a]", "-c:v", "copy", "-c:a",
+                           "libmp3lame", "-b:a", "128k", "-ar", "44100"}));
+    const std::string graph = argv[std::find(argv.begin(), argv.end(), "-filter_complex") -
+                                   argv.begin() + 1];
+    EXPECT_NE(graph.find("anullsrc=r=44100:cl=stereo"), std::string::npos) << graph;
+    EXPECT_NE(graph.find("[2:a:0]"), std::string::npos) << graph;
+    EXPECT_NE(graph.find("atrim=end=3.000[a1]"), std::string::npos) << graph;
+
+    // Other codecs or frame sizes cannot share one copied stream: encoded instead.
+    std::vector<MediaInfo> mixed = {Clip("wmv2", "wmav2", 2), Clip("wmv2", "wmav2", 2)};
+    mixed[1].video.width = 320;
+    EXPECT_FALSE(VideoCopyPossible(mixed, &why));
+    EXPECT_NE(why.find("frame sizes"), std::string::npos);
+    const auto enc = BuildJoinRun(wmv, mixed, {2, 2}, false, "");
+    EXPECT_TRUE(Has(enc, {"-map", "[v]", "-map", "[a]", "-c:v", "wmv2", "-q:v", "3"}));
+    EXPECT_TRUE(Has(enc, {"-c:a", "wmav2", "-b:a", "128k"}));
+    const auto mute = BuildJoinRun(wmvMute, {Clip("wmv2", "wmav2", 2), Clip("wmv2", "", 2)},
+                                   {2, 2}, true, "/l");
+    EXPECT_FALSE(Has(mute, {"-filter_complex"}));
+    EXPECT_TRUE(Has(mute, {"-c:v", "copy", "-an"}));
+}
+
+TEST(McutArgs, NormalisingClipAndRefusals) {
+    const McutOptions norm = ParseOk(kMencoder + "\"/p/help/sample.avi\" " +
+                                     "-vf scale=160:120" +
+                                     " -ovc lavc -lavcopts vcodec=mpeg4 -oac copy -o \"" +
+                                     "/p/help/norm.avi" + "\"");
+    const auto argv = BuildSingleRun(norm, Clip("mpeg4", "mp3", 0.04), KeptRange{}, 0);
+    EXPECT_TRUE(Has(argv, {"-c:v", "mpeg4", "-b:v", "800k", "-vf", "scale=160:120", "-c:a",
+                           "copy"}));
+
+    for (const std::string bad :
+         {" \"/a.wmv\" -ovc copy -oac copy", " -o \"/x.wmv\" -ovc copy -oac copy",
+          " \"/a.wmv\" -o \"/x.wmv\" -oac copy", " \"/a.wmv\" -o /x.wmv -ovc copy -oac copy -zap",
+          " -edl /e \"/a.wmv\" \"/b.wmv\" -o /x.wmv -ovc copy -oac copy",
+          " \"/a.wmv\" -o /x.wmv -ovc copy -oac copy -vf crop=10:10",
+          " \"/a.wmv\" -o /x.wmv -ovc copy -oac copy -srate fast"}) {
+        const McutParse p = ParseMcutArgs(McutArgs(kMencoder + bad));
+        EXPECT_FALSE(p.ok) << bad;
+        EXPECT_FALSE(p.error.empty());
+    }
+}
+
+TEST(McutArgs, EditListsTimesAndSizes) {
+    McutOptions o;
+    KeptRange r;
+    std::string error;
+    ASSERT_TRUE(ResolveRange("", o, &r, &error));
+    EXPECT_EQ(r.start, 0);
+    EXPECT_LT(r.end, 0);
+
+    o.seekStart = 10;
+    o.endposLength = 5;
+    ASSERT_TRUE(ResolveRange("# comment\n\n", o, &r, &error));
+    EXPECT_EQ(r.start, 10);
+    EXPECT_EQ(r.end, 15);
+
+    // chained skips are passed in turn; a mute line changes nothing; a skip after the length is
+    // outside the output
+    o = McutOptions{};
+    o.endposLength = 4;
+    ASSERT_TRUE(ResolveRange("5 8 0\n0 5 0\n8 9 1\n20 30 0\n", o, &r, &error)) << error;
+    EXPECT_EQ(r.start, 8);
+    EXPECT_EQ(r.end, 12);
+
+    // a skip in the middle of the stretch would need two pieces
+    o.endposLength = 20;
+    EXPECT_FALSE(ResolveRange("0 5 0\n10 12 0\n", o, &r, &error));
+    EXPECT_NE(error.find("several"), std::string::npos);
+    // ... unless nothing is kept after it
+    o.endposLength.reset();
+    ASSERT_TRUE(ResolveRange("0 5 0\n10 99999999999 0\n", o, &r, &error));
+    EXPECT_EQ(r.start, 5);
+    EXPECT_EQ(r.end, 10);
+    EXPECT_FALSE(ResolveRange("0 x 0\n", o, &r, &error));
+
+    EXPECT_DOUBLE_EQ(*ParseMencoderTime("1:02:03.5"), 3723.5);
+    EXPECT_DOUBLE_EQ(*ParseMencoderTime("83.456"), 83.456);
+    EXPECT_DOUBLE_EQ(*ParseMencoderTime("2:05"), 125);
+    EXPECT_FALSE(ParseMencoderTime("1.5:00"));
+    EXPECT_FALSE(ParseMencoderTime("abc"));
+    EXPECT_FALSE(ParseMencoderTime(""));
+    EXPECT_EQ(*ParseMencoderSize("10mb"), 10 * 1024 * 1024);
+    EXPECT_EQ(*ParseMencoderSize("500KB"), 500 * 1024);
+    EXPECT_FALSE(ParseMencoderSize("37"));
+}
+
+TEST(McutArgs, PosChunksReadAsTheProgramReadsThem) {
+    TProgressCounters counters;
+    const std::string chunk = PosChunk(12.34, 308, 50);
+    EXPECT_EQ(chunk.rfind("Pos:", 0), 0u);
+    EXPECT_EQ(ParsePosProgress(chunk, 24, counters).Text1, "12");
+    EXPECT_EQ(counters.LastPercent, 50);
+    EXPECT_EQ(ParseEqualsProgress(chunk, counters).Percent, 50);
+    // two chunks read at once still give the later values
+    EXPECT_EQ(ParsePosProgress(PosChunk(1, 25, 100) + PosChunk(1234.5, 30000, 7), 2469, counters)
+                  .Text1,
+              "1234");
+    EXPECT_EQ(ParseEqualsProgress(PosChunk(1, 25, 100) + PosChunk(2, 50, 0), counters).Percent, 0);
+}
+
+TEST(MtoolsMedia, ProbeJsonAndProgressBlocks) {
+    const std::string json = R"({"streams":[
+        {"codec_type":"video","codec_name":"mjpeg","width":600,"height":600,
+         "disposition":{"attached_pic":1}},
+        {"codec_type":"video","codec_name":"h264","width":160,"height":120,
+         "avg_frame_rate":"30000/1001","duration":"3.003"},
+        {"codec_type":"audio","codec_name":"mp3","sample_rate":"44100","channels":2,
+         "duration":"0.000000"}],
+        "format":{"format_name":"avi","duration":"3.003","start_time":"0.5"}})";
+    const MediaInfo m = ParseProbeJson(json);
+    ASSERT_TRUE(m.ok);
+    EXPECT_EQ(m.video.codec, "h264"); // the cover picture is skipped
+    EXPECT_NEAR(m.video.fps, 29.97, 0.01);
+    EXPECT_FALSE(m.audio.present);    // a sound track without one sample
+    EXPECT_DOUBLE_EQ(m.startTime, 0.5);
+    EXPECT_DOUBLE_EQ(PlayLength(m), 3.003);
+    EXPECT_FALSE(ParseProbeJson("not json").ok);
+
+    ProgressReader reader;
+    std::vector<std::pair<double, int64_t>> seen;
+    reader.onTime = [&](double s, int64_t f) { seen.emplace_back(s, f); };
+    reader.Feed("frame=10\nout_time_us=400");
+    reader.Feed("000\nprogress=continue\nframe=20\nout_time_us=N/A\nprogress=e");
+    EXPECT_FALSE(reader.Ended());
+    reader.Feed("nd\n");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_DOUBLE_EQ(seen[0].first, 0.4);
+    EXPECT_EQ(seen[1].second, 20);
+    EXPECT_TRUE(reader.Ended());
+}
+
+TEST(MtoolsMedia, ConcatListsSurviveHostileNamesAndWritersAreSeen) {
+    const std::string dir = ::testing::TempDir() + "mtools-list-" + std::to_string(::getpid()) + "/";
+    std::filesystem::create_directories(dir);
+    const std::vector<std::string> files = {dir + "it's \"a\"\nfile.flv", dir + "-b $x;.flv"};
+    for (const auto& f : files) std::ofstream(f) << f;
+    {
+        ScratchFolder scratch;
+        const std::string list = WriteConcatList(scratch, files, {2.5, 0});
+        ASSERT_FALSE(list.empty());
+        std::ifstream in(list);
+        std::string text((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(text, "ffconcat version 1.0\nfile in0000.flv\nduration 2.500\nfile in0001.flv\n");
+        EXPECT_EQ(std::filesystem::read_symlink(scratch.Path() + "in0000.flv").string(), files[0]);
+    }
+
+    // Another process writing the file is seen; one only reading it is not.
+    const std::string path = files[1];
+    EXPECT_FALSE(HeldForWritingByOthers(path));
+    for (const int mode : {O_RDONLY, O_WRONLY}) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::open(path.c_str(), mode);
+            (void)!::write(ready[1], "x", 1);
+            ::pause();
+            ::_exit(0);
+        }
+        char c;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        EXPECT_EQ(HeldForWritingByOthers(path), mode == O_WRONLY);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+    EXPECT_TRUE(WaitUntilWritten(path, 100));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(MmergeArgs, SplitAndJoinForms) {
+    const std::string k = kSys + "qvcut/mmerge.exe ";
+    auto parse = [](const std::string& command) {
+        auto args = SplitCommandLine(command);
+        args.erase(args.begin());
+        return ParseMmergeArgs(args);
+    };
+    const MmergeParse split = parse(k + " -o \"" + kSys + "qvcut/trim.MKV\" \"/v/CLIP.MKV\"" +
+                                    " --split timecodes:" + "00:01:23.456,00:02:00.000");
+    ASSERT_TRUE(split.ok) << split.error;
+    EXPECT_TRUE(split.options.split);
+    EXPECT_EQ(split.options.splitPoints, (std::vector<double>{83.456, 120}));
+    EXPECT_EQ(SplitPartName(split.options.output, 2), kSys + "qvcut/trim-002.mkv");
+    EXPECT_EQ(MkvmergePartArgs(split.options, "/t.mkv", 83.456, 120),
+              (std::vector<std::string>{"mkvmerge", "--ui-language", "en_US", "-o", "/t.mkv",
+                                        "--split", "parts:83.456s-120.000s", "/v/CLIP.MKV"}));
+
+    const MmergeParse join =
+        parse(k + " " + "\"/j/a.mp4\" +\"/j/b.mp4\" +\"/j/-c.mp4\" " + " -o \"/s/J-Joined.mp4\"");
+    ASSERT_TRUE(join.ok) << join.error;
+    EXPECT_EQ(join.options.inputs, (std::vector<std::string>{"/j/a.mp4", "/j/b.mp4", "/j/-c.mp4"}));
+    EXPECT_TRUE(NeedsRemux(join.options.output));
+    EXPECT_FALSE(NeedsRemux("/s/x.webm"));
+    EXPECT_EQ(MkvmergeJoinArgs(join.options, "/s/t.mkv"),
+              (std::vector<std::string>{"mkvmerge", "--ui-language", "en_US", "-o", "/s/t.mkv",
+                                        "/j/a.mp4", "+", "/j/b.mp4", "+", "/j/-c.mp4"}));
+    const MmergeParse relative = parse(k + "a.mkv + @b.mkv -o out.mkv");
+    ASSERT_TRUE(relative.ok);
+    EXPECT_EQ(MkvmergeJoinArgs(relative.options, "t.mkv").back(), "./@b.mkv");
+
+    EXPECT_FALSE(parse(k + "\"/a.mkv\" +\"/b.mkv\"").ok);
+    EXPECT_FALSE(parse(k + "+\"/a.mkv\" -o /o.mkv").ok);
+    EXPECT_FALSE(parse(k + "-o /t.mkv /a.mkv --split timecodes:00:00:05,00:00:02").ok);
+    EXPECT_FALSE(parse(k + "-o /t.mkv /a.mkv --split size:10M").ok);
+
+    EXPECT_DOUBLE_EQ(ParseSplitTime("0:00:00.000"), 0);
+    EXPECT_DOUBLE_EQ(ParseSplitTime("01:00:01.5"), 3601.5);
+    EXPECT_DOUBLE_EQ(ParseSplitTime("12.5s"), 12.5);
+    EXPECT_LT(ParseSplitTime("1:xx"), 0);
+    EXPECT_EQ(SplitPartName("/w/trim", 1), "/w/trim-001");
+    EXPECT_EQ(SplitPartName("/w.d/trim.webm", 3), "/w.d/trim-003.webm");
+
+    EXPECT_EQ(MismatchError("Warning: The track number 0 from the file 'b.mp4' can probably not "
+                            "be appended correctly to the track number 0 from the file 'a.mp4': "
+                            "The codec's private data does not match. Please make sure that..."),
+              "Error: The track number 0 from the file 'b.mp4' cannot be appended to the track "
+              "number 0 from the file 'a.mp4': The codec's private data does not match.");
+    EXPECT_EQ(MismatchError("Progress: 5%"), "");
+}
+
+TEST(FmergeArgs, MismatchingClipsAreNamed) {
+    MediaInfo a = Clip("flv1", "mp3", 3), b = a;
+    EXPECT_EQ(FlvMismatch({"a.flv", "b.flv"}, {a, b}), "");
+    b.audio.sampleRate = 44100;
+    const std::string why = FlvMismatch({"a.flv", "b.flv"}, {a, b});
+    EXPECT_NE(why.find("cannot be appended"), std::string::npos);
+    EXPECT_NE(why.find("44100"), std::string::npos);
+    b = a;
+    b.video = StreamInfo{};
+    EXPECT_NE(FlvMismatch({"a.flv", "b.flv"}, {a, b}).find("video"), std::string::npos);
+}
