@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QCloseEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -191,7 +192,27 @@ void MainForm::StartupDoneTimerTimer() {
 
 void MainForm::FormCloseQuery() {
     StopPreviews();
+    // A tool cannot outlive the window that reads its output, so a job still running is
+    // cancelled like with Cancel, and its end (row, partial output removed) is awaited briefly.
+    if (IsRunning()) {
+        btnCancelClick();
+        WaitForRunsToEnd(3000);
+    }
     SaveSettings();
+}
+
+void MainForm::WaitForRunsToEnd(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    auto busy = [this] {
+        return Runs.SlotBusy(kRunTrim) || Runs.SlotBusy(kDosConvertClip) ||
+               Runs.SlotBusy(kJoinFormList) || ExtraRuns.IsRunning(kDosExtractAudio);
+    };
+    while (busy() && timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    QCoreApplication::processEvents(); // the results queued by the last completion
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {

@@ -94,6 +94,7 @@ class MainForm : public QMainWindow {
     void FormCreate();
     void StartupDoneTimerTimer();
     void FormCloseQuery();
+    void WaitForRunsToEnd(int ms); // processes events until no job runner is busy
     void btnExitClick();
     void chkboxffmpegbuildClick();
     void HandleApplicationException(const std::string& message);

@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "common/helpers.h"
 #include "jobs/convert_job.h"
+#include "jobs/device_presets.h"
 #include "jobs/trim.h"
 #include "media/store_info.h"
 
@@ -66,6 +67,24 @@ bool Probe(TCliSession& s, TStoreInfo& info) {
     return true;
 }
 
+// An item of the format list, or a typed extension with its point. A "(Device)" text of no
+// device would build on pieces no earlier build has set, so it is refused here.
+std::string CheckFormat(const std::string& format) {
+    if (IsDeviceItem(format)) {
+        for (const auto& row : DevicePresets())
+            if (format.find(row.ItemText) != std::string::npos) return format;
+        std::string items;
+        for (const auto& item : DeviceItems()) items += "\n  " + item;
+        throw TCliUsageError("Unknown device for --format: \"" + format + "\"; the devices are:" +
+                             items);
+    }
+    if (format.size() < 2 || format[0] != '.')
+        throw TCliUsageError("Invalid value for --format: \"" + format +
+                             "\" (an extension with its point, such as \".mp4\", or a device "
+                             "item such as \"(Device) iPad - HiResolution\")");
+    return format;
+}
+
 int PrintMemo(TCliSession& s) {
     for (const auto& line : s.Host.Memo()) s.Out << line << "\n";
     s.Out.flush();
@@ -83,7 +102,7 @@ int CliConvert(TCliSession& s, const std::vector<std::string>& args) {
     if (!a.Values.count("--format")) throw TCliUsageError("Missing --format F");
 
     TConvertJob job;
-    job.Options.ConvertType = a.Value("--format");
+    job.Options.ConvertType = CheckFormat(a.Value("--format"));
     job.Options.Quality = a.Value("--quality", job.Options.Quality);
     job.Options.FramePreset = a.Value("--frame-size", job.Options.FramePreset);
     job.Options.IncludeSoundIndex = a.Flags.count("--no-sound") ? 1 : 0;

@@ -24,7 +24,7 @@ struct TConvertOptions {
 // The option pieces of the last build. Each is pasted into command lines unchanged: their
 // leading and trailing blanks are part of them.
 struct TConvertPieces {
-    std::string OutputExt;       // ".mp4", or a device suffix such as "_iPad_HiRes.m4v"
+    std::string OutputExt = ".avi"; // ".mp4", or a device suffix such as "_iPad_HiRes.m4v"
     std::string VideoCodecPiece; // " -vcodec libx264 -vpre veryfast_firstpass "
     std::string CrfPiece;        // " -crf 18 "
     std::string QscalePiece;     // " -qscale 3 " (webm, vob)

@@ -44,8 +44,19 @@ void StartJoinRun(TToolRuns& runs, TJoinListFileMon* monitor, const TJoinRunPlan
     handlers.OnText = [&runs, plan](TToolRun& run, const std::string& chunk) {
         {
             std::lock_guard<std::mutex> lock(runs.ProgressMutex());
-            if (plan.ByMencoder && chunk.find("Pos:") != std::string::npos)
-                runs.PosProgress = ParseEqualsProgress(chunk, runs.Counters);
+            // A chunk may hold several progress texts, or the last one followed by the tool's
+            // closing lines: each text counts on its own, so no finished file is missed.
+            if (plan.ByMencoder && chunk.find("Pos:") != std::string::npos) {
+                size_t from = 0;
+                while (from < chunk.size()) {
+                    size_t end = chunk.find_first_of("\r\n", from);
+                    if (end == std::string::npos) end = chunk.size();
+                    const std::string piece = chunk.substr(from, end - from);
+                    if (piece.find("Pos:") != std::string::npos)
+                        runs.PosProgress = ParseEqualsProgress(piece, runs.Counters);
+                    from = end + 1;
+                }
+            }
             if (plan.ByMerge && chunk.find("Progress:") != std::string::npos)
                 runs.PosProgress = ParsePercentProgress(chunk, runs.Counters);
         }

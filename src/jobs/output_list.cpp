@@ -7,11 +7,16 @@ namespace trimora {
 
 const char* JobStatusText(TJobStatus status) {
     switch (status) {
-    case TJobStatus::None: return "";
-    case TJobStatus::Pending: return "PENDING";
-    case TJobStatus::Idle: return "Idle";
-    case TJobStatus::Done: return "DONE";
-    case TJobStatus::Failed: return "FAILED";
+    case TJobStatus::None:
+        return "";
+    case TJobStatus::Pending:
+        return "PENDING";
+    case TJobStatus::Idle:
+        return "Idle";
+    case TJobStatus::Done:
+        return "DONE";
+    case TJobStatus::Failed:
+        return "FAILED";
     }
     return "";
 }
@@ -69,8 +74,8 @@ int TOutputList::SetRowCaption(const std::string& caption, int id, int iconFlag,
     return index;
 }
 
-void TOutputList::SetRowStatus(const std::string& status, const std::string& fullPath,
-                               int64_t size, int id) {
+void TOutputList::SetRowStatus(const std::string& status, const std::string& fullPath, int64_t size,
+                               int id) {
     const int index = FindRowById(id);
     if (index < 0) return;
     TOutputRow& row = rows_[static_cast<size_t>(index)];
@@ -159,8 +164,8 @@ void AddPendingRow(JobState& state, TOutputList& list) {
     state.BuildOnly = true;
     const std::string type = DetermineConvertType(state);
     if (state.Mode == TMode::Convert)
-        state.OutputFile = ConvertOutputName(state.SaveConvertFolder, state.InputFile, type,
-                                             state.Partial);
+        state.OutputFile =
+            ConvertOutputName(state.SaveConvertFolder, state.InputFile, type, state.Partial);
     else
         state.OutputFile = CutOutputName(state.SaveConvertFolder, state.InputFile);
 
@@ -173,8 +178,8 @@ void AddPendingRow(JobState& state, TOutputList& list) {
 void AddAudioPendingRow(JobState& state, TOutputList& list) {
     if (!state.StartupDone) return;
     state.BuildOnly = true;
-    state.OutputFile = AudioOutputName(state.SaveConvertFolder, state.InputFile,
-                                       state.AudioTypeText);
+    state.OutputFile =
+        AudioOutputName(state.SaveConvertFolder, state.InputFile, state.AudioTypeText);
     list.SetRowCaption(list.MessageText, MessageRowId, 0, IconExt(state));
     list.SetRowStatus(TJobStatus::Idle, "", 0, MessageRowId);
     if (state.InputSelected) {
@@ -194,8 +199,8 @@ void RefreshJoinRow(JobState& state, TOutputList& list,
     if (!state.JoinedOutput.empty()) {
         const int id = state.JobCounter + 1;
         list.SetRowCaption(FileNameOf(state.JoinedOutput), id, 0, IconExt(state));
-        list.SetRowStatus("Total =" + state.JoinCountText, state.JoinedOutput,
-                          state.JoinTotalSize, id);
+        list.SetRowStatus("Total =" + state.JoinCountText, state.JoinedOutput, state.JoinTotalSize,
+                          id);
     }
 }
 

@@ -30,7 +30,9 @@ bool IsReadableDurationLine(const std::string& line) {
 // The tool's echo of the input, "Input #0, avi, from '<path>':", holds the user's file name,
 // which may hold any of the texts the scan looks for ("Audio:", "Invalid data found", ...).
 // A name must never change what is learnt about the clip, so that line is not scanned.
-bool IsInputEchoLine(const std::string& line) { return Trim(line).rfind("Input #", 0) == 0; }
+bool IsInputEchoLine(const std::string& line) {
+    return Trim(line).rfind("Input #", 0) == 0;
+}
 
 } // namespace
 
@@ -124,9 +126,8 @@ TClipReportResult ParseClipReport(const std::vector<std::string>& lines,
     const int64_t width = StrToIntOrZero(TextBefore(info.FrameSize, "x"));
     const int64_t height = StrToIntOrZero(TextAfter(info.FrameSize, "x"));
     // Without a frame size there is no ratio; an old clip's ratio would be wrong here.
-    info.AspectText = height != 0
-                          ? Fixed3(static_cast<double>(width) / static_cast<double>(height))
-                          : std::string();
+    info.AspectText = height != 0 ? Fixed3(static_cast<double>(width) / static_cast<double>(height))
+                                  : std::string();
 
     std::string fps = TextBefore(videoLine, "tbr");
     if (fps.empty()) fps = TextBefore(videoLine, "tbc");
@@ -163,33 +164,36 @@ TClipReportResult ParseClipReport(const std::vector<std::string>& lines,
     result.TotalTimeText = info.DurationText;
 
     if (inputs.DesignMode && inputs.ClipChosenInLvInput) {
-        result.SummaryText = std::string(kCrLf) + "Summary" + std::string(57, '-') + kCrLf +
-                             banner + interleaveNote + flvNote + kCrLf + "[Video bitrate=" +
-                             info.BitrateText + "] [fps=" + info.FpsText + "] [frame size=" +
-                             info.FrameSize + "] [Audio bitrate=" + info.AudioBitrateOption +
-                             "] [Audio Freg=" + info.AudioRateOption + kCrLf +
-                             "] [AspectRatio=" + info.AspectText + "] [Clip Duration=" +
-                             info.DurationText + "]" + kCrLf +
-                             "StartSlider.MaxValue = " + std::to_string(result.SliderMax);
+        result.SummaryText =
+            std::string(kCrLf) + "Summary" + std::string(57, '-') + kCrLf + banner +
+            interleaveNote + flvNote + kCrLf + "[Video bitrate=" + info.BitrateText +
+            "] [fps=" + info.FpsText + "] [frame size=" + info.FrameSize +
+            "] [Audio bitrate=" + info.AudioBitrateOption +
+            "] [Audio Freg=" + info.AudioRateOption + kCrLf + "] [AspectRatio=" + info.AspectText +
+            "] [Clip Duration=" + info.DurationText + "]" + kCrLf +
+            "StartSlider.MaxValue = " + std::to_string(result.SliderMax);
     }
 
     const bool noFrame = info.FrameSize.size() < 2;
     if (onInput)
-        result.InputSubItems = noFrame ? std::vector<std::string>{"N/A", "Invalid data found"}
-                                       : std::vector<std::string>{info.FrameSize,
-                                                                  info.DurationText};
+        result.InputSubItems = noFrame
+                                   ? std::vector<std::string>{"N/A", "Invalid data found"}
+                                   : std::vector<std::string>{info.FrameSize, info.DurationText};
     if (onJoin)
-        result.JoinSubItems =
-            noFrame ? std::vector<std::string>{"N/A", "N/A", "Invalid data found"}
-                    : std::vector<std::string>{info.FrameSize, info.FpsText,
-                                               info.CodecSummary + info.DurationText};
+        result.JoinSubItems = noFrame
+                                  ? std::vector<std::string>{"N/A", "N/A", "Invalid data found"}
+                                  : std::vector<std::string>{info.FrameSize, info.FpsText,
+                                                             info.CodecSummary + info.DurationText};
 
     if (inputs.JoinMode) {
         result.Refresh = TClipRefresh::JoinRow;
     } else {
-        if (inputs.SoundOnly) result.Refresh = TClipRefresh::SoundOnly;
-        else if (inputs.ConvertMode) result.Refresh = TClipRefresh::Convert;
-        else result.Refresh = TClipRefresh::Cut;
+        if (inputs.SoundOnly)
+            result.Refresh = TClipRefresh::SoundOnly;
+        else if (inputs.ConvertMode)
+            result.Refresh = TClipRefresh::Convert;
+        else
+            result.Refresh = TClipRefresh::Cut;
         result.ResetPreviews = true;
     }
     return result;

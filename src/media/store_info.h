@@ -18,10 +18,10 @@ struct TStoreInfo {
     int64_t ClipDuration = 1800;           // DurationText in whole seconds
     std::string BitrateText = "5080";      // overall kb/s, decimal digits
     int32_t BitrateKbps = 5080;
-    std::string FrameSize;    // "1280x720", empty when not found
-    std::string AspectText;   // width / height, "%.3f"
-    std::string FpsText;      // as the tool prints it, "29.97"
-    std::string CodecSummary; // "h264 - aac - " or "h264 - NoAudio - "
+    std::string FrameSize;          // "1280x720", empty when not found
+    std::string AspectText;         // width / height, "%.3f"
+    std::string FpsText;            // as the tool prints it, "29.97"
+    std::string CodecSummary;       // "h264 - aac - " or "h264 - NoAudio - "
     int32_t AudioBitrateKbps = 192; // never above 192
     int32_t AudioRateHz = 44100;    // raised to 44100 below 41000
     // Command pieces pasted into encoder command lines: " -ab 192k " and " -ar 44100 ", or a
@@ -40,8 +40,8 @@ enum class TSourcePage { Input, InputJoin, Other };
 
 // What the window asks of the parse besides the report lines.
 struct TClipReportInputs {
-    std::string InputExt;            // lower case with its point: ".flv", ".wmv"
-    bool DesignMode = false;         // the summary is only written in design mode ...
+    std::string InputExt;             // lower case with its point: ".flv", ".wmv"
+    bool DesignMode = false;          // the summary is only written in design mode ...
     bool ClipChosenInLvInput = false; // ... and once a clip has been chosen in LvInput
     TSourcePage Page = TSourcePage::Input;
     bool HasSelectedItem = false; // the list of that page has a selected item
@@ -55,11 +55,11 @@ struct TClipReportInputs {
 // also calls AddPendingRow, sets both slider positions to 0 and enables both preview load
 // timers (see TClipReportResult::ResetPreviews).
 enum class TClipRefresh {
-    None,     // bad file, or the report was not parsed
-    JoinRow,  // RefreshJoinRow
-    SoundOnly, // JobCounter + 1, then ExtractAudio (prepares only while BuildOnly)
-    Convert,  // AddPendingRow, then ConvertClip with a length of 0
-    Cut,      // nothing before the common steps
+    None,      // bad file, or the report was not parsed
+    JoinRow,   // RefreshJoinRow
+    SoundOnly, // ExtractAudio (it only prepares while BuildOnly is set)
+    Convert,   // AddPendingRow, then ConvertClip with a length of 0
+    Cut,       // nothing before the common steps
 };
 
 struct TClipReportResult {
@@ -89,9 +89,9 @@ TClipReportResult ParseClipReport(const std::vector<std::string>& lines,
 std::string BuildProbeCommand(const std::string& ffmpegCommand, const std::string& fileName);
 
 struct TProbeOutcome {
-    bool Started = false;             // the tool could be started; otherwise nothing was parsed
-    std::vector<std::string> Report;  // the report lines (what MemoClipInfo shows)
-    TClipReportResult Result;         // valid when Started
+    bool Started = false;            // the tool could be started; otherwise nothing was parsed
+    std::vector<std::string> Report; // the report lines (what MemoClipInfo shows)
+    TClipReportResult Result;        // valid when Started
 };
 
 // Runs the encoder on the clip, waits for it, and parses its report into info.

@@ -221,6 +221,10 @@ TEST_F(ConvertE2E, DryRunPrintsTheCommandAndRunsNothing) {
 
     TCliResult bad = RunTrimora({"convert", src, "--format", ".mp4", "--volume", "7"});
     EXPECT_EQ(bad.Code, 2) << bad.Output;
+    for (const char* format : {"mp4", "(Device) Nokia"}) {
+        TCliResult unknown = RunTrimora({"convert", src, "--format", format});
+        EXPECT_EQ(unknown.Code, 2) << unknown.Output;
+    }
     TCliResult backwards = RunTrimora({"convert", src, "--format", ".mp4", "--start", "00:00:02",
                                        "--end", "00:00:01"});
     EXPECT_EQ(backwards.Code, 2) << backwards.Output;

@@ -14,7 +14,7 @@ using namespace trimora_test;
 
 namespace {
 
-const std::string kVideo = "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 ";
+const std::string kVideo = "-f lavfi -i testsrc=size=160x120:rate=25:duration=4,format=yuv420p ";
 const std::string kSound = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=4 ";
 
 struct ClipClass {
@@ -24,21 +24,21 @@ struct ClipClass {
 
 // Keyframes every half second, so a stream copy cut lands near the asked range.
 const std::vector<ClipClass> kClasses = {
-    {"cut_c.flv", kVideo + kSound + "-c:v flv1 -g 12 -c:a libmp3lame -shortest"},
-    {"cut_c.webm", kVideo + kSound + "-c:v libvpx -b:v 200k -g 12 -c:a libvorbis -shortest"},
-    {"cut_c.mp4", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest"},
-    {"cut_c.m4v", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest -f mp4"},
-    {"cut_c.mov", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest"},
-    {"cut_c.avi", kVideo + kSound + "-c:v mpeg4 -g 12 -c:a libmp3lame -shortest"},
-    {"cut_c.divx", kVideo + kSound + "-c:v mpeg4 -g 12 -c:a libmp3lame -shortest -f avi"},
-    {"cut_c.mpg", kVideo + kSound + "-c:v mpeg1video -g 12 -c:a mp2 -shortest -f mpeg"},
-    {"cut_c.mpeg", kVideo + kSound + "-c:v mpeg2video -g 12 -c:a mp2 -shortest -f mpeg"},
-    {"cut_c.m2ts", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest -f mpegts"},
-    {"cut_c.vob", kVideo + kSound + "-c:v mpeg2video -g 12 -c:a ac3 -shortest -f vob"},
-    {"cut_c.wmv", kVideo + kSound + "-c:v wmv2 -g 12 -c:a wmav2 -shortest -f asf"},
-    {"cut_c.asf", kVideo + kSound + "-c:v wmv2 -g 12 -c:a wmav2 -shortest -f asf"},
-    {"cut_c.mkv", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest"},
-    {"cut_C.MKV", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest -f matroska"},
+    {"cv_c.flv", kVideo + kSound + "-c:v flv1 -g 12 -c:a libmp3lame -shortest"},
+    {"cv_c.webm", kVideo + kSound + "-c:v libvpx -b:v 200k -g 12 -c:a libvorbis -shortest"},
+    {"cv_c.mp4", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest"},
+    {"cv_c.m4v", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest -f mp4"},
+    {"cv_c.mov", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest"},
+    {"cv_c.avi", kVideo + kSound + "-c:v mpeg4 -g 12 -c:a libmp3lame -shortest"},
+    {"cv_c.divx", kVideo + kSound + "-c:v mpeg4 -g 12 -c:a libmp3lame -shortest -f avi"},
+    {"cv_c.mpg", kVideo + kSound + "-c:v mpeg1video -g 12 -c:a mp2 -shortest -f mpeg"},
+    {"cv_c.mpeg", kVideo + kSound + "-c:v mpeg2video -g 12 -c:a mp2 -shortest -f mpeg"},
+    {"cv_c.m2ts", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest -f mpegts"},
+    {"cv_c.vob", kVideo + kSound + "-c:v mpeg2video -g 12 -c:a ac3 -shortest -f vob"},
+    {"cv_c.wmv", kVideo + kSound + "-c:v wmv2 -g 12 -c:a wmav2 -shortest -f asf"},
+    {"cv_c.asf", kVideo + kSound + "-c:v wmv2 -g 12 -c:a wmav2 -shortest -f asf"},
+    {"cv_c.mkv", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest"},
+    {"cv_C.MKV", kVideo + kSound + "-c:v libx264 -g 12 -c:a aac -shortest -f matroska"},
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -157,7 +157,7 @@ TEST_F(CutE2E, EveryClassCutsTheRangeAndLeavesTheSourceAlone) {
 }
 
 TEST_F(CutE2E, ARangePastTheEndFailsAndLeavesNoOutput) {
-    for (const char* name : {"cut_c.mp4", "cut_c.mkv", "cut_c.wmv"}) {
+    for (const char* name : {"cv_c.mp4", "cv_c.mkv", "cv_c.wmv"}) {
         SCOPED_TRACE(name);
         const std::string src = SampleClip(name, ClassOf(name).args);
         const CutRun r = Cut(src, "00:00:10.000", "00:00:12.000");
@@ -169,24 +169,24 @@ TEST_F(CutE2E, ARangePastTheEndFailsAndLeavesNoOutput) {
 }
 
 TEST_F(CutE2E, ASecondCutOfTheSameRangeIsNumbered) {
-    for (const char* name : {"cut_c.mp4", "cut_c.mkv"}) {
+    for (const char* name : {"cv_c.mp4", "cv_c.mkv"}) {
         SCOPED_TRACE(name);
         const std::string src = SampleClip(name, ClassOf(name).args);
         const std::string ext = std::string(name).substr(std::string(name).rfind('.'));
         const CutRun first = Cut(src, "00:00:01.000", "00:00:03.000");
         const CutRun second = Cut(src, "00:00:01.000", "00:00:03.000");
-        EXPECT_EQ(first.Last(), "DONE " + out + "cut_c-Cut" + ext) << first.output;
-        EXPECT_EQ(second.Last(), "DONE " + out + "cut_c-Cut01" + ext) << second.output;
+        EXPECT_EQ(first.Last(), "DONE " + out + "cv_c-Cut" + ext) << first.output;
+        EXPECT_EQ(second.Last(), "DONE " + out + "cv_c-Cut01" + ext) << second.output;
         // The first output is untouched by the second cut.
-        EXPECT_NEAR(Duration(out + "cut_c-Cut" + ext), 2.0, 1.0);
-        EXPECT_NEAR(Duration(out + "cut_c-Cut01" + ext), 2.0, 1.0);
-        fs::remove(out + "cut_c-Cut" + ext);
-        fs::remove(out + "cut_c-Cut01" + ext);
+        EXPECT_NEAR(Duration(out + "cv_c-Cut" + ext), 2.0, 1.0);
+        EXPECT_NEAR(Duration(out + "cv_c-Cut01" + ext), 2.0, 1.0);
+        fs::remove(out + "cv_c-Cut" + ext);
+        fs::remove(out + "cv_c-Cut01" + ext);
     }
 }
 
 TEST_F(CutE2E, AHostileFileNameWritesOnlyTheExpectedOutput) {
-    for (const char* cls : {"cut_c.mp4", "cut_c.mkv", "cut_c.wmv"}) {
+    for (const char* cls : {"cv_c.mp4", "cv_c.mkv", "cv_c.wmv"}) {
         SCOPED_TRACE(cls);
         const std::string ext = std::string(cls).substr(std::string(cls).rfind('.'));
         const std::string name = "my \"best\" $HOME; rm -rf x" + ext;
@@ -208,15 +208,15 @@ TEST_F(CutE2E, AHostileFileNameWritesOnlyTheExpectedOutput) {
 }
 
 TEST_F(CutE2E, DryRunPrintsTheMemoCommandAndRunsNothing) {
-    const std::string src = SampleClip("cut_c.mp4", ClassOf("cut_c.mp4").args);
+    const std::string src = SampleClip("cv_c.mp4", ClassOf("cv_c.mp4").args);
     const std::string threads = trimora::ThreadsOptionFor(trimora::GetProcessorCount());
     CutRun r = Cut(src, "00:00:01.000", "00:00:03.000", {"--dry-run"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, sys + "fcut.exe -cb " + threads + " -ss 00:00:01.000 -t 2  -async 1 -i \"" +
                             src + "\"  -acodec copy  -vcodec copy -sn -y \"" + out +
-                            "cut_c-Cut.mp4\"\n");
+                            "cv_c-Cut.mp4\"\n");
 
-    const std::string mkv = SampleClip("cut_C.MKV", ClassOf("cut_C.MKV").args);
+    const std::string mkv = SampleClip("cv_C.MKV", ClassOf("cv_C.MKV").args);
     r = Cut(mkv, "00:00:01.000", "00:00:03.000", {"--dry-run", "--nosound"});
     EXPECT_EQ(r.output, sys + "qvcut/mmerge.exe  -o \"" + sys + "qvcut/trim.MKV\" \"" + mkv +
                             "\" --split timecodes:00:00:01.000,00:00:03.000\n");
@@ -225,15 +225,15 @@ TEST_F(CutE2E, DryRunPrintsTheMemoCommandAndRunsNothing) {
 }
 
 TEST_F(CutE2E, NosoundCutHasNoAudio) {
-    const std::string src = SampleClip("cut_c.mp4", ClassOf("cut_c.mp4").args);
+    const std::string src = SampleClip("cv_c.mp4", ClassOf("cv_c.mp4").args);
     const CutRun r = Cut(src, "00:00:01.000", "00:00:03.000", {"--nosound"});
     EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(ProbeAudioCodec(out + "cut_c-Cut.mp4"), "");
-    EXPECT_FALSE(ProbeVideoCodec(out + "cut_c-Cut.mp4").empty());
+    EXPECT_EQ(ProbeAudioCodec(out + "cv_c-Cut.mp4"), "");
+    EXPECT_FALSE(ProbeVideoCodec(out + "cv_c-Cut.mp4").empty());
 }
 
 TEST_F(CutE2E, ProbePrintsTheClipRecord) {
-    const std::string src = SampleClip("cut_c.mp4", ClassOf("cut_c.mp4").args);
+    const std::string src = SampleClip("cv_c.mp4", ClassOf("cv_c.mp4").args);
     int status = -1;
     const std::string text = RunProgram({BinDir() + "trimora", "probe", src}, &status);
     EXPECT_EQ(status, 0) << text;
@@ -253,13 +253,13 @@ TEST_F(CutE2E, ProbePrintsTheClipRecord) {
 TEST_F(CutE2E, MatroskaSplitterStopsEarlyWithTheMiddlePartWhole) {
     // Long enough that the splitter is still busy with the tail when the middle part is done.
     const std::string src =
-        SampleClip("cut_long.mkv", "-f lavfi -i testsrc=size=160x120:rate=10:duration=120 -f lavfi "
+        SampleClip("cv_long.mkv", "-f lavfi -i testsrc=size=160x120:rate=10:duration=120,format=yuv420p -f lavfi "
                                    "-i sine=duration=120 -c:v libx264 -preset ultrafast -g 5 "
                                    "-c:a aac -shortest");
     const CutRun r = Cut(src, "00:00:02.000", "00:00:06.000");
     EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(r.Last(), "DONE " + out + "cut_long-Cut.mkv") << r.output;
-    EXPECT_NEAR(Duration(out + "cut_long-Cut.mkv"), 4.0, 1.0);
-    EXPECT_EQ(ProbeFormatName(out + "cut_long-Cut.mkv"), "matroska,webm");
+    EXPECT_EQ(r.Last(), "DONE " + out + "cv_long-Cut.mkv") << r.output;
+    EXPECT_NEAR(Duration(out + "cv_long-Cut.mkv"), 4.0, 1.0);
+    EXPECT_EQ(ProbeFormatName(out + "cv_long-Cut.mkv"), "matroska,webm");
     ExpectNoWorkParts();
 }

@@ -297,6 +297,59 @@ TEST_F(MtoolsE2E, McutJoinsAviDivxMpgMpegWmvAndAsf) {
     }
 }
 
+TEST_F(MtoolsE2E, McutJoinWaitsForTheNormalisingClipAndEncodesOtherPictures) {
+    // The program starts the normalising run and, 300 ms later, the join without waiting: the
+    // join must not read the clip before its writer is done with it.
+    const std::string a = InFolder(MakeClip(".avi", 3), "a.avi");
+    const std::string b = InFolder(MakeClip(".avi", 2), "b.avi");
+    const std::string norm = home_.Root() + "norm.avi";
+    const std::string bytes = ReadFileBytes(MakeClip(".avi", 1));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        const int fd = ::open(norm.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        (void)!::write(ready[1], "x", 1);
+        ::usleep(800 * 1000);
+        (void)!::write(fd, bytes.data(), bytes.size());
+        ::close(fd);
+        ::_exit(0);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    const std::string out = out_ + "join-Joined.avi";
+    const Result j = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + a + "\" \"" + b + "\" " +
+                                " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
+                                out + "\"");
+    ::waitpid(writer, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_EQ(j.code, 0) << j.output;
+    EXPECT_EQ(JoinFilesCounted(j.output), 3) << j.output;
+    ExpectValid(out, "avi", 6, true);
+
+    // Pictures of another codec or frame rate are fitted to the longest clip (29.97 fps here),
+    // so that it can still be copied and nothing plays slower or faster.
+    const std::string h264 = InFolder(
+        SampleClip("mtools-h264.avi", std::string(kPicture) + "2" + kSound +
+                                          "2 -c:v libx264 -preset ultrafast -c:a libmp3lame -shortest"),
+        "h264.avi");
+    const std::string ntsc = InFolder(
+        SampleClip("mtools-ntsc.avi", "-f lavfi -i testsrc=size=160x120:rate=30000/1001:duration=3" +
+                                          std::string(kSound) +
+                                          "3 -c:v mpeg4 -q:v 4 -c:a libmp3lame -shortest"),
+        "ntsc.avi");
+    const std::string mixed = out_ + "join-Joined01.avi";
+    const Result m = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + ntsc + "\" \"" + h264 +
+                                "\" " + " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
+                                mixed + "\"");
+    ASSERT_EQ(m.code, 0) << m.output;
+    const Probed p = ExpectValid(mixed, "avi", 6, true);
+    EXPECT_EQ(p.info.video.codec, "mpeg4");
+    EXPECT_NEAR(p.info.video.fps, 29.97, 0.01);
+    EXPECT_EQ(JoinFilesCounted(m.output), 3) << m.output;
+}
+
 TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
     const std::string src = InFolder(MakeClip(".mkv", 4), "CLIP.MKV");
     const std::string base = tools_ + "trim.MKV";

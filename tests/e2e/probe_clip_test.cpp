@@ -31,8 +31,8 @@ std::vector<ClipCase> Clips() {
          "h264 - aac - ", false},
         {"media_probe.mkv", av + "-c:v libx264 -pix_fmt yuv420p -c:a libvorbis -shortest",
          "h264 - vorbis - ", false},
-        {"media_probe.flv", av + "-c:v flv1 -c:a libmp3lame -b:a 64k -shortest",
-         "flv1 - mp3 - ", false},
+        {"media_probe.flv", av + "-c:v flv1 -c:a libmp3lame -b:a 64k -shortest", "flv1 - mp3 - ",
+         false},
         {"media_probe.wmv", av + "-c:v wmv2 -c:a wmav2 -b:a 64k -shortest", "wmv2 - wmav2 - ",
          false},
         {"media_probe_silent.avi", std::string(kVideo) + "-c:v mpeg4 -an", "mpeg4 - NoAudio - ",
@@ -91,8 +91,7 @@ TEST_F(ProbeClipE2E, RealClipsOfSeveralContainers) {
 }
 
 TEST_F(ProbeClipE2E, FlvMetadataIsSeen) {
-    const std::string path = SampleClip(
-        "media_probe.flv", Clips()[2].args); // same clip as above
+    const std::string path = SampleClip("media_probe.flv", Clips()[2].args); // same clip as above
     TStoreInfo info;
     info.FlvCanSeek = true;
     ProbeClip(ffmpegCommand_, path, InputsFor(path), info);
@@ -101,15 +100,13 @@ TEST_F(ProbeClipE2E, FlvMetadataIsSeen) {
 }
 
 TEST_F(ProbeClipE2E, FullRangeJpegPixelsGiveNoFrameSize) {
-    const std::string path =
-        SampleClip("media_probe_yuvj420p.avi",
-                   std::string(kVideo) + "-c:v mjpeg -pix_fmt yuvj420p -an");
+    const std::string path = SampleClip("media_probe_yuvj420p.avi",
+                                        std::string(kVideo) + "-c:v mjpeg -pix_fmt yuvj420p -an");
     TStoreInfo info;
     const auto out = ProbeClip(ffmpegCommand_, path, InputsFor(path), info);
     ASSERT_TRUE(out.Started);
     EXPECT_EQ(info.FrameSize, "");
-    EXPECT_EQ(out.Result.InputSubItems,
-              (std::vector<std::string>{"N/A", "Invalid data found"}));
+    EXPECT_EQ(out.Result.InputSubItems, (std::vector<std::string>{"N/A", "Invalid data found"}));
     EXPECT_EQ(info.ClipDuration, 3);
 }
 
@@ -139,7 +136,8 @@ TEST_F(ProbeClipE2E, HostileFileNameIsProbedAsItIs) {
     EXPECT_EQ(info.FrameSize, "160x120");
     EXPECT_EQ(info.ClipDuration, 3);
     size_t files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++files;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir))
+        ++files;
     EXPECT_EQ(files, 1u);
     EXPECT_FALSE(FileExists(home_.Root() + "x"));
 }
@@ -161,9 +159,9 @@ TEST_F(ProbeClipE2E, MissingToolParsesNothing) {
     TStoreInfo info;
     info.DurationText = "00:00:42";
     info.ClipDuration = 42;
-    const auto out = ProbeClip(home_.Root() + "nowhere/fcut.exe -cb ",
-                               SampleClip(Clips()[0].name, Clips()[0].args), InputsFor(".mp4"),
-                               info);
+    const auto out =
+        ProbeClip(home_.Root() + "nowhere/fcut.exe -cb ",
+                  SampleClip(Clips()[0].name, Clips()[0].args), InputsFor(".mp4"), info);
     EXPECT_FALSE(out.Started);
     EXPECT_EQ(out.Result.Refresh, TClipRefresh::None);
     EXPECT_EQ(info.DurationText, "00:00:42");

@@ -404,6 +404,16 @@ TEST(MainFormCancelSerial, CancelKillsTheRunningToolAndTheRowSaysFailed) {
     EXPECT_FALSE(FileExists(output)); // the partial output is removed
     const std::string out = RunProgram({"pgrep", "-u", std::to_string(getuid()), "-x", "fcut.exe"});
     EXPECT_TRUE(out.empty()) << out;
+
+    // Closing the window while a job runs ends it the same way: nothing half-written is left.
+    form.btnStart->click();
+    const std::string second = form.State.OutputFile;
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(second); }, 5000));
+    form.close();
+    EXPECT_FALSE(FileExists(second));
+    EXPECT_EQ(OutputStatus(form, 2), "FAILED");
+    EXPECT_TRUE(
+        RunProgram({"pgrep", "-u", std::to_string(getuid()), "-x", "fcut.exe"}).empty());
 }
 
 TEST(MainFormLists, JoinListPatternsCheckAllAndReferenceFile) {

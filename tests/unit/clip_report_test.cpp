@@ -76,7 +76,8 @@ TEST(ClipReport, ClassicReportFillsEveryField) {
 
 TEST(ClipReport, MissingOrUnknownDurationGivesDefaults) {
     for (const auto& report :
-         {Lines({"  Duration: N/A, bitrate: N/A", "    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25 tbr"}),
+         {Lines({"  Duration: N/A, bitrate: N/A",
+                 "    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25 tbr"}),
           Lines({"    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25 tbr"}),
           Lines({"  Duration: 00:00:05, start: 0.000000, bitrate: 64 kb/s"}), // no fraction
           Lines({})}) {
@@ -137,10 +138,10 @@ TEST(ClipReport, NoAudioGivesBlankPiecesAndBanner) {
     TClipReportInputs in = CutInputs();
     in.DesignMode = true;
     in.ClipChosenInLvInput = true;
-    const auto r = ParseClipReport(
-        Lines({"  Duration: 00:00:04.00, start: 0.000000, bitrate: 55 kb/s",
-               "    Stream #0.0: Video: h264, yuv420p, 160x120, 25 tbr"}),
-        in, info);
+    const auto r =
+        ParseClipReport(Lines({"  Duration: 00:00:04.00, start: 0.000000, bitrate: 55 kb/s",
+                               "    Stream #0.0: Video: h264, yuv420p, 160x120, 25 tbr"}),
+                        in, info);
     EXPECT_TRUE(info.NoAudio);
     EXPECT_EQ(info.AudioBitrateOption, " ");
     EXPECT_EQ(info.AudioRateOption, " ");
@@ -176,8 +177,8 @@ TEST(ClipReport, FrameSizeForms) {
         const char* aspect;
         const char* fps;
     } cases[] = {
-        {"    Stream #0.0: Video: h264, yuv420p, 1280x720 [PAR 1:1 DAR 16:9], 29.97 tbr", "1280x720",
-         "1.778", "29.97"},
+        {"    Stream #0.0: Video: h264, yuv420p, 1280x720 [PAR 1:1 DAR 16:9], 29.97 tbr",
+         "1280x720", "1.778", "29.97"},
         {"    Stream #0.0: Video: wmv2, yuv420p, 320x240, 1000 kb/s, 30 tbr, 1k tbn", "320x240",
          "1.333", "30"},
         // only a codec time base
@@ -225,8 +226,7 @@ TEST(ClipReport, FlvMetadataOnlyForFlvClips) {
     in.InputExt = ".flv";
     r = ParseClipReport(Lines({"    canseekontime   : true", "    hasKeyframes    : true"}), in,
                         info);
-    EXPECT_NE(r.SummaryText.find("hasKeyframes - FLV - canseekontime   : true"),
-              std::string::npos);
+    EXPECT_NE(r.SummaryText.find("hasKeyframes - FLV - canseekontime   : true"), std::string::npos);
 }
 
 TEST(ClipReport, SummaryTextByteForByte) {
@@ -423,8 +423,8 @@ TEST(ClipReport, RecordedReports) {
         {"holiday.avi.txt", ".avi", "00:00:03", 3, 3, 433, "160x120", "25", "mpeg4 -  - ",
          " -ab 128k ", " -ar 44100 ", false},
         // full-range JPEG pixels: no video line
-        {"holiday-mjpeg.avi.txt", ".avi", "00:00:03", 3, 3, 491, "", "", " - NoAudio - ", " ",
-         " ", true},
+        {"holiday-mjpeg.avi.txt", ".avi", "00:00:03", 3, 3, 491, "", "", " - NoAudio - ", " ", " ",
+         true},
         // raw stream: no duration, no bitrate
         {"holiday.h264.txt", ".h264", "00:30:00", 1800, 1800, 5080, "160x120", "25",
          "h264 - NoAudio - ", " ", " ", true},
@@ -446,10 +446,9 @@ TEST(ClipReport, RecordedReports) {
         EXPECT_EQ(info.AudioBitrateOption, c.abOption);
         EXPECT_EQ(info.AudioRateOption, c.arOption);
         EXPECT_EQ(info.NoAudio, c.noAudio);
-        EXPECT_EQ(r.InputSubItems,
-                  std::string(c.frameSize).empty()
-                      ? (std::vector<std::string>{"N/A", "Invalid data found"})
-                      : (std::vector<std::string>{c.frameSize, c.duration}));
+        EXPECT_EQ(r.InputSubItems, std::string(c.frameSize).empty()
+                                       ? (std::vector<std::string>{"N/A", "Invalid data found"})
+                                       : (std::vector<std::string>{c.frameSize, c.duration}));
     }
 
     TStoreInfo info;

@@ -82,6 +82,13 @@ TEST(FcutPlan, ConvertTranslatesLegacyEncoderOptions) {
     EXPECT_FALSE(Has(a, "-async"));
     EXPECT_EQ(a.back(), "/o/a.mpg");
     EXPECT_TRUE(p.notes.empty());
+    // Encoded video: the input seek stops short of the start, the output cuts exactly.
+    EXPECT_EQ(Joined({a.begin(), a.begin() + 7}), "-y -threads 6 -i /v/a.avi -ss 1.000");
+    EXPECT_TRUE(HasPair(a, "-t", "2"));
+    const FcutPlan late = Plan("-cb  -ss 00:01:23.456 -t 37  -async 1 -i \"/v/a.ts\"  -s 160x120 "
+                               " -vcodec mpeg2video  -an  -qscale 3  -y \"/o/a.vob\"");
+    EXPECT_EQ(Joined({late.ffmpegArgs.begin(), late.ffmpegArgs.begin() + 13}),
+              "-y -ss 78.456 -i /v/a.ts -ss 5.000 -t 37 -s 160x120 -c:v mpeg2video");
 }
 
 TEST(FcutPlan, ContainersGetCodecsTheyCanHold) {

@@ -171,7 +171,7 @@ TEST(McutArgs, JoinFormsOfEveryFamily) {
     // to its picture's length, a clip without sound gets silence.
     const std::vector<MediaInfo> same = {Clip("mpeg4", "", 0.04), Clip("mpeg4", "mp3", 3)};
     std::string why;
-    ASSERT_TRUE(VideoCopyPossible(same, &why));
+    ASSERT_TRUE(SamePictures(same[0].video, same[1].video, &why));
     const auto argv = BuildJoinRun(avi, same, {0.04, 3}, true, "/tmp/x/list.ffconcat");
     EXPECT_TRUE(Has(argv, {"-f", "concat", "-safe", "0", "-i", "/tmp/x/list.ffconcat"}));
     EXPECT_TRUE(Has(argv, {"-map", "0:v:0", "-map", "[a]", "-c:v", "copy", "-c:a",
@@ -185,8 +185,20 @@ TEST(McutArgs, JoinFormsOfEveryFamily) {
     // Other codecs or frame sizes cannot share one copied stream: encoded instead.
     std::vector<MediaInfo> mixed = {Clip("wmv2", "wmav2", 2), Clip("wmv2", "wmav2", 2)};
     mixed[1].video.width = 320;
-    EXPECT_FALSE(VideoCopyPossible(mixed, &why));
+    EXPECT_FALSE(SamePictures(mixed[0].video, mixed[1].video, &why));
     EXPECT_NE(why.find("frame sizes"), std::string::npos);
+    MediaInfo ntsc = Clip("mpeg4", "mp3", 3);
+    ntsc.video.fps = 30000.0 / 1001;
+    EXPECT_FALSE(SamePictures(same[0].video, ntsc.video, &why));
+    EXPECT_NE(why.find("frame rates 25.000 and 29.970"), std::string::npos) << why;
+    // The one-frame clip in front is fitted to the longest clip, not the other way round.
+    EXPECT_EQ(ReferenceClip({same[0], ntsc, same[1]}, {0.04, 3.5, 3}), 1u);
+    EXPECT_EQ(ReferenceClip({Clip("", "mp3", 9), ntsc}, {9, 3}), 1u);
+    const auto fit = BuildFitRun("/p/norm.avi", ntsc.video, "/tmp/s/fit0.avi", "avi");
+    EXPECT_TRUE(Has(fit, {"-c:v", "mpeg4", "-q:v", "2", "-f", "avi", "/tmp/s/fit0.avi"}));
+    EXPECT_NE(fit[std::find(fit.begin(), fit.end(), "-vf") - fit.begin() + 1].find(
+                  "scale=160:120:force_original_aspect_ratio=decrease"),
+              std::string::npos);
     const auto enc = BuildJoinRun(wmv, mixed, {2, 2}, false, "");
     EXPECT_TRUE(Has(enc, {"-map", "[v]", "-map", "[a]", "-c:v", "wmv2", "-q:v", "3"}));
     EXPECT_TRUE(Has(enc, {"-c:a", "wmav2", "-b:a", "128k"}));

@@ -328,3 +328,55 @@ TEST(ToolRuns, CancelAllEndsTheToolsAndTheirRunsFail) {
     EXPECT_EQ(a.outcome.Reason, "cancelled");
     EXPECT_EQ(a.text.find("never"), std::string::npos);
 }
+
+// Recorded front-end output, fed as the runner would deliver it a line at a time.
+namespace {
+std::vector<std::string> RecordedChunks(const std::string& name) {
+    const std::string text = trimora_test::ReadFileBytes(trimora_test::DataDir() + "progress/" + name);
+    std::vector<std::string> chunks;
+    std::string chunk;
+    for (char c : text) {
+        chunk += c;
+        if (c == '\r' || c == '\n') {
+            chunks.push_back(chunk);
+            chunk.clear();
+        }
+    }
+    if (!chunk.empty()) chunks.push_back(chunk);
+    return chunks;
+}
+} // namespace
+
+TEST(ProgressParsers, RecordedFrontEndOutput) {
+    // The encoder cutting 20 s: percents climb to 100; its summary is no failure.
+    TOutputWatch watch;
+    int64_t last = -1;
+    int readings = 0;
+    for (const auto& chunk : RecordedChunks("fcut_cut_mkv_2_to_22.txt")) {
+        watch.Feed(chunk);
+        if (chunk.find("time=") == std::string::npos) continue;
+        if (auto p = ParseTimeProgress(chunk, 20, false)) {
+            EXPECT_GE(p->Percent, last);
+            last = p->Percent;
+            ++readings;
+        }
+    }
+    EXPECT_EQ(last, 100);
+    EXPECT_GE(readings, 2);
+    EXPECT_FALSE(watch.NothingWritten());
+
+    // The mencoder tool cutting 20 s.
+    TProgressCounters c;
+    int32_t pos = -1;
+    for (const auto& chunk : RecordedChunks("mcut_cut_wmv_20s.txt"))
+        if (chunk.find("Pos:") != std::string::npos) pos = ParsePosProgress(chunk, 20, c).Percent;
+    EXPECT_EQ(pos, 100);
+
+    // The splitter: its percent text is shown as the status.
+    std::optional<TTimeToStore> split;
+    for (const auto& chunk : RecordedChunks("mmerge_split.txt"))
+        if (chunk.find("Progress:") != std::string::npos) split = ParseTimeProgress(chunk, 20, true);
+    ASSERT_TRUE(split);
+    EXPECT_EQ(split->Percent, 100);
+    EXPECT_EQ(split->Text4, "100%");
+}

@@ -113,6 +113,12 @@ std::string FormatNumber(double v) {
     return buf;
 }
 
+std::string FormatSeconds3(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", v);
+    return buf;
+}
+
 class OptList {
   public:
     std::vector<Opt> opts;
@@ -275,6 +281,7 @@ FcutPlan PlanFcut(std::vector<std::string> args) {
         if (!out.Has({"-c:a"})) out.opts.push_back({"-c:a", *both});
     }
     const bool noVideo = out.Has({"-vn"});
+    plan.videoCopy = !noVideo && out.Value({"-c:v"}).value_or("") == "copy";
     const bool noAudio = out.Has({"-an"});
     std::string vcodec = out.Value({"-c:v"}).value_or("");
     std::string acodec = out.Value({"-c:a"}).value_or("");
@@ -402,13 +409,35 @@ FcutPlan PlanFcut(std::vector<std::string> args) {
     // One picture into one file: never read the name as a numbered pattern ("%d").
     if (plan.muxer == "image2" && !out.Has({"-update"})) out.opts.push_back({"-update", "1"});
 
+    // Seeking the input lands on the nearest place the demuxer can find, which in transport and
+    // program streams is not a keyframe: the decoder then drops frames up to the next keyframe,
+    // so the picture starts late and, the length counting from there, ends late. When the video
+    // is encoded anyway (or absent), seek the input to a few seconds before the start and cut
+    // the rest exactly on the output side, both streams measured from the same point.
+    if (!plan.videoCopy && plan.inputSeek && *plan.inputSeek > 0 && inputOpts.size() == 1 &&
+        !out.Has({"-ss"})) {
+        OptList& in = inputOpts.front();
+        const double margin = std::min(*plan.inputSeek, 5.0);
+        const double early = *plan.inputSeek - margin;
+        in.Remove({"-ss"});
+        if (early > 0) in.opts.push_back({"-ss", FormatSeconds3(early)});
+        out.opts.insert(out.opts.begin(), {"-ss", FormatSeconds3(margin)});
+        if (auto t = in.Value({"-t"}); t && !out.Has({"-t"})) {
+            in.Remove({"-t"});
+            out.opts.insert(out.opts.begin() + 1, {"-t", *t});
+        }
+    }
+
     // Assemble: globals, inputs, output.
     auto& fa = plan.ffmpegArgs;
     for (const auto& o : globals.opts) fa.push_back(o.name);
     for (size_t k = 0; k < inputOpts.size(); ++k) {
         for (const auto& o : inputOpts[k].opts) {
             fa.push_back(o.name);
-            if (o.value) fa.push_back(*o.value);
+            if (!o.value) continue;
+            fa.push_back(*o.value);
+            if (k == 0 && o.name == "-ss") plan.seekValueIndex = static_cast<int>(fa.size()) - 1;
+            if (k == 0 && o.name == "-t") plan.durationValueIndex = static_cast<int>(fa.size()) - 1;
         }
         fa.push_back("-i");
         fa.push_back(plan.inputs[k]);

@@ -20,6 +20,9 @@ struct FcutPlan {
     std::optional<double> inputSeek; // -ss given before the first input
     std::optional<double> duration;  // -t, anywhere
     std::string error;               // a command line that cannot be run
+    bool videoCopy = false;          // the video stream is copied, not encoded
+    int seekValueIndex = -1;         // index in ffmpegArgs of the input -ss value, or -1
+    int durationValueIndex = -1;     // index in ffmpegArgs of the input -t value, or -1
 };
 
 // args: the front-end's arguments without the program name; a leading "-cb" is allowed.

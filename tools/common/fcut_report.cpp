@@ -96,6 +96,15 @@ double JsonDuration(const std::string& json) {
     return d;
 }
 
+double JsonStartTime(const std::string& json) {
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json));
+    double s = 0;
+    if (!doc.isObject() ||
+        !ToDouble(Str(doc.object().value("format").toObject(), "start_time"), &s))
+        return 0;
+    return s;
+}
+
 std::string FormatStreamReport(int index, const std::string& path, const std::string& json) {
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json));
     if (!doc.isObject()) return "";

@@ -25,5 +25,7 @@ std::string FormatReportDuration(double seconds);
 
 // Seconds of the container duration in ffprobe's JSON, or a negative value when unknown.
 double JsonDuration(const std::string& json);
+// Seconds of the container start time in ffprobe's JSON, 0 when unknown.
+double JsonStartTime(const std::string& json);
 
 } // namespace trimora::fcut

@@ -4,6 +4,7 @@
 #include "fcut_report.h"
 #include "frontend.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -83,6 +84,33 @@ std::string WithoutStatsLines(const std::string& lines) {
     return kept;
 }
 
+// Time (seconds, on the input's own clock) of the last video keyframe at or before `at`, from the
+// packet index near it; negative when none is found.
+double KeyframeAtOrBefore(const std::string& input, double at) {
+    char interval[64];
+    std::snprintf(interval, sizeof interval, "%.3f%%%.3f", std::max(0.0, at - 20), at + 0.05);
+    std::string out;
+    frontend::RunToolCapture({"ffprobe", "-v", "error", "-select_streams", "v:0",
+                              "-read_intervals", interval, "-show_entries",
+                              "packet=pts_time,flags", "-of", "csv=p=0", input},
+                             &out, nullptr);
+    double best = -1;
+    size_t from = 0;
+    while (from < out.size()) {
+        size_t nl = out.find('\n', from);
+        if (nl == std::string::npos) nl = out.size();
+        const std::string line = out.substr(from, nl - from);
+        from = nl + 1;
+        const size_t comma = line.find(',');
+        if (comma == std::string::npos || line.find('K', comma) == std::string::npos) continue;
+        char* end = nullptr;
+        const double pts = std::strtod(line.c_str(), &end);
+        if (end == line.c_str()) continue; // "N/A"
+        if (pts <= at + 0.0005 && pts > best) best = pts;
+    }
+    return best;
+}
+
 int Probe(const FcutPlan& plan) {
     int status = 0;
     for (size_t i = 0; i < plan.inputs.size(); ++i) {
@@ -107,7 +135,7 @@ int Probe(const FcutPlan& plan) {
 } // namespace
 
 int RunFcut(const std::vector<std::string>& args) {
-    const FcutPlan plan = PlanFcut(args);
+    FcutPlan plan = PlanFcut(args);
     if (!plan.error.empty()) {
         frontend::PrintOut("fcut: " + plan.error + "\n");
         return 1;
@@ -128,6 +156,26 @@ int RunFcut(const std::vector<std::string>& args) {
                                    FormatReportDuration(duration) + "): nothing to write\n" +
                                    EmptyOutputSummary());
                 return 1;
+            }
+            // A copied video stream can only start at a keyframe. A transport stream then begins
+            // with sound alone up to the next keyframe; starting both at the keyframe before the
+            // asked start (and keeping the asked end) keeps them together. (Program streams
+            // drop that keyframe whatever the start; their video starts at the next one.)
+            if (plan.videoCopy && plan.muxer == "mpegts" && plan.seekValueIndex >= 0) {
+                const double start = JsonStartTime(json);
+                const double key = KeyframeAtOrBefore(plan.inputs.front(), start + *plan.inputSeek);
+                const double lead = start + *plan.inputSeek - key;
+                if (key >= 0 && lead > 0.001) {
+                    char buf[32];
+                    std::snprintf(buf, sizeof buf, "%.3f", std::max(0.0, key - start - 0.001));
+                    plan.ffmpegArgs[static_cast<size_t>(plan.seekValueIndex)] = buf;
+                    if (plan.duration && plan.durationValueIndex >= 0) {
+                        std::snprintf(buf, sizeof buf, "%.3f", *plan.duration + lead + 0.001);
+                        plan.ffmpegArgs[static_cast<size_t>(plan.durationValueIndex)] = buf;
+                    }
+                    frontend::PrintOut("fcut: copying from the keyframe at " +
+                                       FormatReportDuration(key - start) + "\n");
+                }
             }
         }
     }

@@ -91,14 +91,15 @@ bool ParseScaleFilter(const std::string& filter, int* w, int* h, std::string* er
     return true;
 }
 
+
+} // namespace
+
 bool IsLavcVideoEncoder(const std::string& codec) {
     static const char* known[] = {"mpeg4",      "msmpeg4v2", "msmpeg4", "wmv1",  "wmv2",
                                   "mpeg1video", "mpeg2video", "h263p",  "mjpeg", "flv"};
     return std::any_of(std::begin(known), std::end(known),
                        [&](const char* k) { return codec == k; });
 }
-
-} // namespace
 
 std::optional<double> ParseMencoderTime(const std::string& text) {
     if (text.empty()) return std::nullopt;
@@ -375,27 +376,44 @@ std::vector<std::string> BuildSingleRun(const McutOptions& options, const MediaI
     return argv;
 }
 
-bool VideoCopyPossible(const std::vector<MediaInfo>& sources, std::string* why) {
-    for (size_t i = 0; i < sources.size(); ++i) {
-        const StreamInfo& v = sources[i].video;
-        const StreamInfo& first = sources[0].video;
-        if (!v.present) {
-            if (why) *why = "file " + std::to_string(i + 1) + " has no picture";
-            return false;
-        }
-        if (v.codec != first.codec) {
-            if (why) *why = "video codecs " + first.codec + " and " + v.codec + " differ";
-            return false;
-        }
-        if (v.width != first.width || v.height != first.height) {
-            if (why)
-                *why = "frame sizes " + std::to_string(first.width) + "x" +
-                       std::to_string(first.height) + " and " + std::to_string(v.width) + "x" +
-                       std::to_string(v.height) + " differ";
-            return false;
-        }
+bool SamePictures(const StreamInfo& a, const StreamInfo& b, std::string* why) {
+    auto say = [&](const std::string& text) {
+        if (why) *why = text;
+        return false;
+    };
+    if (!a.present || !b.present) return say("a clip has no picture");
+    if (a.codec != b.codec) return say("video codecs " + a.codec + " and " + b.codec + " differ");
+    if (a.width != b.width || a.height != b.height)
+        return say("frame sizes " + std::to_string(a.width) + "x" + std::to_string(a.height) +
+                   " and " + std::to_string(b.width) + "x" + std::to_string(b.height) + " differ");
+    // Copied frames keep their count: at another rate they would play slower or faster.
+    if (a.fps > 0 && b.fps > 0 && std::fabs(a.fps - b.fps) > a.fps * 0.001) {
+        char text[96];
+        std::snprintf(text, sizeof text, "frame rates %.3f and %.3f differ", a.fps, b.fps);
+        return say(text);
     }
     return true;
+}
+
+size_t ReferenceClip(const std::vector<MediaInfo>& sources, const std::vector<double>& lengths) {
+    size_t best = 0;
+    for (size_t i = 0; i < sources.size(); ++i)
+        if (sources[i].video.present &&
+            (!sources[best].video.present || lengths[i] > lengths[best]))
+            best = i;
+    return best;
+}
+
+std::vector<std::string> BuildFitRun(const std::string& input, const StreamInfo& reference,
+                                     const std::string& target, const std::string& muxer) {
+    const std::string w = std::to_string(reference.width), h = std::to_string(reference.height);
+    char fps[32];
+    std::snprintf(fps, sizeof fps, "%.6f", reference.fps > 0 ? reference.fps : 25.0);
+    return {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-i", input,
+            "-map", "0:v:0", "-an", "-sn", "-dn", "-vf",
+            "scale=" + w + ":" + h + ":force_original_aspect_ratio=decrease,pad=" + w + ":" + h +
+                ":(ow-iw)/2:(oh-ih)/2,setsar=1,fps=" + fps + ",format=yuv420p",
+            "-c:v", reference.codec, "-q:v", "2", "-f", muxer.empty() ? "nut" : muxer, target};
 }
 
 std::vector<std::string> BuildJoinRun(const McutOptions& options,

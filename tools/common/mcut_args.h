@@ -74,14 +74,23 @@ std::vector<std::string> BuildSingleRun(const McutOptions& options, const MediaI
                                         const KeptRange& range, double keyframeStart);
 
 // Several inputs joined one after the other. lengths are the play lengths of the inputs;
-// copyVideo says whether their pictures can be copied as they are (same codec and frame size).
-// concatList is the concat-demuxer list of the inputs (used when copying video).
+// copyVideo says whether their pictures are copied; concatList is then the concat-demuxer list
+// of the pictures (the inputs, or clips fitted to the others); the sound is always read from
+// the inputs themselves.
 std::vector<std::string> BuildJoinRun(const McutOptions& options,
                                       const std::vector<MediaInfo>& sources,
                                       const std::vector<double>& lengths, bool copyVideo,
                                       const std::string& concatList);
-// Whether the inputs' pictures can be copied into one stream.
-bool VideoCopyPossible(const std::vector<MediaInfo>& sources, std::string* why);
+// Whether b's pictures can follow a's in one copied stream (codec, frame size, frame rate).
+bool SamePictures(const StreamInfo& a, const StreamInfo& b, std::string* why);
+// The clip whose pictures the others are fitted to for a copied join: the longest one.
+size_t ReferenceClip(const std::vector<MediaInfo>& sources, const std::vector<double>& lengths);
+// Whether ffmpeg can encode pictures in this codec (so that a clip can be fitted to it).
+bool IsLavcVideoEncoder(const std::string& codec);
+// Re-encodes the pictures of input like the reference (codec, size, rate) into target, in the
+// container of the join's output (its time base is the one the copied stream keeps).
+std::vector<std::string> BuildFitRun(const std::string& input, const StreamInfo& reference,
+                                     const std::string& target, const std::string& muxer);
 
 // The progress text the program reads: "Pos: <seconds>s <frames>f (<percent>%) =<percent>".
 std::string PosChunk(double seconds, int64_t frames, int percent);

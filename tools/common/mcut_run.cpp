@@ -204,16 +204,40 @@ int RunJoin(const McutOptions& options) {
         lengths.push_back(len);
         sources.push_back(std::move(info));
     }
-    std::string why;
-    const bool copyVideo = options.ovc == "copy" && VideoCopyPossible(sources, &why);
-    if (options.ovc == "copy" && !copyVideo)
-        PrintErr("mcut: the pictures cannot be copied into one stream (" + why +
-                 "); they are encoded\n");
-
     ScratchFolder scratch;
+    bool copyVideo = options.ovc == "copy";
+    std::vector<std::string> pictures = options.inputs;
+    if (copyVideo) {
+        // Clips whose pictures differ from the longest clip's (the one-frame normalising clip
+        // in front of an AVI join, most often) are encoded like it first, so that the rest
+        // is still copied.
+        const size_t ref = ReferenceClip(sources, lengths);
+        const StreamInfo& reference = sources[ref].video;
+        for (size_t i = 0; i < sources.size() && copyVideo; ++i) {
+            std::string why;
+            if (SamePictures(reference, sources[i].video, &why)) continue;
+            if (!reference.present || !IsLavcVideoEncoder(reference.codec)) {
+                PrintErr("mcut: the pictures cannot be copied into one stream (" + why +
+                         "); they are encoded\n");
+                copyVideo = false;
+                break;
+            }
+            PrintErr("mcut: " + options.inputs[i] + ": " + why + "; its pictures are encoded to match\n");
+            if (!scratch.Ok()) return Fail("cannot make a work folder", 1);
+            const std::string muxer = MuxerFor(options.output);
+            pictures[i] = scratch.Path() + "fit" + std::to_string(i) + "." + (muxer.empty() ? "nut" : muxer);
+            const FfmpegRun fit =
+                RunFfmpeg(BuildFitRun(options.inputs[i], reference, pictures[i], muxer), nullptr);
+            if (!fit.succeeded) {
+                if (frontend::ReceivedSignal() == 0) PrintErr(Tail(fit.errorText) + "\n");
+                return fit.status != 0 ? fit.status : 1;
+            }
+        }
+    }
+
     std::string list;
     if (copyVideo) {
-        list = WriteConcatList(scratch, options.inputs, lengths);
+        list = WriteConcatList(scratch, pictures, lengths);
         if (list.empty()) return Fail("cannot write the list of files to join", 1);
     }
     const std::vector<std::string> argv =

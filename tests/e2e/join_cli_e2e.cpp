@@ -1,0 +1,121 @@
+// `trimora join` from a terminal: the same builder, runner and front-ends as the window.
+#include "support/test_env.h"
+
+#include "common/helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace trimora_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string LastLine(const std::string& text) {
+    std::string t = text;
+    while (!t.empty() && t.back() == '\n') t.pop_back();
+    const size_t nl = t.rfind('\n');
+    return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+class JoinCli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        home.InstallTools();
+        folder = home.Root() + "Holiday Trip/";
+        save = home.Root() + "joined/";
+        fs::create_directories(folder);
+        fs::create_directories(save);
+    }
+    // Clips a, b, c of 2, 3 and 2 seconds.
+    std::vector<std::string> Clips(const std::string& ext, const std::string& codecs) {
+        std::vector<std::string> paths;
+        const int seconds[] = {2, 3, 2};
+        for (int i = 0; i < 3; ++i) {
+            const std::string d = std::to_string(seconds[i]);
+            const std::string clip = SampleClip(
+                "joincli-" + d + "s-" + std::to_string(std::hash<std::string>{}(codecs)) + ext,
+                "-f lavfi -i testsrc=size=160x120:rate=25:duration=" + d +
+                    " -f lavfi -i sine=sample_rate=44100:duration=" + d + " " + codecs);
+            paths.push_back(folder + std::string(1, char('a' + i)) + ext);
+            fs::copy_file(clip, paths.back());
+        }
+        return paths;
+    }
+    std::string Run(std::vector<std::string> args, int* status) {
+        args.insert(args.begin(), {BinDir() + "trimora", "join"});
+        return RunProgram(args, status);
+    }
+
+    IsolatedHome home;
+    std::string folder, save;
+};
+
+TEST_F(JoinCli, JoinsInTheOrderGivenAndEndsWithDone) {
+    const auto clips = Clips(".mkv", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac");
+    int status = -1;
+    // c, a, b: the order given is the order joined
+    const std::string out =
+        Run({clips[2], clips[0], clips[1], "--save-folder", save}, &status);
+    const std::string joined = save + "Holiday Trip-Joined.mkv";
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(LastLine(out), "DONE " + joined) << out;
+    EXPECT_NEAR(ProbeDuration(joined), 7.0, 3.0);
+
+    // --dry-run prints what the command memo shows and runs nothing
+    const std::string dry = Run({clips[2], clips[0], clips[1], "--save-folder", save, "--dry-run"},
+                                &status);
+    EXPECT_EQ(status, 0);
+    const std::string sys = home.Root() + "data/trimora/";
+    EXPECT_EQ(dry, sys + "qvcut/mmerge.exe  \"" + clips[2] + "\" +\"" + clips[0] + "\" +\"" +
+                       clips[1] + "\"  -o \"" + save + "Holiday Trip-Joined01.mkv\"\n" +
+                       "Total File = 3 Total Size = " +
+                       trimora::FormatFileSize(trimora::GetFileSize64(clips[0]) +
+                                               trimora::GetFileSize64(clips[1]) +
+                                               trimora::GetFileSize64(clips[2])) +
+                       " NormSize = \n");
+    EXPECT_FALSE(trimora::FileExists(save + "Holiday Trip-Joined01.mkv"));
+}
+
+TEST_F(JoinCli, AviJoinProbesTheFirstClipForTheNormalisingClip) {
+    const auto clips = Clips(".avi", "-c:v mpeg4 -q:v 5 -c:a libmp3lame -ac 2 -f avi");
+    int status = -1;
+    const std::string dry = Run({clips[0], clips[1], clips[2], "--dry-run"}, &status);
+    EXPECT_EQ(status, 0) << dry;
+    EXPECT_NE(dry.find("NormSize = -vf scale=160:120\n"), std::string::npos) << dry;
+    const std::string out = Run({clips[0], clips[1], clips[2], "--save-folder", save}, &status);
+    EXPECT_EQ(status, 0) << out;
+    const std::string joined = save + "Holiday Trip-Joined.avi";
+    EXPECT_EQ(LastLine(out), "DONE " + joined);
+    EXPECT_EQ(ProbeFrameSize(joined), "160x120");
+    EXPECT_NEAR(ProbeDuration(joined), 7.04, 3.0);
+}
+
+TEST_F(JoinCli, RefusalsAndFailures) {
+    const auto clips = Clips(".mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac");
+    int status = -1;
+    std::string out = Run({clips[0]}, &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(out.find("Please select atleast 2 files in list to join !"), std::string::npos);
+
+    out = Run({clips[0], home.Root() + "nothere.mp4"}, &status);
+    EXPECT_EQ(status, 2) << out;
+
+    fs::create_directories(home.Root() + "other");
+    fs::copy_file(clips[1], home.Root() + "other/b.mp4");
+    out = Run({clips[0], home.Root() + "other/b.mp4"}, &status);
+    EXPECT_EQ(status, 2) << out;
+
+    // an mp4 with other codecs cannot be appended
+    const std::string odd = SampleClip("joincli-odd.mp4",
+                                       "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 "
+                                       "-f lavfi -i sine=duration=2 -c:v mpeg4 -c:a libmp3lame");
+    fs::copy_file(odd, folder + "z.mp4");
+    out = Run({clips[0], folder + "z.mp4", "--save-folder", save}, &status);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_EQ(LastLine(out).rfind("FAILED FAILED! FILE FORMATS DO NOT MATCH.", 0), 0u) << out;
+    EXPECT_TRUE(fs::is_empty(save));
+}
+
+} // namespace

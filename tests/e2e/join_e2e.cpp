@@ -1,0 +1,278 @@
+// Joins of real generated clips through the real front-ends, for every format family: the run,
+// its progress texts, its row, and the file it leaves behind.
+#include "exec/startup_state.h"
+#include "exec/tool_runs.h"
+#include "jobs/join_run.h"
+#include "support/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <algorithm>
+#include <cstdio>
+#include <regex>
+
+using namespace trimora;
+using namespace trimora_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Records what the window would show; posted work runs on the test's thread in WaitForRow.
+class RecordingHost : public TRunHost {
+  public:
+    void Post(std::function<void()> fn) override {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            queue_.push_back(std::move(fn));
+        }
+        cv_.notify_one();
+    }
+    void SetGauge(int percent) override { gauges.push_back(percent); }
+    void SetStatusText(const std::string& text) override { statuses.push_back(text); }
+    void SetMessageRow(const std::string& caption) override { messageRow = caption; }
+    void SetRowStatus(int id, const std::string& status, const std::string& fullPath,
+                      int64_t size) override {
+        rows[id] = {status, fullPath, size};
+    }
+    void ClearMemo() override { memo.clear(); }
+    void AppendMemo(const std::string& line) override { memo.push_back(line); }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void BeginRunControls() override {}
+    void EndRunControls() override { ++ends; }
+
+    // Runs queued work until the row has its final status and the queue is empty.
+    bool WaitForRow(int id, std::chrono::seconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::unique_lock<std::mutex> lock(m_);
+                if (queue_.empty() && Final(id)) return true;
+                if (!cv_.wait_until(lock, deadline, [&] { return !queue_.empty(); })) return false;
+                fn = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            fn();
+        }
+    }
+    bool Final(int id) const {
+        const auto it = rows.find(id);
+        return it != rows.end() && (it->second.status == "DONE" || it->second.status == "FAILED");
+    }
+
+    struct Row {
+        std::string status, path;
+        int64_t size = 0;
+    };
+    std::map<int, Row> rows;
+    std::vector<std::string> statuses, memo, messages;
+    std::vector<int> gauges;
+    std::string messageRow;
+    int ends = 0;
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> queue_;
+};
+
+struct Family {
+    std::string ext;       // of the clips and the output
+    std::string args;      // ffmpeg arguments for a clip of %D seconds (lavfi sources)
+    std::string format;    // ffprobe's format name of a valid output
+};
+
+std::string ClipArgs(const std::string& pattern, int seconds, int tone) {
+    std::string a = std::regex_replace(pattern, std::regex("%D"), std::to_string(seconds));
+    return std::regex_replace(a, std::regex("%F"), std::to_string(tone));
+}
+
+const char* kSources = "-f lavfi -i testsrc=size=160x120:rate=25:duration=%D "
+                       "-f lavfi -i sine=frequency=%F:sample_rate=44100:duration=%D ";
+
+std::vector<Family> Families() {
+    const std::string s = kSources;
+    const std::string h264 = s + "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2 ";
+    const std::string avi = s + "-c:v mpeg4 -q:v 5 -c:a libmp3lame -b:a 128k -ac 2 -f avi";
+    const std::string mpg = s + "-c:v mpeg1video -q:v 5 -c:a mp2 -b:a 128k -ac 2 -f mpeg";
+    const std::string vob = s + "-c:v mpeg2video -q:v 5 -c:a mp2 -b:a 128k -ac 2 -f vob";
+    const std::string asf = s + "-c:v wmv2 -q:v 5 -c:a wmav2 -b:a 128k -ac 2 -f asf";
+    return {
+        {".avi", avi, "avi"},
+        {".divx", avi, "avi"},
+        {".flv", s + "-c:v flv -q:v 5 -c:a libmp3lame -b:a 64k -ar 44100 -ac 2 -f flv", "flv"},
+        {".mkv", h264 + "-f matroska", "matroska,webm"},
+        {".mp4", h264 + "-f mp4", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {".m4v", h264 + "-f mp4", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {".mov", h264 + "-f mov", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {".3gp", h264 + "-f 3gp", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {".vob", vob, "mpeg"},
+        {".webm", s + "-c:v libvpx -deadline realtime -b:v 200k -c:a libvorbis -ac 2 -f webm",
+         "matroska,webm"},
+        {".mpg", mpg, "mpeg"},
+        {".mpeg", mpg, "mpeg"},
+        {".wmv", asf, "asf"},
+        {".asf", asf, "asf"},
+    };
+}
+
+// A join folder named "Trip" with clips a, b, c of the family (2, 3 and 2 seconds), a save
+// folder, the front-ends installed, and a program folder of the test's own (the AVI join writes
+// its normalising clip there).
+class JoinRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        home.InstallTools();
+        SetUpStartupState(st);
+        st.StartupDone = true;
+        st.Mode = TMode::Join;
+        st.ProgramFolder = home.Root() + "prog/";
+        fs::create_directories(st.ProgramFolder + "help");
+        fs::copy_file(BinDir() + "help/sample.avi", st.ProgramFolder + "help/sample.avi");
+        st.JoinFolder = home.Root() + "Trip/";
+        st.SaveJoinFolder = home.Root() + "out/";
+        fs::create_directories(st.JoinFolder);
+        fs::create_directories(st.SaveJoinFolder);
+    }
+
+    TJoinListSnapshot MakeClips(const Family& f, const std::vector<std::string>& patterns) {
+        TJoinListSnapshot list;
+        const int seconds[] = {2, 3, 2};
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            const std::string name = std::string(1, char('a' + i)) + f.ext;
+            const std::string key = "join-" + std::to_string(seconds[i]) + "s-" +
+                                    std::to_string(std::hash<std::string>{}(patterns[i])) + f.ext;
+            const std::string clip =
+                SampleClip(key, ClipArgs(patterns[i], seconds[i], 300 + 200 * int(i)));
+            fs::copy_file(clip, st.JoinFolder + name);
+            list.Rows.push_back({name, GetFileSize64(st.JoinFolder + name), "160x120", "25", true});
+        }
+        expectedSeconds = 0;
+        for (size_t i = 0; i < patterns.size(); ++i) expectedSeconds += seconds[i];
+        return list;
+    }
+
+    // Starts the join as Start would and runs the "GUI thread" until its row is final.
+    void Join(const TJoinListSnapshot& list) {
+        st.BuildOnly = false;
+        st.RunFailed = false;
+        ASSERT_TRUE(JoinClips(list, runs, &monitor));
+        ASSERT_TRUE(host.WaitForRow(st.JobCounter, std::chrono::seconds(120)))
+            << "no result; memo: " << (host.memo.empty() ? "" : host.memo[0]);
+    }
+
+    IsolatedHome home;
+    JobState st;
+    RecordingHost host;
+    TToolRuns runs{st, host};
+    TJoinListFileMon monitor{JoinMonitorHost(runs)};
+    double expectedSeconds = 0;
+};
+
+class JoinFamilies : public JoinRun, public ::testing::WithParamInterface<Family> {};
+
+TEST_P(JoinFamilies, ThreeClipsBecomeOneFileOfTheSumOfTheirLengths) {
+    const Family f = GetParam();
+    const auto list = MakeClips(f, {f.args, f.args, f.args});
+    Join(list);
+    const auto& row = host.rows[st.JobCounter];
+    const std::string out = st.SaveJoinFolder + "Trip-Joined" + f.ext;
+    EXPECT_EQ(row.status, "DONE") << host.messageRow << "\n" << host.memo[0];
+    EXPECT_EQ(row.path, out);
+    ASSERT_TRUE(FileExists(out));
+    EXPECT_EQ(row.size, GetFileSize64(out));
+    EXPECT_EQ(ProbeFormatName(out), f.format);
+    EXPECT_FALSE(ProbeVideoCodec(out).empty());
+    EXPECT_FALSE(ProbeAudioCodec(out).empty());
+    // the normalising clip in front of an AVI join is one frame long
+    const double extra = JoinFamilyOf(f.ext) == TJoinFamily::Avi ? 0.04 : 0.0;
+    const double seconds = ProbeDuration(out);
+    EXPECT_NEAR(seconds, expectedSeconds + extra, 3 * 1.0) << out;
+    RecordProperty("duration", std::to_string(seconds));
+    std::printf("%s joined: %.3f s (clips %.0f s)\n", f.ext.c_str(), seconds, expectedSeconds);
+    ASSERT_FALSE(host.memo.empty());
+    EXPECT_EQ(host.memo.back().rfind(kJoinFinishedLog, 0), 0u) << host.memo.back();
+    EXPECT_EQ(host.statuses.back(), "Status");
+    // the sources stay where they were
+    for (const auto& r : list.Rows) EXPECT_TRUE(FileExists(st.JoinFolder + r.Caption));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, JoinFamilies, ::testing::ValuesIn(Families()),
+                         [](const auto& info) { return info.param.ext.substr(1); });
+
+TEST_F(JoinRun, MencoderJoinCountsItsFilesInTheStatus) {
+    const Family f = Families()[10]; // .mpg
+    ASSERT_EQ(f.ext, ".mpg");
+    Join(MakeClips(f, {f.args, f.args, f.args}));
+    EXPECT_EQ(host.rows[st.JobCounter].status, "DONE");
+    // the counter only climbs, from the first file on
+    const std::regex counter("Processing file #([123]) of 3");
+    int last = 0;
+    for (const auto& s : host.statuses) {
+        std::smatch m;
+        if (s.rfind("Processing file", 0) != 0) continue;
+        ASSERT_TRUE(std::regex_match(s, m, counter)) << s;
+        const int n = std::stoi(m[1]);
+        EXPECT_GE(n, last) << s;
+        last = n;
+    }
+    EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "Processing file #1 of 3") > 0,
+              true);
+    EXPECT_GE(last, 2);
+    std::lock_guard<std::mutex> lock(runs.ProgressMutex());
+    EXPECT_EQ(runs.Counters.JoinFilesDone, 3);
+}
+
+TEST_F(JoinRun, AviJoinWithoutSoundSkipsTheNormalisingClip) {
+    const Family f = Families()[0];
+    auto list = MakeClips(f, {f.args, f.args, f.args});
+    list.Nosound = true;
+    Join(list);
+    const std::string out = st.SaveJoinFolder + "Trip-Joined.avi";
+    EXPECT_EQ(host.rows[st.JobCounter].status, "DONE");
+    EXPECT_EQ(ProbeAudioCodec(out), "");
+    EXPECT_NEAR(ProbeDuration(out), expectedSeconds, 3.0);
+    EXPECT_FALSE(FileExists(st.ProgramFolder + "help/norm.avi"));
+}
+
+TEST_F(JoinRun, SplitterRefusesClipsOfDifferentCodecs) {
+    const std::string s = kSources;
+    for (const std::string ext : {".mkv", ".mp4"}) {
+        const Family f{ext, "", ""};
+        fs::remove_all(st.JoinFolder);
+        fs::create_directories(st.JoinFolder);
+        const std::string fmt = ext == ".mkv" ? "-f matroska" : "-f mp4";
+        const auto list = MakeClips(
+            f, {s + "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2 " + fmt,
+                s + "-c:v mpeg4 -q:v 5 -c:a libmp3lame -ac 2 " + fmt,
+                s + "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2 " + fmt});
+        Join(list);
+        const auto& row = host.rows[st.JobCounter];
+        EXPECT_EQ(row.status, "FAILED") << ext;
+        EXPECT_EQ(host.messageRow, kJoinFormatsDoNotMatch) << ext;
+        EXPECT_EQ(host.statuses.back(), "Failed!");
+        EXPECT_FALSE(FileExists(st.SaveJoinFolder + "Trip-Joined" + ext)) << ext;
+        EXPECT_TRUE(fs::is_empty(st.SaveJoinFolder)) << ext;
+    }
+}
+
+TEST_F(JoinRun, FewerThanTwoTickedFilesStartNothing) {
+    const Family f = Families()[3];
+    auto list = MakeClips(f, {f.args, f.args});
+    list.Rows[1].Checked = false;
+    const int before = st.JobCounter;
+    EXPECT_FALSE(JoinClips(list, runs, &monitor));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], kJoinTooFewFiles);
+    EXPECT_EQ(st.JobCounter, before);
+    EXPECT_FALSE(monitor.IsWorkerRunning());
+    EXPECT_TRUE(st.BuildOnly);
+}
+
+} // namespace
