@@ -451,6 +451,14 @@ TEST_F(FcutE2E, AudioExtractionFrameSaveAndRangesPastTheEnd) {
                                 " -vn -sn  -acodec libmp3lame -ab 128k -ac 2  -y " + Q(out_ + "late.mp3")},
         {out_ + "late.jpg", ffmpegCommand_ + " -ss 00:00:09.000 -i " + Q(S) +
                                 " -f image2 -vframes 1 -sameq " + Q(out_ + "late.jpg")}};
+    // An output that is the source itself is refused; the source stays whole.
+    const std::string copy = out_ + "self.mp4";
+    fs::copy_file(S, copy);
+    r = Start(ffmpegCommand_ + " -i " + Q(copy) + "  -acodec aac -ac 2  -vcodec libx264 -vpre "
+                                                  "veryfast_firstpass  -crf 18  -y " + Q(copy));
+    EXPECT_NE(r.code, 0) << r.output;
+    EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(S));
+
     for (const auto& [path, cmd] : pastEnd) {
         r = Start(cmd);
         EXPECT_NE(r.output.find("video:0kB audio:0kB"), std::string::npos) << cmd << "\n" << r.output;

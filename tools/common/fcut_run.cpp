@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 
 namespace trimora::fcut {
@@ -143,6 +144,16 @@ int RunFcut(const std::vector<std::string>& args) {
     if (plan.probe) return Probe(plan);
 
     for (const auto& note : plan.notes) frontend::PrintOut(note + "\n");
+
+    // ffmpeg truncates its output before it reads the input: writing over a source destroys it.
+    for (const auto& input : plan.inputs) {
+        std::error_code ec;
+        if (std::filesystem::equivalent(input, plan.output, ec)) {
+            frontend::PrintOut("fcut: the output " + plan.output +
+                               " is the input itself; nothing written\n");
+            return 1;
+        }
+    }
 
     // Today's ffmpeg, asked to start past the end of its input, still copies the last second.
     // The program expects nothing to be written then.
