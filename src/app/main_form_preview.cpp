@@ -19,8 +19,12 @@ namespace trimora {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+    return s.toStdString();
+}
 
 // The window-title tip over the two preview panels.
 class PanelTipFilter : public QObject {
@@ -99,8 +103,7 @@ void MainForm::LoadStartPreview(const std::string& path) {
 }
 
 void MainForm::LoadEndPreview(const std::string& path) {
-    if (Info.BadFile)
-        return;
+    if (Info.BadFile) return;
     CoreEnd.Stop();
     QThread::msleep(60);
     QApplication::processEvents();
@@ -122,7 +125,9 @@ void MainForm::EndPauseTimerTimer() {
 
 // ---- seeking -----------------------------------------------------------------------------------
 
-std::string MainForm::SeekType() const { return SeekTypeFor(State.InputExt); }
+std::string MainForm::SeekType() const {
+    return SeekTypeFor(State.InputExt);
+}
 
 void MainForm::SeekPreview(PreviewPlayer& player, QSlider* slider) {
     const int value = slider->value();
@@ -130,17 +135,15 @@ void MainForm::SeekPreview(PreviewPlayer& player, QSlider* slider) {
     player.Pause();
     if (State.DesignMode) {
         const bool percent = SeekType() == " 1";
-        lblMessage->setText(
-            Q("SendCommand(seek " + std::to_string(value) +
-              (percent ? " SEEK_ABSOLUTE (1) )" : " SEEK_FRACTION (2) )") +
-              " / MaxValue=" + std::to_string(slider->maximum()) + " / SourceExt=" +
-              State.InputExt));
+        lblMessage->setText(Q("SendCommand(seek " + std::to_string(value) +
+                              (percent ? " SEEK_ABSOLUTE (1) )" : " SEEK_FRACTION (2) )") +
+                              " / MaxValue=" + std::to_string(slider->maximum()) +
+                              " / SourceExt=" + State.InputExt));
     }
 }
 
 void MainForm::StartSliderMouseUp(Qt::MouseButton button) {
-    if (button != Qt::LeftButton)
-        return;
+    if (button != Qt::LeftButton) return;
     SeekPreview(Core, StartSlider);
 }
 
@@ -149,8 +152,7 @@ void MainForm::EndSliderMouseUp(Qt::MouseButton button) {
         ShowMessage(this, QStringLiteral("Please select a file in list to proceed!"));
         return;
     }
-    if (button != Qt::LeftButton)
-        return;
+    if (button != Qt::LeftButton) return;
     SeekPreview(CoreEnd, EndSlider);
 }
 
@@ -210,19 +212,15 @@ void MainForm::UpdateEndPositionText() {
 }
 
 void MainForm::UpdateTimerTimer() {
-    if (Core.PollingActive)
-        Core.RequestPercentPosition();
-    if (CoreEnd.PollingActive)
-        CoreEnd.RequestPercentPosition();
-    if (Core.IsRunning())
-        DesktopAwake.Poke();
+    if (Core.PollingActive) Core.RequestPercentPosition();
+    if (CoreEnd.PollingActive) CoreEnd.RequestPercentPosition();
+    if (Core.IsRunning()) DesktopAwake.Poke();
 }
 
 // ---- frame save --------------------------------------------------------------------------------
 
 void MainForm::SaveFrame(bool endSide) {
-    if (State.InputFile.empty())
-        return; // no clip, no picture
+    if (State.InputFile.empty()) return; // no clip, no picture
     const std::string t = FrameTimeText(S((endSide ? EditEndTime : EditStartTime)->text()));
     const std::string image = SaveFrameImagePath(State.SaveImageFolder, t);
     const std::string command = SaveFrameCommand(State.FfmpegCommand, t, State.InputFile, image);
@@ -231,8 +229,7 @@ void MainForm::SaveFrame(bool endSide) {
     const bool busy = ExtraRuns.IsRunning(kDosSaveFrame);
     if (!StartExtraRun(command, kDosSaveFrame, image) && !busy)
         SetStatus("Image not saved: the encoder could not be started");
-    if (State.DesignMode)
-        MemoCodeAdd(command);
+    if (State.DesignMode) MemoCodeAdd(command);
 }
 
 } // namespace trimora
