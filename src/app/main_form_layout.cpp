@@ -587,6 +587,9 @@ void MainForm::ConnectHandlers() {
     connect(chkboxPartial, &QCheckBox::clicked, this, [this] { chkboxPartialClick(); });
     // By mouse or keyboard, after the box has toggled itself.
     connect(chkboxSoundOnly, &QCheckBox::clicked, this, [this] { chkboxSoundOnlyMouseUp(); });
+    // A time pasted in counts like a typed one.
+    for (QLineEdit* edit : {EditStartTime, EditEndTime})
+        connect(edit, &QLineEdit::textEdited, this, [this] { UpdateEditTime.start(); });
     connect(chkboxffmpegbuild, &QCheckBox::clicked, this, [this] { chkboxffmpegbuildClick(); });
 
     for (QComboBox* box :

@@ -33,9 +33,11 @@ bool MainForm::IsRunning() const {
 }
 
 void MainForm::btnStartClick() {
-    // Times typed a moment ago count even when the summary has not caught up yet.
-    if (UpdateEditTime.isActive() && State.StartupDone) {
+    // The range is what the time boxes show now, also when the summary has not caught up with
+    // the last typing yet.
+    if (State.StartupDone && !rdJoin->isChecked()) {
         UpdateEditTime.stop();
+        State.BuildOnly = true;
         RefreshCutSummary();
     }
     SyncModeState();

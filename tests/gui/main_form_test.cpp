@@ -378,6 +378,37 @@ TEST(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
     EXPECT_EQ(form.lvProgress->topLevelItemCount(), 0);
 }
 
+// The Matroska path: the splitter's middle part is moved into place and its work parts removed.
+TEST(MainFormStart, MatroskaCutThroughTheWindow) {
+    GuiHome home;
+    MainForm form;
+    form.show();
+    const std::string folder = home.Root() + "Videos/";
+    QDir().mkpath(QString::fromStdString(folder));
+    WriteFileBytes(folder + "trip.mkv",
+                   ReadFileBytes(SampleClip("window_clip420.mkv",
+                                            "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 "
+                                            "-f lavfi -i sine=duration=4 -c:v libx264 -pix_fmt "
+                                            "yuv420p -g 5 -c:a aac -shortest")));
+    home.NextFolder = QString::fromStdString(home.Root() + "Videos");
+    form.btnInputFolder->click();
+    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+    ClickRow(form.LvInput, 0);
+    form.EditStartTime->setText("0:00:01.000");
+    form.EditEndTime->setText("0:00:03.000");
+    form.btnStart->click();
+    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 1) == "DONE"; }, 30000))
+        << form.MemoCode->toPlainText().toStdString();
+    const std::string out = form.State.DefaultSaveConvertFolder + "trip-Cut.mkv";
+    ASSERT_TRUE(FileExists(out));
+    EXPECT_NEAR(ProbeDuration(out), 2.0, 1.0);
+    for (const char* part : {"trip-001.mkv", "trip-002.mkv", "trip-003.mkv"})
+        EXPECT_FALSE(FileExists(form.State.ToolFolder + part)) << part;
+    EXPECT_TRUE(QDir(QString::fromStdString(form.State.ToolFolder))
+                    .entryList({"trim*"}, QDir::Files)
+                    .isEmpty());
+}
+
 // A tool that runs until it is killed, under the encoder's name, stands in for a long cut.
 TEST(MainFormCancelSerial, CancelKillsTheRunningToolAndTheRowSaysFailed) {
     GuiHome home;
