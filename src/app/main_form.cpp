@@ -155,7 +155,11 @@ bool MainForm::StartExtraRun(const std::string& command, const std::string& kind
 }
 
 void MainForm::FrameSaved(const std::string& imagePath, bool saved) {
-    if (!saved) return;
+    if (!saved) {
+        // The encoder failed or was stopped: say so instead of leaving the user waiting.
+        SetStatus("Image not saved: \"" + imagePath + "\"");
+        return;
+    }
     LastSavedImage = imagePath;
     SetStatus(SavedFrameMessage(imagePath));
 }

@@ -22,6 +22,8 @@
 #include "jobs/extra_runs.h"
 #include "jobs/output_list.h"
 #include "media/store_info.h"
+#include "preview/desktop_awake.h"
+#include "preview/preview_player.h"
 #include "workers/bmd_thread.h"
 
 #include <QMainWindow>
@@ -224,6 +226,18 @@ class MainForm : public QMainWindow {
     void EndSliderMouseUp(Qt::MouseButton button);
     void StepButtonMouseUp(bool endSide, int step);
     void SaveFrame(bool endSide);
+    void LoadStartPreview(const std::string& path);
+    void LoadEndPreview(const std::string& path);
+    void UpdateStartPositionText(); // on PositionChanged of Core
+    void UpdateEndPositionText();   // on PositionChanged of CoreEnd
+    std::string SeekType() const;   // " 1" (percent) for a WMV clip, " 2" (seconds) otherwise
+    void SeekPreview(PreviewPlayer& player, QSlider* slider);
+    PreviewPlayer Core;    // the start preview, in VidStartPanel
+    PreviewPlayer CoreEnd; // the end preview, in VidEndPanel
+    uint64_t StartPanelWindow = 0, EndPanelWindow = 0; // their native windows
+    double StartSeconds = 0, EndSeconds = 0; // last positions read from the players
+    bool EndPreviewLoadedOnce = false;       // the first clip's load delays are over
+    TDesktopAwake DesktopAwake;
     // extra runs (main_form.cpp): false when not started
     bool StartExtraRun(const std::string& command, const std::string& kind,
                        const std::string& outputPath = "");
