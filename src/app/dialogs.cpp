@@ -14,13 +14,23 @@ QuestionHandler gQuestion;
 FolderHandler gFolder;
 OpenHandler gOpen;
 
-bool MessagesToStderr() { return qgetenv("TRIMORA_MESSAGES") == "stderr"; }
+bool MessagesToStderr() {
+    return qgetenv("TRIMORA_MESSAGES") == "stderr";
+}
 } // namespace
 
-void SetMessageHandler(MessageHandler handler) { gMessage = std::move(handler); }
-void SetQuestionHandler(QuestionHandler handler) { gQuestion = std::move(handler); }
-void SetFolderHandler(FolderHandler handler) { gFolder = std::move(handler); }
-void SetOpenHandler(OpenHandler handler) { gOpen = std::move(handler); }
+void SetMessageHandler(MessageHandler handler) {
+    gMessage = std::move(handler);
+}
+void SetQuestionHandler(QuestionHandler handler) {
+    gQuestion = std::move(handler);
+}
+void SetFolderHandler(FolderHandler handler) {
+    gFolder = std::move(handler);
+}
+void SetOpenHandler(OpenHandler handler) {
+    gOpen = std::move(handler);
+}
 
 void ShowMessage(QWidget* parent, const QString& text) {
     if (gMessage) {
@@ -36,8 +46,7 @@ void ShowMessage(QWidget* parent, const QString& text) {
 }
 
 bool AskOkCancel(QWidget* parent, const QString& text) {
-    if (gQuestion)
-        return gQuestion(text);
+    if (gQuestion) return gQuestion(text);
     if (MessagesToStderr()) {
         std::fprintf(stderr, "QUESTION: %s\n", text.toUtf8().constData());
         return false;
@@ -47,14 +56,12 @@ bool AskOkCancel(QWidget* parent, const QString& text) {
 }
 
 QString ChooseFolder(QWidget* parent, const QString& caption, const QString& startFolder) {
-    if (gFolder)
-        return gFolder(caption, startFolder);
+    if (gFolder) return gFolder(caption, startFolder);
     return QFileDialog::getExistingDirectory(parent, caption, startFolder);
 }
 
 bool OpenWithDesktop(const QString& path) {
-    if (gOpen)
-        return gOpen(path);
+    if (gOpen) return gOpen(path);
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 

@@ -12,8 +12,7 @@
 
 int main(int argc, char** argv) {
     // A sub-command runs headless: no QApplication, no display needed.
-    if (const int status = trimora::RunCommandLine(argc, argv); status >= 0)
-        return status;
+    if (const int status = trimora::RunCommandLine(argc, argv); status >= 0) return status;
 
     // Numbers are written and read with a point, whatever the user's locale.
     std::setlocale(LC_NUMERIC, "C");

@@ -11,7 +11,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QRadioButton>
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,6 +19,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSlider>
 #include <QThread>
@@ -34,12 +34,13 @@ namespace {
 // An executable path pasted at the head of a command: quoted only when the split would
 // otherwise cut it (a blank in the home folder), so ordinary paths give the usual command text.
 std::string ToolHead(const std::string& exe) {
-    if (exe.find_first_of(" \t\"") == std::string::npos)
-        return exe;
+    if (exe.find_first_of(" \t\"") == std::string::npos) return exe;
     return Quoted(exe);
 }
 
-void MakeFolder(const std::string& folder) { QDir().mkpath(QString::fromStdString(folder)); }
+void MakeFolder(const std::string& folder) {
+    QDir().mkpath(QString::fromStdString(folder));
+}
 
 } // namespace
 
@@ -93,12 +94,10 @@ void MainForm::FormCreate() {
     host.FrameSaved = [this](const std::string& image, bool saved) { FrameSaved(image, saved); };
     host.AddMemoLine = [this](const std::string& line) { MemoCodeAdd(line); };
     host.AudioText = [this](TDosCmdProcess& sender, const std::string& text) {
-        if (AudioRunText)
-            AudioRunText(sender, text);
+        if (AudioRunText) AudioRunText(sender, text);
     };
     host.AudioComplete = [this](TDosCmdProcess& sender) {
-        if (AudioRunComplete)
-            AudioRunComplete(sender);
+        if (AudioRunComplete) AudioRunComplete(sender);
     };
     ExtraRuns.SetHost(std::move(host));
     OutputList.SetObserver([this](TRowChange change, int row) {
@@ -145,7 +144,8 @@ void MainForm::FormCreate() {
                           Quoted(State.ProgramFolder + "help/silent.mp3"),
                       "DosPreloadffmpeg");
     } else {
-        ShowMessage(this, QStringLiteral("Encoding engine not exist! Please reinstall the program."));
+        ShowMessage(this,
+                    QStringLiteral("Encoding engine not exist! Please reinstall the program."));
     }
 }
 
@@ -155,8 +155,11 @@ bool MainForm::StartExtraRun(const std::string& command, const std::string& kind
 }
 
 void MainForm::FrameSaved(const std::string& imagePath, bool saved) {
-    if (!saved)
+    if (!saved) {
+        // The encoder failed or was stopped: say so instead of leaving the user waiting.
+        SetStatus("Image not saved: \"" + imagePath + "\"");
         return;
+    }
     LastSavedImage = imagePath;
     SetStatus(SavedFrameMessage(imagePath));
 }
@@ -222,7 +225,9 @@ void MainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void MainForm::btnExitClick() { close(); }
+void MainForm::btnExitClick() {
+    close();
+}
 
 void MainForm::HandleApplicationException(const std::string& message) {
     if (message == "Unspecified error  ($80004005).") {
@@ -246,7 +251,9 @@ void MainForm::MemoCodeAdd(const std::string& line) {
     MemoCode->appendPlainText(QString::fromStdString(line));
 }
 
-void MainForm::MemoCodeClear() { MemoCode->clear(); }
+void MainForm::MemoCodeClear() {
+    MemoCode->clear();
+}
 
 void MainForm::SetStatus(const std::string& text) {
     lblStatus->setText(QString::fromStdString(text));
@@ -292,12 +299,6 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
             StepButtonMouseUp(endSide, step);
             return false;
         }
-        if (watched == chkboxSoundOnly) {
-            // After the box has toggled itself.
-            QMetaObject::invokeMethod(this, [this] { chkboxSoundOnlyMouseUp(); },
-                                      Qt::QueuedConnection);
-            return false;
-        }
     }
     if (type == QEvent::MouseButtonPress && mouse && mouse->button() == Qt::LeftButton) {
         QRadioButton* target = watched == LabelCutQuick     ? rdCutQuick
@@ -339,13 +340,11 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
         if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
             dragArmed_ = true;
             dragFrom_ = mouse->globalPosition().toPoint();
-        } else if (type == QEvent::MouseMove && dragArmed_ &&
-                   (mouse->buttons() & Qt::LeftButton)) {
+        } else if (type == QEvent::MouseMove && dragArmed_ && (mouse->buttons() & Qt::LeftButton)) {
             if ((mouse->globalPosition().toPoint() - dragFrom_).manhattanLength() >=
                 QApplication::startDragDistance()) {
                 dragArmed_ = false;
-                if (QWindow* w = windowHandle())
-                    w->startSystemMove();
+                if (QWindow* w = windowHandle()) w->startSystemMove();
                 return true;
             }
         } else if (type == QEvent::MouseButtonRelease) {

@@ -12,14 +12,18 @@
 //   main_form_modes.cpp     mode buttons and option handlers
 // and each job adds its own main_form_<job>.cpp.
 
+#include "app/window_run_host.h"
 #include "common/job_state.h"
 #include "exec/dos_cmd_process.h"
-#include "app/window_run_host.h"
 #include "exec/tool_runs.h"
+#include "jobs/join_run.h"
+#include "workers/join_monitor.h"
 #include "jobs/convert_job.h"
 #include "jobs/extra_runs.h"
 #include "jobs/output_list.h"
 #include "media/store_info.h"
+#include "preview/desktop_awake.h"
+#include "preview/preview_player.h"
 #include "workers/bmd_thread.h"
 
 #include <QMainWindow>
@@ -80,7 +84,7 @@ class MainForm : public QMainWindow {
     // (main_form_convert.cpp).
     TConvertJob ConvertJob;
     TAudioJob AudioJob;
-    TExtraRuns ExtraRuns;   // warm-up, frame save, audio, normalising clip
+    TExtraRuns ExtraRuns; // warm-up, frame save, audio, normalising clip
     // The audio job's runner handlers (set by the audio job; called on the runner's threads).
     TDosCmdProcess::TextHandler AudioRunText;
     TDosCmdProcess::CompleteHandler AudioRunComplete;
@@ -203,6 +207,13 @@ class MainForm : public QMainWindow {
     // join (main_form_join.cpp): the join starter; false when it refused
     bool JoinClips();
     void RefreshJoinRow();
+    // The join list, its switches and the "Cut Nosound" box, as the join builder reads them.
+    TJoinListSnapshot JoinListSnapshot();
+    // Builds the join command and shows it in MemoCode; the command, empty when none.
+    std::string BuildJoinPreview();
+    // Refreshes the status text and the gauge while a join runs (started with the run, stopped
+    // when it ends).
+    TJoinListFileMon ThreadJoinListFileMon{JoinMonitorHost(Runs)};
     // previews (main_form_preview.cpp)
     void InitPreviews();
     void StopPreviews();
@@ -215,6 +226,18 @@ class MainForm : public QMainWindow {
     void EndSliderMouseUp(Qt::MouseButton button);
     void StepButtonMouseUp(bool endSide, int step);
     void SaveFrame(bool endSide);
+    void LoadStartPreview(const std::string& path);
+    void LoadEndPreview(const std::string& path);
+    void UpdateStartPositionText(); // on PositionChanged of Core
+    void UpdateEndPositionText();   // on PositionChanged of CoreEnd
+    std::string SeekType() const;   // " 1" (percent) for a WMV clip, " 2" (seconds) otherwise
+    void SeekPreview(PreviewPlayer& player, QSlider* slider);
+    PreviewPlayer Core;    // the start preview, in VidStartPanel
+    PreviewPlayer CoreEnd; // the end preview, in VidEndPanel
+    uint64_t StartPanelWindow = 0, EndPanelWindow = 0; // their native windows
+    double StartSeconds = 0, EndSeconds = 0; // last positions read from the players
+    bool EndPreviewLoadedOnce = false;       // the first clip's load delays are over
+    TDesktopAwake DesktopAwake;
     // extra runs (main_form.cpp): false when not started
     bool StartExtraRun(const std::string& command, const std::string& kind,
                        const std::string& outputPath = "");
@@ -308,9 +331,9 @@ class MainForm : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void BuildLayout();        // main_form_layout.cpp
-    void ConnectHandlers();    // main_form_layout.cpp
-    void ApplyDesignLayout();  // main_form_layout.cpp
+    void BuildLayout();       // main_form_layout.cpp
+    void ConnectHandlers();   // main_form_layout.cpp
+    void ApplyDesignLayout(); // main_form_layout.cpp
     bool closing_ = false;
     bool dragArmed_ = false;
     QPoint dragFrom_;

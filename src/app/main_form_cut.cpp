@@ -37,16 +37,16 @@ void MainForm::AddPendingRow() {
 }
 
 // The cut re-encodes some sound with the gain chosen for converting, once one was built.
-std::string MainForm::ConvertVolumePiece() const { return ConvertJob.Pieces.VolumePiece; }
+std::string MainForm::ConvertVolumePiece() const {
+    return ConvertJob.Pieces.VolumePiece;
+}
 
 void MainForm::BuildTrim() {
-    if (!State.StartupDone)
-        return;
+    if (!State.StartupDone) return;
     SyncModeState();
     State.CutNosound = chkboxNosound->isChecked();
     trimora::BuildTrim(State, Info, Runs, ConvertVolumePiece());
-    if (State.BuildOnly)
-        AddPendingRow();
+    if (State.BuildOnly) AddPendingRow();
 }
 
 } // namespace trimora

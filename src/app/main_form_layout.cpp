@@ -133,14 +133,14 @@ void MainForm::BuildLayout() {
         HostFolderPanel->addWidget(panel);
         return panel;
     };
-    ConvertFolderPanel = folderPanel(btnInputFolder, ComboConvert, btnOpenInput,
-                                     QStringLiteral("Select Video Source Folder"), btnOutputFolder,
-                                     ComboSaveConvert, btnOpenOutput,
-                                     QStringLiteral("Select Save Video Folder"));
-    JoinFolderPanel = folderPanel(btnSelectJoinFolder, ComboJoin, btnOpenJoinFolder,
-                                  QStringLiteral("Select Join Source Folder"), btnSaveJoinFolder,
-                                  ComboSaveJoin, btnOpenSaveJoinFolder,
-                                  QStringLiteral("Select Save Join Folder"));
+    ConvertFolderPanel =
+        folderPanel(btnInputFolder, ComboConvert, btnOpenInput,
+                    QStringLiteral("Select Video Source Folder"), btnOutputFolder, ComboSaveConvert,
+                    btnOpenOutput, QStringLiteral("Select Save Video Folder"));
+    JoinFolderPanel =
+        folderPanel(btnSelectJoinFolder, ComboJoin, btnOpenJoinFolder,
+                    QStringLiteral("Select Join Source Folder"), btnSaveJoinFolder, ComboSaveJoin,
+                    btnOpenSaveJoinFolder, QStringLiteral("Select Save Join Folder"));
     HostFolderPanel->setCurrentWidget(ConvertFolderPanel);
     HostFolderPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     root->addWidget(HostFolderPanel);
@@ -205,7 +205,8 @@ void MainForm::BuildLayout() {
         slider->setSingleStep(1);
         slider->setPageStep(1);
         edit = new QLineEdit(QStringLiteral("0:00:00.000"), panel);
-        edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.0000")) + 14);
+        edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.0000")) +
+                            14);
         edit->setAlignment(Qt::AlignCenter);
         controls->addWidget(back);
         controls->addWidget(slider, 1);
@@ -216,9 +217,10 @@ void MainForm::BuildLayout() {
     };
     QHBoxLayout* startHeader = nullptr;
     QHBoxLayout* endHeader = nullptr;
-    previewPanel(StartPanel, VidStartPanel, lblStart, QStringLiteral("Set Start Position"),
-                 QStringLiteral("Set Start Position to cut (Use Slider or change time in Edit box)"),
-                 StartSlider, btnStartRewind, BtnStartFwd, EditStartTime, startHeader);
+    previewPanel(
+        StartPanel, VidStartPanel, lblStart, QStringLiteral("Set Start Position"),
+        QStringLiteral("Set Start Position to cut (Use Slider or change time in Edit box)"),
+        StartSlider, btnStartRewind, BtnStartFwd, EditStartTime, startHeader);
     previewPanel(EndPanel, VidEndPanel, lblEnd, QStringLiteral("Set End Position"),
                  QStringLiteral("Set End Position to cut (Use Slider or change time in Edit box)"),
                  EndSlider, btnEndRewind, btnEndFwd, EditEndTime, endHeader);
@@ -313,15 +315,16 @@ void MainForm::BuildLayout() {
     PanelConvertOption = new QWidget(upper);
     auto* optionBox = new QVBoxLayout(PanelConvertOption);
     optionBox->setContentsMargins(0, 0, 0, 0);
-    GroupBoxConvertOption = new QGroupBox(QStringLiteral("Convert Video Options"), PanelConvertOption);
+    GroupBoxConvertOption =
+        new QGroupBox(QStringLiteral("Convert Video Options"), PanelConvertOption);
     optionBox->addWidget(GroupBoxConvertOption);
     auto* og = new QGridLayout(GroupBoxConvertOption);
     og->setContentsMargins(8, 4, 8, 6);
     og->setHorizontalSpacing(10);
     og->setVerticalSpacing(2);
 
-    QStringList convertTypes = {".avi", ".asf", ".flv", ".mkv", ".mpg", ".mpeg", ".wmv", ".mov",
-                                ".mp4", ".m4v", ".3gp", ".webm"};
+    QStringList convertTypes = {".avi", ".asf", ".flv", ".mkv", ".mpg", ".mpeg",
+                                ".wmv", ".mov", ".mp4", ".m4v", ".3gp", ".webm"};
     for (const char* device :
          {"Android - Small Screen", "Android - Mid Screen", "Android - Large Screen",
           "Blackberry - Small Screen", "Blackberry - Mid Screen", "iPad - LoResolution",
@@ -329,31 +332,63 @@ void MainForm::BuildLayout() {
           "iPhone - LoResolution", "iPhone - HiResolution"})
         convertTypes << QStringLiteral("(Device) ") + QString::fromLatin1(device);
     cBoxConvertType = MakeCombo(GroupBoxConvertOption, convertTypes, true);
-    comboSizeFavor = MakeCombo(GroupBoxConvertOption,
-                               {"Fair            (Smallest Filesize)",
-                                "Average         (Smaller Filesize)",
-                                "High            (Average Filesize)",
-                                "Higher          (Bigger Filesize)",
-                                "Best            (Bigger Filesize)"},
-                               true);
-    ComboBoxFramePreset = MakeCombo(
-        GroupBoxConvertOption,
-        {"102x80",    "112x64",    "128x96",    "128x128",   "128x141",
-         "128x160",   "150x100",   "176x220",   "Same as original",
-         "240x320",   "240x400",   "240x427",   "320x200",   "320x240",
-         "352x288",   "360x480",   "480x360",   "480x800",   "480x854",
-         "480x864",   "640x480",   "704x576",   "768x432",   "800x480",
-         "800x600",   "852x480",   "1024x576",  "1024x768",  "1280x720",
-         "1280x800",  "1280x1024", "1366x768",  "1408x1152", "1600x1200",
-         "1600x1024", "1920x1080", "1920x1200", "2048x1536", "2560x1600",
-         "2560x2048", "(Note: You can type in your ", "own Frame size using the ",
-         "exact syntax as seen above.  ", "Use even numbers only !)"},
-        true);
+    comboSizeFavor =
+        MakeCombo(GroupBoxConvertOption,
+                  {"Fair            (Smallest Filesize)", "Average         (Smaller Filesize)",
+                   "High            (Average Filesize)", "Higher          (Bigger Filesize)",
+                   "Best            (Bigger Filesize)"},
+                  true);
+    ComboBoxFramePreset = MakeCombo(GroupBoxConvertOption,
+                                    {"102x80",
+                                     "112x64",
+                                     "128x96",
+                                     "128x128",
+                                     "128x141",
+                                     "128x160",
+                                     "150x100",
+                                     "176x220",
+                                     "Same as original",
+                                     "240x320",
+                                     "240x400",
+                                     "240x427",
+                                     "320x200",
+                                     "320x240",
+                                     "352x288",
+                                     "360x480",
+                                     "480x360",
+                                     "480x800",
+                                     "480x854",
+                                     "480x864",
+                                     "640x480",
+                                     "704x576",
+                                     "768x432",
+                                     "800x480",
+                                     "800x600",
+                                     "852x480",
+                                     "1024x576",
+                                     "1024x768",
+                                     "1280x720",
+                                     "1280x800",
+                                     "1280x1024",
+                                     "1366x768",
+                                     "1408x1152",
+                                     "1600x1200",
+                                     "1600x1024",
+                                     "1920x1080",
+                                     "1920x1200",
+                                     "2048x1536",
+                                     "2560x1600",
+                                     "2560x2048",
+                                     "(Note: You can type in your ",
+                                     "own Frame size using the ",
+                                     "exact syntax as seen above.  ",
+                                     "Use even numbers only !)"},
+                                    true);
     cboxIncludeSound = MakeCombo(GroupBoxConvertOption, {"Included", "No Sound"}, true);
     const QStringList volumes = {"1 (No gain)", "2 (100% gain)", "3 (200% gain)", "4 (300% gain)"};
     cboxVolume = MakeCombo(GroupBoxConvertOption, volumes, true);
-    ComboAudio = MakeCombo(GroupBoxConvertOption,
-                           {".aac", ".m4a", ".mp3", ".ogg", ".wma", ".wav"}, true);
+    ComboAudio =
+        MakeCombo(GroupBoxConvertOption, {".aac", ".m4a", ".mp3", ".ogg", ".wma", ".wav"}, true);
     ComboExtractVol = MakeCombo(GroupBoxConvertOption, volumes, true);
     cBoxConvertType->setCurrentIndex(0);
     comboSizeFavor->setCurrentIndex(4);
@@ -414,13 +449,12 @@ void MainForm::BuildLayout() {
     auto* joinBox = new QVBoxLayout(InputJoinTab);
     joinBox->setContentsMargins(0, 0, 0, 0);
     joinBox->setSpacing(2);
-    LvInputJoin = MakeListView(
-        InputJoinTab,
-        {"Title (All should have same formats, ie. codecs...)", "Size", "SizeIn64", "Frame Size",
-         "FPS", "Video - Audio - Duration"},
-        {245, 68, 1, 68, 1, 200},
-        {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft,
-         Qt::AlignLeft});
+    LvInputJoin = MakeListView(InputJoinTab,
+                               {"Title (All should have same formats, ie. codecs...)", "Size",
+                                "SizeIn64", "Frame Size", "FPS", "Video - Audio - Duration"},
+                               {245, 68, 1, 68, 1, 200},
+                               {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignHCenter,
+                                Qt::AlignLeft, Qt::AlignLeft});
     joinBox->addWidget(LvInputJoin, 1);
     Panel8 = new QWidget(InputJoinTab);
     auto* p8 = new QGridLayout(Panel8);
@@ -551,10 +585,15 @@ void MainForm::ConnectHandlers() {
     connect(rdJoin, &QRadioButton::clicked, this, [this] { rdJoinClick(); });
     connect(rdConvert, &QRadioButton::clicked, this, [this] { rdConvertClick(); });
     connect(chkboxPartial, &QCheckBox::clicked, this, [this] { chkboxPartialClick(); });
+    // By mouse or keyboard, after the box has toggled itself.
+    connect(chkboxSoundOnly, &QCheckBox::clicked, this, [this] { chkboxSoundOnlyMouseUp(); });
+    // A time pasted in counts like a typed one.
+    for (QLineEdit* edit : {EditStartTime, EditEndTime})
+        connect(edit, &QLineEdit::textEdited, this, [this] { UpdateEditTime.start(); });
     connect(chkboxffmpegbuild, &QCheckBox::clicked, this, [this] { chkboxffmpegbuildClick(); });
 
-    for (QComboBox* box : {cBoxConvertType, cboxIncludeSound, ComboBoxFramePreset, comboSizeFavor,
-                           cboxVolume}) {
+    for (QComboBox* box :
+         {cBoxConvertType, cboxIncludeSound, ComboBoxFramePreset, comboSizeFavor, cboxVolume}) {
         connect(box, &QComboBox::activated, this, [this] { cBoxConvertTypeSelect(); });
         connect(box->lineEdit(), &QLineEdit::editingFinished, this,
                 [this] { cBoxConvertTypeSelect(); });
@@ -592,26 +631,23 @@ void MainForm::ConnectHandlers() {
     connect(&UpdateTimer, &QTimer::timeout, this, [this] { UpdateTimerTimer(); });
     connect(&UpdateEditTime, &QTimer::timeout, this, [this] {
         // Waits (keeps firing) until start-up is done.
-        if (!State.StartupDone)
-            return;
+        if (!State.StartupDone) return;
         UpdateEditTime.stop();
         RefreshCutSummary();
     });
 
     // Mouse-level handlers go through eventFilter.
-    for (QObject* o :
-         std::initializer_list<QObject*>{LvInput->viewport(), LvInputJoin->viewport(), StartSlider,
-                                         EndSlider, btnStartRewind, BtnStartFwd, btnEndRewind,
-                                         btnEndFwd, lblStatus, Label12, chkboxSoundOnly,
-                                         EditStartTime, EditEndTime, LabelCutQuick, LabelVidJoin,
-                                         LabelVidConvert, lblPartial})
+    for (QObject* o : std::initializer_list<QObject*>{
+             LvInput->viewport(), LvInputJoin->viewport(), StartSlider, EndSlider, btnStartRewind,
+             BtnStartFwd, btnEndRewind, btnEndFwd, lblStatus, Label12, EditStartTime, EditEndTime,
+             LabelCutQuick, LabelVidJoin, LabelVidConvert, lblPartial})
         o->installEventFilter(this);
 
-    for (QWidget* w : {centralWidget(), static_cast<QWidget*>(HostFolderPanel), StartPanel,
-                       EndPanel, Paneles2, VidStartPanel, VidEndPanel, MainPanel,
-                       static_cast<QWidget*>(P1), Paneles3, static_cast<QWidget*>(lblStatus),
-                       static_cast<QWidget*>(GroupBoxConvertOption), PanelTest,
-                       static_cast<QWidget*>(rgJoinSelection)})
+    for (QWidget* w :
+         {centralWidget(), static_cast<QWidget*>(HostFolderPanel), StartPanel, EndPanel, Paneles2,
+          VidStartPanel, VidEndPanel, MainPanel, static_cast<QWidget*>(P1), Paneles3,
+          static_cast<QWidget*>(lblStatus), static_cast<QWidget*>(GroupBoxConvertOption), PanelTest,
+          static_cast<QWidget*>(rgJoinSelection)})
         AllowWindowDrag(w);
 }
 

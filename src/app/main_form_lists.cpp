@@ -20,8 +20,12 @@
 namespace trimora {
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+    return s.toStdString();
+}
 
 std::string LowerExtension(const std::string& name) {
     const size_t dot = name.rfind('.');
@@ -52,18 +56,18 @@ std::string MainForm::JoinPattern(int item, bool fromButton) {
     }
 }
 
-int MainForm::IconIndexForName(const std::string& fileName) { return ListIconIndex(fileName); }
+int MainForm::IconIndexForName(const std::string& fileName) {
+    return ListIconIndex(fileName);
+}
 
 void MainForm::FillFileList(const std::string& folder, const std::string& pattern,
                             QTreeWidget* list, bool withBytes) {
-    if (!DirectoryExistsEx(folder))
-        return;
+    if (!DirectoryExistsEx(folder)) return;
     bool ok = false;
     const std::vector<FileListRow> rows = ListFolderFiles(WithSlash(folder), pattern, &ok);
     list->setUpdatesEnabled(false);
     list->clear();
-    if (list == LvInput)
-        CheckedInputIndex = -1;
+    if (list == LvInput) CheckedInputIndex = -1;
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<int>(rows.size()));
     for (const FileListRow& row : rows) {
@@ -72,8 +76,7 @@ void MainForm::FillFileList(const std::string& folder, const std::string& patter
         item->setIcon(0, ListIcon(row.Icon));
         item->setText(1, Q(row.SizeText));
         item->setTextAlignment(1, Qt::AlignCenter);
-        if (withBytes)
-            item->setText(2, QString::number(row.Bytes));
+        if (withBytes) item->setText(2, QString::number(row.Bytes));
         item->setCheckState(0, Qt::Unchecked);
         if (list == LvInput) // ticked by a click only, never by the user's own tick
             item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
@@ -85,15 +88,13 @@ void MainForm::FillFileList(const std::string& folder, const std::string& patter
 
 void MainForm::LvInputMouseUp(const QPoint& pos) {
     QTreeWidgetItem* item = LvInput->itemAt(pos);
-    if (!item)
-        return;
+    if (!item) return;
     SelectInputRow(LvInput->indexOfTopLevelItem(item));
 }
 
 void MainForm::SelectInputRow(int row) {
     QTreeWidgetItem* item = LvInput->topLevelItem(row);
-    if (!item)
-        return;
+    if (!item) return;
     SelectionComplete = false;
     ClearClipInfo();
     EditStartTime->setText(QStringLiteral("0:00:00"));
@@ -134,8 +135,7 @@ void MainForm::ThreadInfoStart() {
 
 void MainForm::mnPlayLvInputFileClick() {
     QTreeWidgetItem* item = LvInput->currentItem();
-    if (!item || !item->isSelected())
-        return;
+    if (!item || !item->isSelected()) return;
     State.InputFileName = S(item->text(col::InName));
     State.InputFile = State.ConvertFolder + State.InputFileName;
     if (!FileExists(State.InputFile)) {
@@ -148,24 +148,21 @@ void MainForm::mnPlayLvInputFileClick() {
 void MainForm::UpdateJoinOutputName(const std::string& caption) {
     State.JoinExt = JoinExtOfCaption(caption);
     State.JoinBaseName = LastFolderName(State.JoinFolder);
-    if (State.JoinBaseName.empty())
-        State.JoinBaseName = "File";
+    if (State.JoinBaseName.empty()) State.JoinBaseName = "File";
     State.JoinedOutput = JoinedOutputName(State.SaveJoinFolder, State.JoinFolder, State.JoinExt);
 }
 
 void MainForm::LvInputJoinMouseUp(const QPoint& pos) {
     State.BuildOnly = true;
     QTreeWidgetItem* item = LvInputJoin->itemAt(pos);
-    if (!item)
-        return;
+    if (!item) return;
     SelectJoinRow(LvInputJoin->indexOfTopLevelItem(item));
 }
 
 void MainForm::SelectJoinRow(int row) {
     State.BuildOnly = true;
     QTreeWidgetItem* item = LvInputJoin->topLevelItem(row);
-    if (!item)
-        return;
+    if (!item) return;
     PendingUpdatesAllowed = true;
     LvInputJoin->setCurrentItem(item);
     item->setSelected(true);

@@ -40,8 +40,7 @@ void MainForm::SyncModeState() {
 }
 
 void MainForm::SetOptionPanelVisible(bool shown) {
-    if (State.DesignMode)
-        return; // the diagnostic layout keeps its option panel
+    if (State.DesignMode) return; // the diagnostic layout keeps its option panel
     PanelConvertOption->setFixedHeight(shown ? 152 : 1);
     PanelConvertOption->setVisible(shown);
 }
@@ -103,8 +102,7 @@ void MainForm::rdCutQuickClick() {
     ResetPositions();
     State.BuildOnly = true;
     ClearCutPieces();
-    if (State.DesignMode)
-        BuildTrim();
+    if (State.DesignMode) BuildTrim();
     ClearInputSelection();
     ApplyModeLayout();
 }
@@ -113,8 +111,7 @@ void MainForm::rdJoinClick() {
     ResetPositions();
     State.BuildOnly = true;
     ApplyModeLayout();
-    if (DirectoryExistsEx(State.JoinFolder))
-        ComboJoinSelect();
+    if (DirectoryExistsEx(State.JoinFolder)) ComboJoinSelect();
 }
 
 void MainForm::rdConvertClick() {

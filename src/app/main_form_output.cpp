@@ -8,8 +8,7 @@
 namespace trimora {
 
 void MainForm::ShowOutputRow(int row) {
-    if (row < 0 || row >= OutputList.Count())
-        return;
+    if (row < 0 || row >= OutputList.Count()) return;
     while (lvProgress->topLevelItemCount() <= row) {
         auto* item = new QTreeWidgetItem();
         item->setTextAlignment(col::OutStatus, Qt::AlignCenter);
@@ -23,8 +22,7 @@ void MainForm::ShowOutputRow(int row) {
     item->setText(col::OutSize, QString::fromStdString(r.SizeText));
     item->setText(col::OutId, QString::number(r.Id));
     item->setText(col::OutPath, QString::fromStdString(r.FullPath));
-    if (r.Icon != TRowIcon::None)
-        item->setIcon(col::OutName, ListIcon(static_cast<int>(r.Icon)));
+    if (r.Icon != TRowIcon::None) item->setIcon(col::OutName, ListIcon(static_cast<int>(r.Icon)));
 }
 
 void MainForm::SyncOutputList() {
@@ -34,6 +32,8 @@ void MainForm::SyncOutputList() {
         ShowOutputRow(i);
 }
 
-void MainForm::mnClearlistClick() { OutputList.Clear(); }
+void MainForm::mnClearlistClick() {
+    OutputList.Clear();
+}
 
 } // namespace trimora

@@ -3,17 +3,19 @@
 
 #include "common/helpers.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
-#include <QCheckBox>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTreeWidget>
 
 namespace trimora {
 
-void MainForm::ClearClipInfo() { Info.BadFile = false; }
+void MainForm::ClearClipInfo() {
+    Info.BadFile = false;
+}
 
 void MainForm::ProbeSelectedClip(const std::string& file, bool joinList) {
     QTreeWidget* list = joinList ? LvInputJoin : LvInput;
@@ -33,8 +35,7 @@ void MainForm::ProbeSelectedClip(const std::string& file, bool joinList) {
     const TProbeOutcome outcome = ProbeClip(State.FfmpegCommand, file, in, Info);
     for (const std::string& line : outcome.Report)
         MemoClipInfo->appendPlainText(QString::fromStdString(line));
-    if (!outcome.Started)
-        return;
+    if (!outcome.Started) return;
     const TClipReportResult& r = outcome.Result;
 
     // The probe's columns follow the size columns the list already holds.
@@ -42,7 +43,8 @@ void MainForm::ProbeSelectedClip(const std::string& file, bool joinList) {
         for (size_t i = 0; i < subs.size(); ++i)
             item->setText(firstColumn + static_cast<int>(i), QString::fromStdString(subs[i]));
     };
-    if (QTreeWidgetItem* item = LvInput->selectedItems().value(0); item && !r.InputSubItems.empty()) {
+    if (QTreeWidgetItem* item = LvInput->selectedItems().value(0);
+        item && !r.InputSubItems.empty()) {
         append(item, col::InFrameSize, r.InputSubItems);
         item->setTextAlignment(col::InFrameSize, Qt::AlignCenter);
     }
@@ -51,20 +53,17 @@ void MainForm::ProbeSelectedClip(const std::string& file, bool joinList) {
         append(item, col::JoinFrameSize, r.JoinSubItems);
         item->setTextAlignment(col::JoinFrameSize, Qt::AlignCenter);
     }
-    if (r.BadFile)
-        return;
+    if (r.BadFile) return;
 
     if (r.SetSliderMax) {
         const int max = static_cast<int>(std::clamp<int64_t>(r.SliderMax, 0, 1 << 30));
         StartSlider->setMaximum(max);
         EndSlider->setMaximum(max);
     }
-    if (r.SetTotalTime)
-        lblTotalTime->setText(QString::fromStdString(r.TotalTimeText));
+    if (r.SetTotalTime) lblTotalTime->setText(QString::fromStdString(r.TotalTimeText));
     if (!r.SummaryText.empty())
         MemoClipInfo->appendPlainText(QString::fromStdString(r.SummaryText));
-    if (!joinList)
-        State.ClipDuration = Info.ClipDuration;
+    if (!joinList) State.ClipDuration = Info.ClipDuration;
 
     switch (r.Refresh) {
     case TClipRefresh::JoinRow:

@@ -18,18 +18,26 @@
 namespace trimora {
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+    return s.toStdString();
+}
 
 const QString kStartAfterEnd = QString::fromLatin1(kStartAfterEndMessage);
 } // namespace
 
-bool MainForm::IsRunning() const { return !btnStart->isEnabled(); }
+bool MainForm::IsRunning() const {
+    return !btnStart->isEnabled();
+}
 
 void MainForm::btnStartClick() {
-    // Times typed a moment ago count even when the summary has not caught up yet.
-    if (UpdateEditTime.isActive() && State.StartupDone) {
+    // The range is what the time boxes show now, also when the summary has not caught up with
+    // the last typing yet.
+    if (State.StartupDone && !rdJoin->isChecked()) {
         UpdateEditTime.stop();
+        State.BuildOnly = true;
         RefreshCutSummary();
     }
     SyncModeState();
@@ -76,14 +84,12 @@ void MainForm::btnStartClick() {
             BigFileStart = std::chrono::system_clock::now();
             ThreadBigFile.StartWorker();
         }
-        if (IsRunning())
-            SetStatus("Processing...");
+        if (IsRunning()) SetStatus("Processing...");
         return;
     }
 
     if (rdJoin->isChecked()) {
-        if (JoinClips())
-            SetStatus("Processing file #1 of " + State.JoinCountText);
+        if (JoinClips()) SetStatus("Processing file #1 of " + State.JoinCountText);
         return;
     }
 
@@ -98,8 +104,7 @@ void MainForm::btnStartClick() {
     } else {
         ConvertClip(chkboxPartial->isChecked() ? State.CutDuration : State.ClipDuration);
     }
-    if (IsRunning())
-        SetStatus("Processing...");
+    if (IsRunning()) SetStatus("Processing...");
 }
 
 void MainForm::btnCancelClick() {
@@ -108,19 +113,16 @@ void MainForm::btnCancelClick() {
     Runs.MarkAllCancelled();
     for (const char* name : {"fcut.exe", "mcut.exe", "fmerge.exe", "mmerge.exe"})
         KillProcessByName(name);
-    if (ThreadBigFile.IsWorkerRunning())
-        ThreadBigFile.StopWorker();
+    if (ThreadBigFile.IsWorkerRunning()) ThreadBigFile.StopWorker();
     EndRunControls();
 }
 
 void MainForm::ThreadBigFileExecute(TBMDThread& worker) {
     while (!worker.Terminated()) {
         worker.Synchronize([this] {
-            const std::string e =
-                FormatElapsed(std::chrono::system_clock::now(), BigFileStart);
+            const std::string e = FormatElapsed(std::chrono::system_clock::now(), BigFileStart);
             BigFileElapsed = e;
-            if (State.InputExt == ".flv")
-                SetStatus("Processing, please wait... " + e);
+            if (State.InputExt == ".flv") SetStatus("Processing, please wait... " + e);
             if (MatchesPattern(State.InputExt, "(?i)asf|wmv"))
                 SetStatus("(Big File) Please wait while seeking to Start Position... " + e);
         });
@@ -139,17 +141,14 @@ void MainForm::OpenOutputFile(const std::string& path) {
 
 void MainForm::lvProgressDblClick() {
     const QList<QTreeWidgetItem*> selected = lvProgress->selectedItems();
-    if (selected.isEmpty())
-        return;
+    if (selected.isEmpty()) return;
     const std::string path = S(selected.first()->text(col::OutPath));
-    if (path.empty())
-        return; // the message row names no file
+    if (path.empty()) return; // the message row names no file
     OpenOutputFile(path);
 }
 
 void MainForm::lblStatusDblClick() {
-    if (LastSavedImage.empty())
-        return;
+    if (LastSavedImage.empty()) return;
     OpenOutputFile(LastSavedImage);
 }
 
@@ -174,8 +173,8 @@ void MainForm::RefreshCutSummary() {
         lblClipInfo->setText(Q("Save as: " + State.OutputFile + " [" + State.SeekArgs + " or " +
                                State.CutTimeText + "]"));
     else
-        lblClipInfo->setText(Q("Save as: " + State.OutputFile + " [Total cut time = " +
-                               State.CutTimeText + "]"));
+        lblClipInfo->setText(
+            Q("Save as: " + State.OutputFile + " [Total cut time = " + State.CutTimeText + "]"));
     if (State.StartAfterEnd)
         lblClipInfo->setText(QStringLiteral("StartTime can not be greater than EndTime ! Please "
                                             "complete setting Start and End Time."));
@@ -186,8 +185,7 @@ void MainForm::RefreshCommandPreview() {
         ExtractAudio();
         return;
     }
-    if (rdCutQuick->isChecked())
-        BuildTrim();
+    if (rdCutQuick->isChecked()) BuildTrim();
     if (rdConvert->isChecked())
         ConvertClip(chkboxPartial->isChecked() ? State.CutDuration : State.ClipDuration);
 }

@@ -18,8 +18,12 @@ namespace trimora {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+    return s.toStdString();
+}
 
 // Folder text as the program keeps it: with one trailing '/', or empty.
 std::string FolderText(const std::string& text) {
@@ -27,19 +31,18 @@ std::string FolderText(const std::string& text) {
     return t.empty() ? t : WithSlash(t);
 }
 
-bool IsAbsolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
+bool IsAbsolute(const std::string& path) {
+    return !path.empty() && path[0] == '/';
+}
 
 QStringList ReadHistory(const std::string& file) {
     QFile f(Q(file));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     QStringList items;
     for (const QByteArray& line : f.readAll().split('\n')) {
         QByteArray l = line;
-        if (l.endsWith('\r'))
-            l.chop(1);
-        if (!l.isEmpty())
-            items << QString::fromUtf8(l);
+        if (l.endsWith('\r')) l.chop(1);
+        if (!l.isEmpty()) items << QString::fromUtf8(l);
     }
     return items;
 }
@@ -56,12 +59,13 @@ void WriteHistory(const std::string& file, const QComboBox* box) {
 // A stored item index; outside the list it selects nothing.
 void SetIndex(QComboBox* box, int index) {
     box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
-    if (box->currentIndex() < 0 && box->isEditable())
-        box->setEditText(QString());
+    if (box->currentIndex() < 0 && box->isEditable()) box->setEditText(QString());
 }
 
 // The item index of a box whose text may have been typed: -1 when the text is no item.
-int IndexOfText(const QComboBox* box) { return box->findText(box->currentText()); }
+int IndexOfText(const QComboBox* box) {
+    return box->findText(box->currentText());
+}
 
 } // namespace
 
@@ -79,8 +83,7 @@ void MainForm::LoadHistories() {
                                                         {ComboSaveJoin, kHistorySaveJoin}};
     for (auto [box, name] : boxes) {
         const std::string file = State.ToolFolder + name;
-        if (!FileExists(file))
-            continue;
+        if (!FileExists(file)) continue;
         box->clear();
         box->addItems(ReadHistory(file));
     }
@@ -108,10 +111,8 @@ void MainForm::LoadSettings() {
     State.JoinFolder = textValue("JoinFolder");
     State.SaveJoinFolder = textValue("SaveJoinFolder");
     State.SaveConvertFolder = textValue("SaveConvertFolder");
-    if (!IsAbsolute(State.JoinFolder))
-        State.JoinFolder = State.DefaultSaveConvertFolder;
-    if (!IsAbsolute(State.SaveJoinFolder))
-        State.SaveJoinFolder = State.DefaultSaveJoinFolder;
+    if (!IsAbsolute(State.JoinFolder)) State.JoinFolder = State.DefaultSaveConvertFolder;
+    if (!IsAbsolute(State.SaveJoinFolder)) State.SaveJoinFolder = State.DefaultSaveJoinFolder;
     if (!IsAbsolute(State.SaveConvertFolder))
         State.SaveConvertFolder = State.DefaultSaveConvertFolder;
 
@@ -127,10 +128,8 @@ void MainForm::LoadSettings() {
     SetIndex(cboxIncludeSound, intValue("IncludeSound", 0));
     SetIndex(cboxVolume, intValue("VolumeBoost", 0));
 
-    if (!DirectoryExistsEx(State.SaveConvertFolder))
-        State.SaveConvertFolder = State.ConvertFolder;
-    if (!DirectoryExistsEx(State.SaveJoinFolder))
-        State.SaveJoinFolder = State.JoinFolder;
+    if (!DirectoryExistsEx(State.SaveConvertFolder)) State.SaveConvertFolder = State.ConvertFolder;
+    if (!DirectoryExistsEx(State.SaveJoinFolder)) State.SaveJoinFolder = State.JoinFolder;
 
     ComboConvert->setEditText(Q(State.ConvertFolder));
     ComboSaveConvert->setEditText(Q(State.SaveConvertFolder));
@@ -173,8 +172,7 @@ namespace {
 bool ChooseWorkingFolder(MainForm* form, std::string& folder, QComboBox* box,
                          const std::string& historyFile, const QString& caption) {
     const QString chosen = ChooseFolder(form, caption, Q(folder));
-    if (chosen.isEmpty())
-        return false;
+    if (chosen.isEmpty()) return false;
     folder = WithSlash(S(chosen));
     box->setEditText(Q(folder));
     QStringList items;
@@ -219,8 +217,7 @@ void MainForm::btnSaveJoinFolderClick() {
 
 void MainForm::ComboConvertSelect() {
     const std::string text = Trim(S(ComboConvert->currentText()));
-    if (text.empty())
-        return;
+    if (text.empty()) return;
     if (DirectoryExistsEx(text)) {
         State.ConvertFolder = WithSlash(text);
         FillFileList(State.ConvertFolder, kSourcePattern, LvInput, false);
@@ -232,8 +229,7 @@ void MainForm::ComboConvertSelect() {
 
 void MainForm::ComboSaveConvertSelect() {
     const std::string text = Trim(S(ComboSaveConvert->currentText()));
-    if (text.empty())
-        return;
+    if (text.empty()) return;
     if (DirectoryExistsEx(text)) {
         State.SaveConvertFolder = WithSlash(text);
         AddPendingRow();
@@ -245,11 +241,9 @@ void MainForm::ComboSaveConvertSelect() {
 
 // Also the click handler of the join format group.
 void MainForm::ComboJoinSelect() {
-    if (!State.StartupDone)
-        return;
+    if (!State.StartupDone) return;
     const std::string text = Trim(S(ComboJoin->currentText()));
-    if (text.empty() || !IsAbsolute(text))
-        return;
+    if (text.empty() || !IsAbsolute(text)) return;
     if (DirectoryExistsEx(text)) {
         State.JoinFolder = WithSlash(text);
         FillFileList(State.JoinFolder, JoinPattern(rgJoinSelection->ItemIndex(), false),
@@ -261,8 +255,7 @@ void MainForm::ComboJoinSelect() {
 
 void MainForm::ComboSaveJoinSelect() {
     const std::string text = Trim(S(ComboSaveJoin->currentText()));
-    if (text.empty())
-        return;
+    if (text.empty()) return;
     if (DirectoryExistsEx(text)) {
         State.SaveJoinFolder = WithSlash(text);
     } else {
@@ -271,9 +264,17 @@ void MainForm::ComboSaveJoinSelect() {
     }
 }
 
-void MainForm::btnOpenInputClick() { OpenWithDesktop(Q(State.ConvertFolder)); }
-void MainForm::btnOpenOutputClick() { OpenWithDesktop(Q(State.SaveConvertFolder)); }
-void MainForm::btnOpenJoinFolderClick() { OpenWithDesktop(Q(State.JoinFolder)); }
-void MainForm::btnOpenSaveJoinFolderClick() { OpenWithDesktop(Q(State.SaveJoinFolder)); }
+void MainForm::btnOpenInputClick() {
+    OpenWithDesktop(Q(State.ConvertFolder));
+}
+void MainForm::btnOpenOutputClick() {
+    OpenWithDesktop(Q(State.SaveConvertFolder));
+}
+void MainForm::btnOpenJoinFolderClick() {
+    OpenWithDesktop(Q(State.JoinFolder));
+}
+void MainForm::btnOpenSaveJoinFolderClick() {
+    OpenWithDesktop(Q(State.SaveJoinFolder));
+}
 
 } // namespace trimora

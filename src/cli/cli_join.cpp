@@ -18,14 +18,18 @@ namespace {
 // The item of the join format group that lists files of this extension.
 int JoinFileTypeOf(const std::string& joinExt) {
     switch (JoinFamilyOf(joinExt)) {
-    case TJoinFamily::Flv: return 1;
-    case TJoinFamily::Wmv: return 3;
-    case TJoinFamily::Mpeg: return 4;
+    case TJoinFamily::Flv:
+        return 1;
+    case TJoinFamily::Wmv:
+        return 3;
+    case TJoinFamily::Mpeg:
+        return 4;
     case TJoinFamily::Splitter:
         if (MatchesPattern(joinExt, "(?i)mkv")) return 2;
         if (MatchesPattern(joinExt, "(?i)mp4|m4v|mov")) return 5;
         return 6;
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -49,7 +53,8 @@ int CliJoin(TCliSession& s, const std::vector<std::string>& args) {
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             throw TCliUsageError("No such file: " + given);
-        if (folder.empty()) folder = FolderOf(path);
+        if (folder.empty())
+            folder = FolderOf(path);
         else if (FolderOf(path) != folder)
             throw TCliUsageError("All files to join must lie in one folder: " + given);
         list.Rows.push_back({FileNameOf(path), GetFileSize64(path), "", "", true});
@@ -85,7 +90,8 @@ int CliJoin(TCliSession& s, const std::vector<std::string>& args) {
 
     if (a.Has("--dry-run")) {
         const TJoinBuildResult built = BuildJoinCommand(list, st);
-        for (const auto& line : built.MemoLines) s.Out << line << "\n";
+        for (const auto& line : built.MemoLines)
+            s.Out << line << "\n";
         s.Out.flush();
         return built.Command.empty() ? 1 : 0;
     }

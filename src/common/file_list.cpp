@@ -31,8 +31,7 @@ int IconIndex(const QString& name) {
         {Compile("(?i).wav$|.mp3$|.wma$|.cda$|.ogg$|.aac$"), 7},
     };
     for (const auto& [re, icon] : rules)
-        if (re.match(name).hasMatch())
-            return icon;
+        if (re.match(name).hasMatch()) return icon;
     return 0;
 }
 
@@ -46,22 +45,17 @@ std::vector<FileListRow> ListFolderFiles(const std::string& folder, const std::s
                                          bool* ok) {
     std::vector<FileListRow> rows;
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (ok)
-        *ok = dir != nullptr;
-    if (!dir)
-        return rows;
+    if (ok) *ok = dir != nullptr;
+    if (!dir) return rows;
     const QRegularExpression re = Compile("(?i)" + pattern);
     const int dfd = ::dirfd(dir);
     while (dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
+        if (name == "." || name == "..") continue;
         const QString qname = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-        if (!re.match(qname).hasMatch())
-            continue;
+        if (!re.match(qname).hasMatch()) continue;
         struct stat st {};
-        if (::fstatat(dfd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
-            continue;
+        if (::fstatat(dfd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
         FileListRow row;
         row.Name = name;
         row.Bytes = static_cast<int64_t>(st.st_size);

@@ -13,7 +13,9 @@ constexpr const char* kMencoderPattern = "(?i)wmv|asf|mpg|mpeg|avi|divx";
 constexpr const char* kMencoderAudio =
     " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o ";
 
-std::string QuotedOutput(const std::string& path) { return Quoted(path); }
+std::string QuotedOutput(const std::string& path) {
+    return Quoted(path);
+}
 
 } // namespace
 
@@ -108,8 +110,8 @@ TJoinBuildResult BuildJoinCommand(const TJoinListSnapshot& list, JobState& st) {
 
     const std::string& m = st.MencoderCommand;
     const std::string out = QuotedOutput(st.JoinedOutput);
-    const std::string nosoundForm = m + " -forceidx -nosound -ovc copy " + st.JoinFileList +
-                                    " -o " + out;
+    const std::string nosoundForm =
+        m + " -forceidx -nosound -ovc copy " + st.JoinFileList + " -o " + out;
     std::string command;
     std::string normSize = st.FirstFrameSize;
     switch (family) {
@@ -133,9 +135,9 @@ TJoinBuildResult BuildJoinCommand(const TJoinListSnapshot& list, JobState& st) {
         normSize = scale;
         st.NormCommand = m + Quoted(st.ProgramFolder + "help/sample.avi") + " " + scale +
                          " -ovc lavc -lavcopts vcodec=mpeg4 -oac copy -o " + Quoted(st.NormFile);
-        command = list.Nosound ? nosoundForm
-                               : m + Quoted(st.NormFile) + " " + st.JoinFileList +
-                                     kMencoderAudio + out;
+        command = list.Nosound
+                      ? nosoundForm
+                      : m + Quoted(st.NormFile) + " " + st.JoinFileList + kMencoderAudio + out;
         break;
     }
     case TJoinFamily::Mpeg:
@@ -144,7 +146,8 @@ TJoinBuildResult BuildJoinCommand(const TJoinListSnapshot& list, JobState& st) {
     case TJoinFamily::Wmv:
         command = list.Nosound
                       ? m + " " + " -nosound -ovc copy -o " + out + " " + st.JoinFileList
-                      : m + " " + " -mc 0 -delay 0.7 -oac lavc -lavcopts acodec=wmav2:abitrate=128" +
+                      : m + " " +
+                            " -mc 0 -delay 0.7 -oac lavc -lavcopts acodec=wmav2:abitrate=128" +
                             st.LavcThreadsOption + " -srate 44100 -ovc copy -o " + out + " " +
                             st.JoinFileList;
         break;

@@ -22,7 +22,7 @@ struct TJoinRow {
 
 // What the join builder reads from the window besides the job state.
 struct TJoinListSnapshot {
-    std::vector<TJoinRow> Rows; // every row of the join list, in list order
+    std::vector<TJoinRow> Rows;  // every row of the join list, in list order
     bool JoinPageShowing = true; // the join list is the page in front
     bool HasSelection = true;    // a row of the join list is selected
     bool Nosound = false;        // "Cut Nosound"
@@ -45,10 +45,10 @@ std::string JoinedOutputName(const std::string& saveFolder, const std::string& j
                              const std::string& joinExt);
 
 struct TJoinBuildResult {
-    bool Ran = false;                  // false before start-up is done: nothing was touched
-    std::string Command;               // empty when nothing can be joined
+    bool Ran = false;                   // false before start-up is done: nothing was touched
+    std::string Command;                // empty when nothing can be joined
     std::vector<std::string> MemoLines; // the command memo after the build (it is cleared first)
-    std::string FpsMessage;            // design mode: "Samefps" or "not Samefps"; else empty
+    std::string FpsMessage;             // design mode: "Samefps" or "not Samefps"; else empty
 };
 
 // Builds the join command from the ticked rows. Sets JoinExt, SaveJoinFolder, JoinBaseName,

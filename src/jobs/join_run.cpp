@@ -143,7 +143,8 @@ bool JoinClips(const TJoinListSnapshot& list, TToolRuns& runs, TJoinListFileMon*
 
     const TJoinBuildResult built = BuildJoinCommand(list, st);
     host.ClearMemo();
-    for (const auto& line : built.MemoLines) host.AppendMemo(line);
+    for (const auto& line : built.MemoLines)
+        host.AppendMemo(line);
     {
         std::lock_guard<std::mutex> lock(runs.ProgressMutex());
         runs.Counters.MencoderJoin = st.JoinByMencoder;

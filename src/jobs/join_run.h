@@ -5,8 +5,8 @@
 
 #include "exec/tool_runs.h"
 #include "jobs/extra_runs.h"
-#include "jobs/output_list.h"
 #include "jobs/join.h"
+#include "jobs/output_list.h"
 #include "workers/join_monitor.h"
 
 #include <string>

@@ -8,17 +8,16 @@ namespace trimora {
 
 QIcon ListIcon(int index) {
     static std::array<QIcon, kIconCount> icons;
-    if (index < 0 || index >= kIconCount)
-        index = 0;
-    if (!icons[index].isNull())
-        return icons[index];
+    if (index < 0 || index >= kIconCount) index = 0;
+    if (!icons[index].isNull()) return icons[index];
     struct Look {
         const char* colour;
         const char* letter;
     };
     static const Look looks[kIconCount] = {
-        {"#5b6f8f", "V"}, {"#2e8b57", "4"}, {"#c0392b", "F"}, {"#7d3c98", "K"}, {"#b9770e", "R"},
-        {"#1f618d", "M"}, {"#117864", "A"}, {"#af601a", "\xe2\x99\xaa"}, {"#505050", "i"},
+        {"#5b6f8f", "V"}, {"#2e8b57", "4"}, {"#c0392b", "F"}, {"#7d3c98", "K"},
+        {"#b9770e", "R"}, {"#1f618d", "M"}, {"#117864", "A"}, {"#af601a", "\xe2\x99\xaa"},
+        {"#505050", "i"},
     };
     QPixmap pix(16, 16);
     pix.fill(Qt::transparent);

@@ -19,12 +19,13 @@ TRadioGroup::TRadioGroup(const QString& title, const QStringList& items, int col
         buttons_.push_back(button);
     }
     connect(&group_, &QButtonGroup::idClicked, this, [this](int) {
-        if (OnClick)
-            OnClick();
+        if (OnClick) OnClick();
     });
 }
 
-int TRadioGroup::ItemIndex() const { return group_.checkedId(); }
+int TRadioGroup::ItemIndex() const {
+    return group_.checkedId();
+}
 
 void TRadioGroup::SetItemIndex(int index) {
     if (index >= 0 && index < Count()) {

@@ -15,42 +15,34 @@ TBMDThread::~TBMDThread() {
         terminated_ = true;
     }
     wake_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
 void TBMDThread::StartWorker() {
-    if (running_)
-        return;
+    if (running_) return;
     running_ = true;
     terminated_ = false;
-    if (OnStart)
-        OnStart(*this);
-    if (thread_.joinable())
-        thread_.join();
+    if (OnStart) OnStart(*this);
+    if (thread_.joinable()) thread_.join();
     auto alive = alive_;
     thread_ = std::thread([this, alive] {
-        if (OnExecute && !terminated_)
-            OnExecute(*this);
+        if (OnExecute && !terminated_) OnExecute(*this);
         QMetaObject::invokeMethod(
             this,
             [this, alive] {
-                if (*alive)
-                    Finished();
+                if (*alive) Finished();
             },
             Qt::QueuedConnection);
     });
 }
 
 void TBMDThread::Finished() {
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
     running_ = false;
 }
 
 void TBMDThread::StopWorker() {
-    if (!running_)
-        return;
+    if (!running_) return;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         terminated_ = true;
@@ -59,8 +51,7 @@ void TBMDThread::StopWorker() {
 }
 
 void TBMDThread::Synchronize(const std::function<void()>& fn) {
-    if (terminated_)
-        return;
+    if (terminated_) return;
     struct Call {
         std::function<void()> fn;
         bool done = false;
@@ -73,8 +64,7 @@ void TBMDThread::Synchronize(const std::function<void()>& fn) {
         [this, call] {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                if (call->skipped)
-                    return;
+                if (call->skipped) return;
             }
             call->fn();
             {
@@ -86,8 +76,7 @@ void TBMDThread::Synchronize(const std::function<void()>& fn) {
         Qt::QueuedConnection);
     std::unique_lock<std::mutex> lock(mutex_);
     wake_.wait(lock, [&] { return call->done || terminated_; });
-    if (!call->done)
-        call->skipped = true;
+    if (!call->done) call->skipped = true;
 }
 
 bool TBMDThread::Wait(int ms) {

@@ -19,7 +19,9 @@ std::string JoinMonitorStatus(const TJoinMonitorView& v, TimePoint now) {
     return status;
 }
 
-int JoinMonitorGauge(const TJoinMonitorView& v) { return v.JoinFileType == 1 ? 0 : v.Percent; }
+int JoinMonitorGauge(const TJoinMonitorView& v) {
+    return v.JoinFileType == 1 ? 0 : v.Percent;
+}
 
 // One per worker: what the worker and the refreshes it queued share. Queued refreshes may run
 // after the monitor itself is gone, so they hold this and not the monitor.
@@ -39,7 +41,9 @@ TJoinListFileMon::~TJoinListFileMon() {
     if (thread_.joinable()) thread_.join();
 }
 
-bool TJoinListFileMon::IsWorkerRunning() const { return shared_ && !shared_->ended; }
+bool TJoinListFileMon::IsWorkerRunning() const {
+    return shared_ && !shared_->ended;
+}
 
 void TJoinListFileMon::StartWorker() {
     if (shared_ && !shared_->terminated && !shared_->ended) return;

@@ -15,14 +15,14 @@ namespace trimora {
 
 // What one refresh reads, on the GUI thread.
 struct TJoinMonitorView {
-    int JoinFileType = 0;      // item index of the join format group; 1 is "flv"
+    int JoinFileType = 0; // item index of the join format group; 1 is "flv"
     bool JoinByMencoder = false;
     bool JoinByMerge = false;
-    int FilesDone = 0;         // files the mencoder join has finished
-    int FileCount = 0;         // files of the join
+    int FilesDone = 0; // files the mencoder join has finished
+    int FileCount = 0; // files of the join
     std::string JoinCountText;
     TimePoint JoinStart{};
-    int Percent = 0;           // percent of the latest join progress
+    int Percent = 0; // percent of the latest join progress
 };
 
 // The status text of a refresh; empty leaves the label as it is.

@@ -17,10 +17,10 @@ namespace {
 
 // 2 s, 160x120, 25 fps, with a tone.
 std::string ClipWithSound() {
-    return SampleClip("conv_src.mp4",
+    return SampleClip("conv_main.mp4",
                       "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi -i "
-                      "sine=frequency=440:duration=2 -c:v libx264 -preset ultrafast -c:a aac "
-                      "-shortest");
+                      "sine=frequency=440:duration=2 -c:v libx264 -preset ultrafast -pix_fmt "
+                      "yuv420p -c:a aac -shortest");
 }
 
 std::string ClipWithoutSound() {
@@ -131,7 +131,7 @@ TEST_P(ConvertFormats, WholeWithSoundAndPartialWithout) {
     const std::string src = ClipWithSound();
     TCliResult whole = RunTrimora({"convert", src, "--format", ext, "--save-folder", out_});
     ASSERT_EQ(whole.Code, 0) << whole.Output;
-    EXPECT_EQ(whole.Path, out_ + "conv_src-Convert" + ext);
+    EXPECT_EQ(whole.Path, out_ + "conv_main-Convert" + ext);
     ExpectVideo(whole.Path, ext, "160x120", true, 2.0);
 
     TCliResult part = RunTrimora({"convert", src, "--format", ext, "--frame-size", "128x96",
@@ -139,7 +139,7 @@ TEST_P(ConvertFormats, WholeWithSoundAndPartialWithout) {
                                   "--start", "00:00:00.500", "--end", "00:00:01.500",
                                   "--save-folder", out_});
     ASSERT_EQ(part.Code, 0) << part.Output;
-    EXPECT_EQ(part.Path, out_ + "conv_src-Partial" + ext);
+    EXPECT_EQ(part.Path, out_ + "conv_main-Partial" + ext);
     ExpectVideo(part.Path, ext, "128x96", false, 1.0);
 }
 
@@ -165,13 +165,13 @@ TEST_P(ConvertDevices, WholeAndPartial) {
     TCliResult whole = RunTrimora({"convert", src, "--format", item, "--volume", "2",
                                    "--save-folder", out_});
     ASSERT_EQ(whole.Code, 0) << whole.Output;
-    EXPECT_EQ(whole.Path, out_ + "conv_src-Convert" + suffix);
+    EXPECT_EQ(whole.Path, out_ + "conv_main-Convert" + suffix);
     ExpectVideo(whole.Path, ext, size, true, 2.0);
 
     TCliResult part = RunTrimora({"convert", src, "--format", item, "--no-sound", "--start",
                                   "0:00:01", "--end", "0:00:02", "--save-folder", out_});
     ASSERT_EQ(part.Code, 0) << part.Output;
-    EXPECT_EQ(part.Path, out_ + "conv_src-Partial" + suffix);
+    EXPECT_EQ(part.Path, out_ + "conv_main-Partial" + suffix);
     ExpectVideo(part.Path, ext, size, false, 1.0);
 }
 
@@ -199,6 +199,11 @@ TEST_F(ConvertE2E, ClipWithoutSoundConvertsWithoutAndExistingOutputsStay) {
     ASSERT_EQ(again.Code, 0) << again.Output;
     EXPECT_EQ(again.Path, out_ + "conv_silent-Convert02.mp4");
 
+    // The mencoder formats ask for sound whatever the clip has; the output has none.
+    TCliResult wmv = RunTrimora({"convert", src, "--format", ".wmv", "--save-folder", out_});
+    ASSERT_EQ(wmv.Code, 0) << wmv.Output;
+    ExpectVideo(wmv.Path, ".wmv", "160x120", false, 2.0);
+
     TCliResult audio = RunTrimora({"extract-audio", src, "--format", ".mp3", "--save-folder",
                                    out_});
     EXPECT_EQ(audio.Code, 1) << audio.Output;
@@ -216,7 +221,7 @@ TEST_F(ConvertE2E, DryRunPrintsTheCommandAndRunsNothing) {
     EXPECT_NE(r.Output.find("-endpos 1 \"" + src + "\"  -vf scale=160:120  -ovc lavc"),
               std::string::npos)
         << r.Output;
-    EXPECT_NE(r.Output.find(" -o \"" + out_ + "conv_src-Partial.wmv\""), std::string::npos);
+    EXPECT_NE(r.Output.find(" -o \"" + out_ + "conv_main-Partial.wmv\""), std::string::npos);
     EXPECT_TRUE(fs::is_empty(out_));
 
     TCliResult bad = RunTrimora({"convert", src, "--format", ".mp4", "--volume", "7"});
@@ -239,7 +244,7 @@ TEST_P(ExtractAudioFormats, WholeAndRange) {
     const std::string src = ClipWithSound();
     TCliResult whole = RunTrimora({"extract-audio", src, "--format", ext, "--save-folder", out_});
     ASSERT_EQ(whole.Code, 0) << whole.Output;
-    EXPECT_EQ(whole.Path, out_ + "conv_src" + ext);
+    EXPECT_EQ(whole.Path, out_ + "conv_main" + ext);
     TProbed p = ProbeAll(whole.Path);
     EXPECT_FALSE(p.AudioCodec.empty());
     EXPECT_TRUE(p.VideoCodec.empty());
@@ -248,7 +253,7 @@ TEST_P(ExtractAudioFormats, WholeAndRange) {
     TCliResult part = RunTrimora({"extract-audio", src, "--format", ext, "--start",
                                   "00:00:00.500", "--end", "00:00:01.500", "--save-folder", out_});
     ASSERT_EQ(part.Code, 0) << part.Output;
-    EXPECT_EQ(part.Path, out_ + "conv_src01" + ext); // the first one is not overwritten
+    EXPECT_EQ(part.Path, out_ + "conv_main01" + ext); // the first one is not overwritten
     p = ProbeAll(part.Path);
     EXPECT_FALSE(p.AudioCodec.empty());
     EXPECT_NEAR(p.Duration, 1.0, 0.3);

@@ -14,7 +14,8 @@ namespace {
 
 std::string LastLine(const std::string& text) {
     std::string t = text;
-    while (!t.empty() && t.back() == '\n') t.pop_back();
+    while (!t.empty() && t.back() == '\n')
+        t.pop_back();
     const size_t nl = t.rfind('\n');
     return nl == std::string::npos ? t : t.substr(nl + 1);
 }
@@ -56,16 +57,15 @@ TEST_F(JoinCli, JoinsInTheOrderGivenAndEndsWithDone) {
     const auto clips = Clips(".mkv", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac");
     int status = -1;
     // c, a, b: the order given is the order joined
-    const std::string out =
-        Run({clips[2], clips[0], clips[1], "--save-folder", save}, &status);
+    const std::string out = Run({clips[2], clips[0], clips[1], "--save-folder", save}, &status);
     const std::string joined = save + "Holiday Trip-Joined.mkv";
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(LastLine(out), "DONE " + joined) << out;
     EXPECT_NEAR(ProbeDuration(joined), 7.0, 3.0);
 
     // --dry-run prints what the command memo shows and runs nothing
-    const std::string dry = Run({clips[2], clips[0], clips[1], "--save-folder", save, "--dry-run"},
-                                &status);
+    const std::string dry =
+        Run({clips[2], clips[0], clips[1], "--save-folder", save, "--dry-run"}, &status);
     EXPECT_EQ(status, 0);
     const std::string sys = home.Root() + "data/trimora/";
     EXPECT_EQ(dry, sys + "qvcut/mmerge.exe  \"" + clips[2] + "\" +\"" + clips[0] + "\" +\"" +
@@ -108,9 +108,9 @@ TEST_F(JoinCli, RefusalsAndFailures) {
     EXPECT_EQ(status, 2) << out;
 
     // an mp4 with other codecs cannot be appended
-    const std::string odd = SampleClip("joincli-odd.mp4",
-                                       "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 "
-                                       "-f lavfi -i sine=duration=2 -c:v mpeg4 -c:a libmp3lame");
+    const std::string odd =
+        SampleClip("joincli-odd.mp4", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 "
+                                      "-f lavfi -i sine=duration=2 -c:v mpeg4 -c:a libmp3lame");
     fs::copy_file(odd, folder + "z.mp4");
     out = Run({clips[0], folder + "z.mp4", "--save-folder", save}, &status);
     EXPECT_EQ(status, 1) << out;

@@ -7,14 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <algorithm>
-#include <cstdio>
 #include <regex>
 
 using namespace trimora;
@@ -83,9 +83,9 @@ class RecordingHost : public TRunHost {
 };
 
 struct Family {
-    std::string ext;       // of the clips and the output
-    std::string args;      // ffmpeg arguments for a clip of %D seconds (lavfi sources)
-    std::string format;    // ffprobe's format name of a valid output
+    std::string ext;    // of the clips and the output
+    std::string args;   // ffmpeg arguments for a clip of %D seconds (lavfi sources)
+    std::string format; // ffprobe's format name of a valid output
 };
 
 std::string ClipArgs(const std::string& pattern, int seconds, int tone) {
@@ -154,7 +154,8 @@ class JoinRun : public ::testing::Test {
             list.Rows.push_back({name, GetFileSize64(st.JoinFolder + name), "160x120", "25", true});
         }
         expectedSeconds = 0;
-        for (size_t i = 0; i < patterns.size(); ++i) expectedSeconds += seconds[i];
+        for (size_t i = 0; i < patterns.size(); ++i)
+            expectedSeconds += seconds[i];
         return list;
     }
 
@@ -200,7 +201,8 @@ TEST_P(JoinFamilies, ThreeClipsBecomeOneFileOfTheSumOfTheirLengths) {
     EXPECT_EQ(host.memo.back().rfind(kJoinFinishedLog, 0), 0u) << host.memo.back();
     EXPECT_EQ(host.statuses.back(), "Status");
     // the sources stay where they were
-    for (const auto& r : list.Rows) EXPECT_TRUE(FileExists(st.JoinFolder + r.Caption));
+    for (const auto& r : list.Rows)
+        EXPECT_TRUE(FileExists(st.JoinFolder + r.Caption));
 }
 
 INSTANTIATE_TEST_SUITE_P(All, JoinFamilies, ::testing::ValuesIn(Families()),

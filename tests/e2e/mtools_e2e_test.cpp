@@ -557,5 +557,8 @@ TEST_F(MtoolsE2E, KilledFrontEndsLeaveNoToolRunning) {
         // mkvmerge waits for a pipe nobody writes: it only ends when stopped
         ExpectKillLeavesNoTool({tools_ + "mmerge.exe", fifo, "+" + fifo, "-o", out_ + "x.mkv"},
                                "mkvmerge", sig);
+        if (sig == SIGTERM) {
+            EXPECT_TRUE(fs::is_empty(out_)) << "partial output or work file left";
+        }
     }
 }

@@ -32,10 +32,10 @@ class ConvertWindow : public ::testing::Test {
         save_ = home_->Root() + "saved/";
         fs::create_directories(source_);
         fs::create_directories(save_);
-        fs::copy_file(SampleClip("gui_conv.mp4",
+        fs::copy_file(SampleClip("gui_conv_yuv.mp4",
                                  "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi "
-                                 "-i sine=duration=2 -c:v libx264 -preset ultrafast -c:a aac "
-                                 "-shortest"),
+                                 "-i sine=duration=2 -c:v libx264 -preset ultrafast -pix_fmt "
+                                 "yuv420p -c:a aac -shortest"),
                       source_ + "trip.mp4");
         SetMessageHandler([this](const QString& text) { messages_.push_back(text.toStdString()); });
         form_ = std::make_unique<MainForm>();

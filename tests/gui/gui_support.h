@@ -21,8 +21,7 @@ inline bool WaitUntil(const std::function<bool()>& pred, int ms) {
     QElapsedTimer timer;
     timer.start();
     while (!pred()) {
-        if (timer.elapsed() > ms)
-            return false;
+        if (timer.elapsed() > ms) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(5);
     }

@@ -20,9 +20,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <atomic>
 #include <csignal>
+#include <fstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -36,7 +36,9 @@ void Touch(const std::string& path, const std::string& bytes = "x") {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string ReadAll(const std::string& path) { return ReadFileBytes(path); }
+std::string ReadAll(const std::string& path) {
+    return ReadFileBytes(path);
+}
 
 QStringList Captions(const QTreeWidget* list) {
     QStringList out;
@@ -64,8 +66,7 @@ std::string ChooseSourceWithClip(GuiHome& home, MainForm& form, const std::strin
 
 int RowOf(const QTreeWidget* list, const QString& caption) {
     for (int i = 0; i < list->topLevelItemCount(); ++i)
-        if (list->topLevelItem(i)->text(0) == caption)
-            return i;
+        if (list->topLevelItem(i)->text(0) == caption) return i;
     return -1;
 }
 
@@ -107,12 +108,13 @@ TEST(MainFormStartup, CreatesFoldersInstallsToolsAndRestoresSettingsAndHistories
     }
 
     MainForm form;
-    for (const char* sub : {"zStore", "zStore/z Convert", "zStore/z SaveConvert", "zStore/z Cut",
-                            "zStore/z SaveCut", "zStore/z Join", "zStore/z SaveJoin",
-                            "zStore/z SaveImage"})
+    for (const char* sub :
+         {"zStore", "zStore/z Convert", "zStore/z SaveConvert", "zStore/z Cut", "zStore/z SaveCut",
+          "zStore/z Join", "zStore/z SaveJoin", "zStore/z SaveImage"})
         EXPECT_TRUE(DirectoryExistsEx(home.Root() + sub)) << sub;
     EXPECT_TRUE(FileExists(SystemFolder() + "fcut.exe"));
-    EXPECT_FALSE(home.Messages.contains("Encoding engine not exist! Please reinstall the program."));
+    EXPECT_FALSE(
+        home.Messages.contains("Encoding engine not exist! Please reinstall the program."));
 
     EXPECT_EQ(form.width(), 700);
     EXPECT_EQ(form.height(), 500);
@@ -131,7 +133,8 @@ TEST(MainFormStartup, CreatesFoldersInstallsToolsAndRestoresSettingsAndHistories
     ASSERT_EQ(form.ComboConvert->count(), 2);
     EXPECT_EQ(form.ComboConvert->itemText(1), "/data/Video/Clips/");
 
-    EXPECT_EQ(Captions(form.LvInput), QStringList({"a.AVI", "b.mp4", "holidaywmv", "video_ts.ifo"}));
+    EXPECT_EQ(Captions(form.LvInput),
+              QStringList({"a.AVI", "b.mp4", "holidaywmv", "video_ts.ifo"}));
     const int b = RowOf(form.LvInput, "b.mp4");
     EXPECT_EQ(form.LvInput->topLevelItem(b)->text(1), "2.00 KB");
 
@@ -175,7 +178,8 @@ TEST(MainFormSettings, HistoryGainsAFolderOnlyByTheButtonAndOnlyWhenNotContained
     home.NextFolder = QString::fromStdString(home.Root() + "video/clips");
     form.btnInputFolder->click();
     EXPECT_EQ(form.ComboConvert->count(), 2);
-    EXPECT_EQ(ReadAll(history), home.Root() + "Video/Clips/\r\n" + home.Root() + "video/clips/\r\n");
+    EXPECT_EQ(ReadAll(history),
+              home.Root() + "Video/Clips/\r\n" + home.Root() + "video/clips/\r\n");
 
     // Cancelled chooser: nothing changes.
     home.NextFolder.clear();
@@ -187,7 +191,8 @@ TEST(MainFormSettings, HistoryGainsAFolderOnlyByTheButtonAndOnlyWhenNotContained
     form.ComboConvertSelect();
     EXPECT_EQ(form.State.ConvertFolder, home.Root() + "Other/");
     EXPECT_EQ(form.ComboConvert->count(), 2);
-    EXPECT_EQ(ReadAll(history), home.Root() + "Video/Clips/\r\n" + home.Root() + "video/clips/\r\n");
+    EXPECT_EQ(ReadAll(history),
+              home.Root() + "Video/Clips/\r\n" + home.Root() + "video/clips/\r\n");
 
     // A folder that does not exist is refused and the box shows the working folder again.
     form.ComboConvert->setEditText(QString::fromStdString(home.Root() + "nowhere"));
@@ -198,8 +203,7 @@ TEST(MainFormSettings, HistoryGainsAFolderOnlyByTheButtonAndOnlyWhenNotContained
     // The save folder's history is its own file.
     home.NextFolder = QString::fromStdString(home.Root() + "Other");
     form.btnOutputFolder->click();
-    EXPECT_EQ(ReadAll(SystemFolder() + "qvcut/videosavedirs.log"),
-              home.Root() + "Other/\r\n");
+    EXPECT_EQ(ReadAll(SystemFolder() + "qvcut/videosavedirs.log"), home.Root() + "Other/\r\n");
 }
 
 TEST(MainFormSettings, CloseSavesSettingsAndGeometryOnlyForAWindowSmallerThanTheScreen) {
@@ -298,8 +302,8 @@ TEST(MainFormStart, ValidationMessages) {
 
     ClickRow(form.LvInput, RowOf(form.LvInput, "phone.3gp"));
     form.btnStart->click();
-    EXPECT_TRUE(home.Messages.last().startsWith(
-        "Video cutting only supports the following file formats:"));
+    EXPECT_TRUE(
+        home.Messages.last().startsWith("Video cutting only supports the following file formats:"));
     EXPECT_FALSE(form.GaugeMain->isVisible());
     EXPECT_TRUE(form.State.BuildOnly);
 
@@ -374,6 +378,37 @@ TEST(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
     EXPECT_EQ(form.lvProgress->topLevelItemCount(), 0);
 }
 
+// The Matroska path: the splitter's middle part is moved into place and its work parts removed.
+TEST(MainFormStart, MatroskaCutThroughTheWindow) {
+    GuiHome home;
+    MainForm form;
+    form.show();
+    const std::string folder = home.Root() + "Videos/";
+    QDir().mkpath(QString::fromStdString(folder));
+    WriteFileBytes(folder + "trip.mkv",
+                   ReadFileBytes(SampleClip("window_clip420.mkv",
+                                            "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 "
+                                            "-f lavfi -i sine=duration=4 -c:v libx264 -pix_fmt "
+                                            "yuv420p -g 5 -c:a aac -shortest")));
+    home.NextFolder = QString::fromStdString(home.Root() + "Videos");
+    form.btnInputFolder->click();
+    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+    ClickRow(form.LvInput, 0);
+    form.EditStartTime->setText("0:00:01.000");
+    form.EditEndTime->setText("0:00:03.000");
+    form.btnStart->click();
+    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 1) == "DONE"; }, 30000))
+        << form.MemoCode->toPlainText().toStdString();
+    const std::string out = form.State.DefaultSaveConvertFolder + "trip-Cut.mkv";
+    ASSERT_TRUE(FileExists(out));
+    EXPECT_NEAR(ProbeDuration(out), 2.0, 1.0);
+    for (const char* part : {"trip-001.mkv", "trip-002.mkv", "trip-003.mkv"})
+        EXPECT_FALSE(FileExists(form.State.ToolFolder + part)) << part;
+    EXPECT_TRUE(QDir(QString::fromStdString(form.State.ToolFolder))
+                    .entryList({"trim*"}, QDir::Files)
+                    .isEmpty());
+}
+
 // A tool that runs until it is killed, under the encoder's name, stands in for a long cut.
 TEST(MainFormCancelSerial, CancelKillsTheRunningToolAndTheRowSaysFailed) {
     GuiHome home;
@@ -412,8 +447,7 @@ TEST(MainFormCancelSerial, CancelKillsTheRunningToolAndTheRowSaysFailed) {
     form.close();
     EXPECT_FALSE(FileExists(second));
     EXPECT_EQ(OutputStatus(form, 2), "FAILED");
-    EXPECT_TRUE(
-        RunProgram({"pgrep", "-u", std::to_string(getuid()), "-x", "fcut.exe"}).empty());
+    EXPECT_TRUE(RunProgram({"pgrep", "-u", std::to_string(getuid()), "-x", "fcut.exe"}).empty());
 }
 
 TEST(MainFormLists, JoinListPatternsCheckAllAndReferenceFile) {

@@ -3,12 +3,12 @@
 #include "app/main_form.h"
 #include "gui_support.h"
 
+#include "ui/radio_group.h"
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include "ui/radio_group.h"
 #include <gtest/gtest.h>
 
 using namespace trimora;
@@ -16,15 +16,14 @@ using namespace trimora_test;
 
 TEST(MainFormScreenshots, EachModeAtTheDefaultSize) {
     const QByteArray dir = qgetenv("TRIMORA_SHOTS_DIR");
-    if (dir.isEmpty())
-        GTEST_SKIP() << "set TRIMORA_SHOTS_DIR to take the pictures";
+    if (dir.isEmpty()) GTEST_SKIP() << "set TRIMORA_SHOTS_DIR to take the pictures";
     GuiHome home;
     const std::string folder = home.Root() + "Holiday Videos/";
     QDir().mkpath(QString::fromStdString(folder));
-    const std::string clip = SampleClip("window_clip420.mp4",
-                                        "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f "
-                                        "lavfi -i sine=duration=4 -c:v libx264 -pix_fmt yuv420p "
-                                        "-g 5 -c:a aac -shortest");
+    const std::string clip =
+        SampleClip("window_clip420.mp4", "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f "
+                                         "lavfi -i sine=duration=4 -c:v libx264 -pix_fmt yuv420p "
+                                         "-g 5 -c:a aac -shortest");
     for (const char* name : {"beach.mp4", "harbour walk.mp4", "old town.mp4"})
         WriteFileBytes(folder + name, ReadFileBytes(clip));
     MainForm form;
@@ -40,12 +39,10 @@ TEST(MainFormScreenshots, EachModeAtTheDefaultSize) {
     auto shoot = [&](const char* name) {
         Pump(800);
         const QRect g = form.frameGeometry();
-        const std::string geometry = std::to_string(g.width()) + "x" +
-                                     std::to_string(g.height()) + "+" + std::to_string(g.x()) +
-                                     "+" + std::to_string(g.y());
+        const std::string geometry = std::to_string(g.width()) + "x" + std::to_string(g.height()) +
+                                     "+" + std::to_string(g.x()) + "+" + std::to_string(g.y());
         int code = -1;
-        RunProgram({"import", "-window", "root", "-crop", geometry,
-                    dir.toStdString() + "/" + name},
+        RunProgram({"import", "-window", "root", "-crop", geometry, dir.toStdString() + "/" + name},
                    &code);
         EXPECT_EQ(code, 0);
     };

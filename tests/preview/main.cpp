@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
         if (xvfb < 0) return 1;
     }
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::setenv("TRIMORA_MESSAGES", "stderr", 0); // a modal box would wait for ever
+
     int rc = 0;
     {
         QApplication app(argc, argv);

@@ -50,7 +50,7 @@ TEST(PlayerEmbed, DrawsIntoTheNativePanelAndFollowsSeeks) {
     const qint64 shown = WaitUntil([&] { return ShowsPicture(GrabPanel(panel)); }, 3000);
     std::printf("[ timing ] player start to picture: %lld ms\n", static_cast<long long>(shown));
     EXPECT_GE(shown, 0);
-    EXPECT_EQ(p.Status(), TPlayerStatus::Status_Playing);
+    EXPECT_GE(WaitUntil([&] { return p.Status() == TPlayerStatus::Status_Playing; }, 2000), 0);
     Spin(300);
     p.Pause();
     Spin(200);

@@ -36,11 +36,13 @@ std::vector<int> OwnPlayerPids() {
 }
 
 std::string Clip(const std::string& ext) {
-    const std::string src = "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 ";
-    if (ext == ".wmv") return trimora_test::SampleClip("preview.wmv", src + "-c:v wmv2 -an");
+    // A key frame every 0.2 s, so a seek lands close to the second asked for.
+    const std::string src = "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -g 5 ";
+    if (ext == ".wmv") return trimora_test::SampleClip("preview_g5.wmv", src + "-c:v wmv2 -an");
     if (ext == ".mp4")
-        return trimora_test::SampleClip("preview.mp4", src + "-c:v libx264 -pix_fmt yuv420p -an");
-    return trimora_test::SampleClip("preview.avi", src + "-c:v mpeg4 -q:v 3 -an");
+        return trimora_test::SampleClip("preview_g5.mp4",
+                                        src + "-c:v libx264 -pix_fmt yuv420p -an");
+    return trimora_test::SampleClip("preview_g5.avi", src + "-c:v mpeg4 -q:v 3 -an");
 }
 
 } // namespace preview_test

@@ -38,8 +38,8 @@ TEST(FileList, ListsMatchingFilesOnlyWithSizesAndIcons) {
     bool ok = false;
     const auto rows = ListFolderFiles(dir, kSource, &ok);
     EXPECT_TRUE(ok);
-    EXPECT_EQ(Names(rows), (std::vector<std::string>{"a.AVI", "b.mp4", "holidaywmv",
-                                                     "video_ts.ifo", "x.VOB", "y.m2ts"}));
+    EXPECT_EQ(Names(rows), (std::vector<std::string>{"a.AVI", "b.mp4", "holidaywmv", "video_ts.ifo",
+                                                     "x.VOB", "y.m2ts"}));
     for (const auto& r : rows) {
         if (r.Name == "b.mp4") {
             EXPECT_EQ(r.Bytes, 1536);

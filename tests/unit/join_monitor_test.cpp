@@ -20,7 +20,8 @@ TEST(JoinMonitor, StatusAndGaugeFollowTheTool) {
     const auto now = std::chrono::system_clock::now();
     for (int done = 0; done < 3; ++done) {
         v.FilesDone = done;
-        EXPECT_EQ(JoinMonitorStatus(v, now), "Processing file #" + std::to_string(done + 1) + " of 3");
+        EXPECT_EQ(JoinMonitorStatus(v, now),
+                  "Processing file #" + std::to_string(done + 1) + " of 3");
     }
     v.FilesDone = 3; // past the last file the rule leaves the text alone
     EXPECT_EQ(JoinMonitorStatus(v, now), "");
@@ -69,7 +70,8 @@ TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
             std::lock_guard<std::mutex> lock(m);
             batch.swap(queue);
         }
-        for (auto& f : batch) f();
+        for (auto& f : batch)
+            f();
     };
 
     TJoinListFileMon mon(host, 5ms);

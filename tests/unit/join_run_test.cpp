@@ -30,7 +30,8 @@ class Host : public TRunHost {
     void SetGauge(int) override {}
     void SetStatusText(const std::string& text) override { status = text; }
     void SetMessageRow(const std::string& caption) override { messageRow = caption; }
-    void SetRowStatus(int id, const std::string& s, const std::string& path, int64_t size) override {
+    void SetRowStatus(int id, const std::string& s, const std::string& path,
+                      int64_t size) override {
         rows[id] = {s, path, size};
     }
     void ClearMemo() override { memo.clear(); }
@@ -112,12 +113,15 @@ class JoinRunFake : public ::testing::Test {
 TEST_F(JoinRunFake, AviJoinStartsOnceTheNormalisingClipIsComplete) {
     // The stand-in mencoder takes its time over the normalising clip; the join refuses to run
     // without it and counts three files of progress.
-    Script(root + "mcut.sh",
-           "case \"$*\" in *sample.avi*) sleep 0.6; echo norm > \"$out\"; exit 0;; esac\n"
-           "[ -s '" + root + "help/norm.avi' ] || exit 3\n"
-           "for f in 1 2 3; do for p in 10 60 99 100; do printf 'Pos: %d.0s  %df ( 1%%) =%d\\r' "
-           "$f $f $p; sleep 0.02; done; done\n"
-           "echo joined > \"$out\"\n");
+    Script(
+        root + "mcut.sh",
+        "case \"$*\" in *sample.avi*) sleep 0.6; echo norm > \"$out\"; exit 0;; esac\n"
+        "[ -s '" +
+            root +
+            "help/norm.avi' ] || exit 3\n"
+            "for f in 1 2 3; do for p in 10 60 99 100; do printf 'Pos: %d.0s  %df ( 1%%) =%d\\r' "
+            "$f $f $p; sleep 0.02; done; done\n"
+            "echo joined > \"$out\"\n");
     fs::create_directories(root + "help");
     TJoinListFileMon monitor(JoinMonitorHost(runs), std::chrono::milliseconds(5));
     ASSERT_TRUE(JoinClips(Clips(".avi"), runs, &monitor));

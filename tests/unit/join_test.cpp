@@ -31,7 +31,8 @@ class JoinBuild : public ::testing::Test {
     TJoinListSnapshot Rows(std::initializer_list<const char*> names, const std::string& ext) {
         TJoinListSnapshot list;
         int64_t size = 1000;
-        for (const char* n : names) list.Rows.push_back({n + ext, size++, "160x120", "25", true});
+        for (const char* n : names)
+            list.Rows.push_back({n + ext, size++, "160x120", "25", true});
         return list;
     }
     std::string Q(const std::string& name) { return "\"" + clips + name + "\""; }
@@ -61,16 +62,15 @@ TEST_F(JoinBuild, SplitterFamilyPutsPlusesBetweenNamesOnly) {
 
 TEST_F(JoinBuild, FlvMpegAndWmvCommands) {
     auto flv = Rows({"a", "b"}, ".flv");
-    EXPECT_EQ(BuildJoinCommand(flv, st).Command,
-              "/d/qvcut/fmerge.exe  \"" + save + "Trip-Joined.flv\" " + Q("a.flv") + " " +
-                  Q("b.flv") + " ");
+    EXPECT_EQ(BuildJoinCommand(flv, st).Command, "/d/qvcut/fmerge.exe  \"" + save +
+                                                     "Trip-Joined.flv\" " + Q("a.flv") + " " +
+                                                     Q("b.flv") + " ");
     EXPECT_FALSE(st.JoinByMencoder || st.JoinByMerge);
 
     for (const std::string ext : {".mpg", ".mpeg"}) {
         auto mpg = Rows({"a", "b", "c"}, ext);
         EXPECT_EQ(BuildJoinCommand(mpg, st).Command,
-                  "/d/mcut.exe -cb qzv  " + Q("a" + ext) + " " + Q("b" + ext) + " " +
-                      Q("c" + ext) +
+                  "/d/mcut.exe -cb qzv  " + Q("a" + ext) + " " + Q("b" + ext) + " " + Q("c" + ext) +
                       "  -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
                       save + "Trip-Joined" + ext + "\"");
         EXPECT_TRUE(st.JoinByMencoder);
@@ -86,8 +86,7 @@ TEST_F(JoinBuild, FlvMpegAndWmvCommands) {
         EXPECT_EQ(BuildJoinCommand(wmv, st).Command,
                   "/d/mcut.exe -cb qzv   -mc 0 -delay 0.7 -oac lavc -lavcopts "
                   "acodec=wmav2:abitrate=128:threads=2 -srate 44100 -ovc copy -o \"" +
-                      save + "Trip-Joined" + ext + "\" " + Q("a" + ext) + " " + Q("b" + ext) +
-                      " ");
+                      save + "Trip-Joined" + ext + "\" " + Q("a" + ext) + " " + Q("b" + ext) + " ");
         wmv.Nosound = true;
         EXPECT_EQ(BuildJoinCommand(wmv, st).Command,
                   "/d/mcut.exe -cb qzv   -nosound -ovc copy -o \"" + save + "Trip-Joined" + ext +
@@ -104,10 +103,10 @@ TEST_F(JoinBuild, AviPutsTheNormalisingClipInFrontAtTheFirstFrameSize) {
     EXPECT_EQ(st.NormCommand, "/d/mcut.exe -cb qzv \"/opt/trimora/help/sample.avi\" -vf "
                               "scale=320:240 -ovc lavc -lavcopts vcodec=mpeg4 -oac copy -o "
                               "\"/opt/trimora/help/norm.avi\"");
-    EXPECT_EQ(r.Command, "/d/mcut.exe -cb qzv \"/opt/trimora/help/norm.avi\" " + Q("a.avi") + " " +
-                             Q("b.avi") + " " + Q("c.avi") +
-                             "  -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o " +
-                             out);
+    EXPECT_EQ(r.Command,
+              "/d/mcut.exe -cb qzv \"/opt/trimora/help/norm.avi\" " + Q("a.avi") + " " +
+                  Q("b.avi") + " " + Q("c.avi") +
+                  "  -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o " + out);
     ASSERT_EQ(r.MemoLines.size(), 3u);
     EXPECT_EQ(r.MemoLines[0], r.Command);
     EXPECT_EQ(r.MemoLines[1], "Total File = 3 Total Size = 2.93 KB NormSize = -vf scale=320:240");
@@ -117,8 +116,8 @@ TEST_F(JoinBuild, AviPutsTheNormalisingClipInFrontAtTheFirstFrameSize) {
     // "Cut Nosound" drops the normalising clip and the audio options
     list.Nosound = true;
     EXPECT_EQ(BuildJoinCommand(list, st).Command,
-              "/d/mcut.exe -cb qzv  -forceidx -nosound -ovc copy " + Q("a.avi") + " " +
-                  Q("b.avi") + " " + Q("c.avi") + "  -o " + out);
+              "/d/mcut.exe -cb qzv  -forceidx -nosound -ovc copy " + Q("a.avi") + " " + Q("b.avi") +
+                  " " + Q("c.avi") + "  -o " + out);
 
     // without a probed frame size the normalising clip keeps the sample's size
     list.Nosound = false;
