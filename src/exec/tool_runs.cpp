@@ -1,10 +1,12 @@
 #include "exec/tool_runs.h"
 
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sys/types.h>
+#include <thread>
 
 #include "common/helpers.h"
 
@@ -254,6 +256,8 @@ TRunFacts TToolRun::Facts() const {
 TToolRuns::TToolRuns(JobState& state, TRunHost& host) : state_(state), host_(host) {}
 
 TToolRuns::~TToolRuns() {
+    // A run that just ended may still be inside its completion handler on its waiting thread.
+    while (completing_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::map<std::string, std::shared_ptr<TToolRun>> slots;
     std::list<std::shared_ptr<TToolRun>> others, finished;
     {
@@ -345,9 +349,11 @@ bool TToolRuns::RunDosCmd(const std::string& kind, const std::string& command,
     };
     auto onComplete = handlers.OnComplete;
     raw->process_.OnProcessComplete = [this, raw, retire, onComplete](TDosCmdProcess&) {
+        ++completing_;
         retire();
         if (onComplete) onComplete(*raw, DecideRunOutcome(raw->Facts()));
         host_.Post([this] { ReleaseFinished(); });
+        --completing_;
     };
 
     raw->started_ = true;

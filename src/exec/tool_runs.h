@@ -282,6 +282,8 @@ class TToolRuns {
     JobState& state_;
     TRunHost& host_;
     mutable std::mutex slotsMutex_;
+    // Completion handlers still running on their waiting threads; the destructor waits for them.
+    std::atomic<int> completing_{0};
     std::set<std::string> kinds_{kRunTrim, kDosConvertClip, kJoinFormList};
     std::map<std::string, std::shared_ptr<TToolRun>> slots_;
     std::list<std::shared_ptr<TToolRun>> unslotted_, finished_;
