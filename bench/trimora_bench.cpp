@@ -6,7 +6,13 @@
 // The sample files (a 500 MB mp4, a 10-minute mkv) are made on the first run and kept in DIR.
 
 #include "common/command_line.h"
+#include "common/file_list.h"
 #include "common/helpers.h"
+
+#ifdef TRIMORA_BENCH_GUI
+#include "app/main_form.h"
+#include <QApplication>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +20,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -131,12 +138,9 @@ int main(int argc, char** argv) {
     const int64_t baseSize = std::max<int64_t>(1, trimora::GetFileSize64(base));
     const int64_t loops = (500LL * 1024 * 1024 + baseSize - 1) / baseSize;
     MakeSample(big, {"-stream_loop", std::to_string(loops - 1), "-i", base, "-c", "copy"});
-    // A 10-minute mkv.
-    const std::string baseMkv = data + "base360.mkv", longMkv = data + "long600.mkv";
-    MakeSample(baseMkv, {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25:duration=30", "-f",
-                         "lavfi", "-i", "sine=duration=30", "-c:v", "libx264", "-preset",
-                         "ultrafast", "-g", "50", "-c:a", "libvorbis", "-shortest"});
-    MakeSample(longMkv, {"-stream_loop", "19", "-i", baseMkv, "-c", "copy"});
+    // A 10-minute 720p mkv, as a camera or a recorder writes it: the same clip remuxed, repeated.
+    const std::string longMkv = data + "long600-720p.mkv";
+    MakeSample(longMkv, {"-stream_loop", "29", "-i", base, "-c", "copy"});
 
     const std::string out = data + "out/";
     fs::create_directories(out);
@@ -177,6 +181,24 @@ int main(int argc, char** argv) {
                     "", outSize > 0 ? double(written) / double(outSize) : 0.0, "(info)");
     }
 
+    // The same for 80 seconds: the per-job cost (probe, tool starts) against a longer copy.
+    {
+        std::vector<double> ours, raw;
+        for (int i = 0; i < runs; ++i) {
+            RemoveOutputs(out, "big500");
+            ours.push_back(Run({trimora, "cut", big, "--start", "00:00:10.000", "--end",
+                                "00:01:30.000", "--save-folder", out})
+                               .seconds);
+            RemoveOutputs(out, "raw");
+            raw.push_back(Run({"ffmpeg", "-nostdin", "-y", "-ss", "10", "-t", "80", "-i", big,
+                               "-c", "copy", out + "raw.mp4"})
+                              .seconds);
+        }
+        const double ratio = Median(ours) / Median(raw);
+        Row("cut 80 s of a 500 MB mp4 (stream copy)", Median(ours), Median(raw), "<= 1.05",
+            ratio <= 1.05);
+    }
+
     // Probe: the front-end's report against ffmpeg's own.
     {
         std::vector<double> ours, raw;
@@ -194,7 +216,7 @@ int main(int argc, char** argv) {
     {
         std::vector<double> ours, raw;
         for (int i = 0; i < runs; ++i) {
-            RemoveOutputs(out, "long600");
+            RemoveOutputs(out, "long600-720p");
             RunResult t = Run({trimora, "cut", longMkv, "--start", "00:00:00.000", "--end",
                                "00:00:10.000", "--save-folder", out}, true);
             if (t.exitCode != 0) std::cerr << "trimora mkv cut failed:\n" << t.output;
@@ -209,5 +231,80 @@ int main(int argc, char** argv) {
             ratio <= 0.2);
     }
     RemoveOutputs(out, "");
+
+    // Folder listing: 10 000 and 100 000 files, half of them videos.
+    for (int count : {10000, 100000}) {
+        const std::string dir = data + "list" + std::to_string(count) + "/";
+        if (!fs::exists(dir + "done")) {
+            fs::create_directories(dir);
+            for (int i = 0; i < count; ++i) {
+                static const char* exts[] = {".mp4", ".txt", ".avi", ".jpg"};
+                std::ofstream(dir + "file" + std::to_string(i) + exts[i % 4]);
+            }
+            std::ofstream(dir + "done");
+        }
+        std::vector<double> core;
+        size_t found = 0;
+        for (int i = 0; i < runs; ++i) {
+            const auto t0 = Clock::now();
+            found = trimora::ListFolderFiles(dir, "\\.(mp4|avi)$").size();
+            core.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+        }
+        std::vector<double> raw;
+        for (int i = 0; i < runs; ++i) {
+            const auto t0 = Clock::now();
+            size_t n = 0;
+            for (const auto& e : fs::directory_iterator(dir)) n += e.is_regular_file();
+            raw.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+            (void)n;
+        }
+        Row("list " + std::to_string(count) + " files (" + std::to_string(found) + " videos)",
+            Median(core), Median(raw), count == 10000 ? "< 0.1 s" : "(linear)",
+            count != 10000 || Median(core) < 0.1);
+    }
+#ifdef TRIMORA_BENCH_GUI
+    {
+        // The same listings into the window's source list, as a folder choice does it.
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        int qargc = 1;
+        char* qargv[] = {argv[0], nullptr};
+        QApplication app(qargc, qargv);
+        trimora::MainForm form;
+        std::vector<double> per;
+        for (int count : {10000, 100000}) {
+            const std::string dir = data + "list" + std::to_string(count) + "/";
+            std::vector<double> t;
+            for (int i = 0; i < runs; ++i) {
+                const auto t0 = Clock::now();
+                form.FillFileList(dir, trimora::MainForm::kSourcePattern, form.LvInput, false);
+                t.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+            }
+            per.push_back(Median(t));
+            Row("FillFileList into LvInput, " + std::to_string(count) + " files", Median(t), 0,
+                count == 10000 ? "< 0.1 s" : "(linear)",
+                count == 10000 ? Median(t) < 0.1 : Median(t) < per[0] * 15);
+        }
+        std::printf("%-44s %10s %10s %8.2f   %-12s\n", "growth 100 000 / 10 000 files", "", "",
+                    per[1] / per[0], "(10 = linear)");
+    }
+#endif
+
+    // Start-up: process start to the window shown (offscreen), and the resident memory then.
+    {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::setenv("TRIMORA_EXIT_WHEN_SHOWN", "1", 1);
+        std::vector<double> t;
+        double rssMb = 0;
+        for (int i = 0; i < runs; ++i) {
+            RunResult r = Run({trimora}, true);
+            t.push_back(r.seconds);
+            const size_t at = r.output.find("shown rss");
+            if (at != std::string::npos) rssMb = std::atof(r.output.c_str() + at + 9) / 1024.0;
+            else std::cerr << "window start failed:\n" << r.output;
+        }
+        ::unsetenv("TRIMORA_EXIT_WHEN_SHOWN");
+        Row("start-up to window shown (s)", Median(t), 0, "< 0.4 s", Median(t) < 0.4);
+        Row("resident memory at window shown (MB)", rssMb, 0, "< 80 MB", rssMb < 80);
+    }
     return 0;
 }
