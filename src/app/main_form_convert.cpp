@@ -1,6 +1,7 @@
 // CONVERT mode and the sound-only switch: the option lists are read into the convert and audio
 // jobs, which prepare their command (memo, pending row) and, after Start, run it.
 #include "app/main_form.h"
+#include "app/qt_text.h"
 
 #include <QComboBox>
 
@@ -8,7 +9,6 @@ namespace trimora {
 
 namespace {
 
-std::string S(const QString& s) { return s.toStdString(); }
 
 // The item index of the text the list shows; -1 for a typed text that is no item.
 int ItemIndexOf(const QComboBox* box) {

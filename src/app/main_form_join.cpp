@@ -1,5 +1,6 @@
 // JOIN mode: the join command of the ticked rows, its pending row, and the join's start.
 #include "app/main_form.h"
+#include "app/qt_text.h"
 
 #include "common/helpers.h"
 #include "media/store_info.h"
@@ -13,11 +14,6 @@
 
 namespace trimora {
 
-namespace {
-std::string S(const QString& s) {
-    return s.toStdString();
-}
-} // namespace
 
 TJoinListSnapshot MainForm::JoinListSnapshot() {
     TJoinListSnapshot list;

@@ -1,6 +1,7 @@
 // The two source lists: filling them from a folder, choosing the clip of CUT and CONVERT mode,
 // choosing the reference file of a join, "Play this clip" and "Check ALL".
 #include "app/main_form.h"
+#include "app/qt_text.h"
 
 #include "app/dialogs.h"
 #include "common/file_list.h"
@@ -20,12 +21,6 @@
 namespace trimora {
 
 namespace {
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string S(const QString& s) {
-    return s.toStdString();
-}
 
 std::string LowerExtension(const std::string& name) {
     const size_t dot = name.rfind('.');

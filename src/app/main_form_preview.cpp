@@ -3,6 +3,7 @@
 // times in the two boxes, and either picture can be saved as a JPEG image.
 #include "app/dialogs.h"
 #include "app/main_form.h"
+#include "app/qt_text.h"
 
 #include "common/helpers.h"
 #include "preview/positions.h"
@@ -19,12 +20,6 @@ namespace trimora {
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string S(const QString& s) {
-    return s.toStdString();
-}
 
 // The window-title tip over the two preview panels.
 class PanelTipFilter : public QObject {

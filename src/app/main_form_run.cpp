@@ -1,5 +1,6 @@
 // Start, Cancel, the results in the output list, the summary line and the command preview.
 #include "app/main_form.h"
+#include "app/qt_text.h"
 
 #include "app/dialogs.h"
 #include "common/helpers.h"
@@ -18,12 +19,6 @@
 namespace trimora {
 
 namespace {
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string S(const QString& s) {
-    return s.toStdString();
-}
 
 const QString kStartAfterEnd = QString::fromLatin1(kStartAfterEndMessage);
 } // namespace

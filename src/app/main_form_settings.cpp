@@ -1,6 +1,7 @@
 // Settings that survive restarts, the folder histories, the folder buttons and folder boxes, and
 // the "Open this folder" buttons.
 #include "app/main_form.h"
+#include "app/qt_text.h"
 
 #include "app/dialogs.h"
 #include "common/helpers.h"
@@ -18,12 +19,6 @@ namespace trimora {
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string S(const QString& s) {
-    return s.toStdString();
-}
 
 // Folder text as the program keeps it: with one trailing '/', or empty.
 std::string FolderText(const std::string& text) {
