@@ -1,5 +1,7 @@
 #include "fcut_run.h"
 
+#include "common/helpers.h"
+
 #include "fcut_plan.h"
 #include "fcut_report.h"
 #include "frontend.h"
@@ -157,7 +159,10 @@ int RunFcut(const std::vector<std::string>& args) {
 
     // Today's ffmpeg, asked to start past the end of its input, still copies the last second.
     // The program expects nothing to be written then.
-    if (plan.inputSeek && *plan.inputSeek > 0) {
+    // Only a copied transport stream needs the input's details before the run; otherwise the
+    // length is read from ffmpeg's own report of its input, which saves a tool start per job.
+    const bool preProbe = plan.videoCopy && plan.muxer == "mpegts" && plan.seekValueIndex >= 0;
+    if (plan.inputSeek && *plan.inputSeek > 0 && preProbe) {
         std::string json;
         if (frontend::ProbeJson(plan.inputs.front(), &json)) {
             const double duration = JsonDuration(json);
@@ -201,9 +206,29 @@ int RunFcut(const std::vector<std::string>& args) {
     LineBuffer log;
     std::string errTail; // enough of the log to see a write error split over two reads
     bool writeFailed = false;
+    LineBuffer inputReport; // the first input's "Duration:" line, for a start past the end
+    bool durationSeen = false, pastEnd = false;
+    double inputDuration = 0;
     const frontend::ToolOutcome outcome =
         frontend::RunTool(argv, [&](frontend::OutputStream stream, const std::string& chunk) {
             if (stream == frontend::OutputStream::Err) {
+                if (!durationSeen && plan.inputSeek && *plan.inputSeek > 0 && !preProbe) {
+                    inputReport.Feed(chunk);
+                    const std::string lines = inputReport.TakeLines();
+                    const size_t at = lines.find("Duration: ");
+                    if (at != std::string::npos) {
+                        durationSeen = true;
+                        // "HH:MM:SS.xx, start: ..." ("N/A" gives 0: no check)
+                        const std::string text = lines.substr(at + 10, lines.find(',', at) - at - 10);
+                        inputDuration = text.find(':') == std::string::npos
+                                            ? 0
+                                            : trimora::ParseTimeSecondsFrac(text);
+                        if (inputDuration > 0 && *plan.inputSeek >= inputDuration) {
+                            pastEnd = true;
+                            frontend::StopRunningTool();
+                        }
+                    }
+                }
                 log.Feed(chunk);
                 errTail += chunk;
                 for (const char* text : {"No space left on device", "Error writing trailer",
@@ -217,6 +242,17 @@ int RunFcut(const std::vector<std::string>& args) {
                 frontend::PrintOut(p);
             }
         });
+    if (pastEnd) {
+        // Today's ffmpeg, asked to start past the end of its input, still copies the last second.
+        // The program expects nothing to be written then.
+        std::error_code ec;
+        std::filesystem::remove(plan.output, ec);
+        frontend::PrintOut("fcut: the start " + FormatReportDuration(*plan.inputSeek) +
+                           " lies past the end of the input (" +
+                           FormatReportDuration(inputDuration) + "): nothing to write\n" +
+                           EmptyOutputSummary());
+        return 1;
+    }
     frontend::PrintOut(WithoutStatsLines(log.TakeEverything()));
     // ffmpeg ends with status 0 when the disk fills up while it writes the trailer; the output is
     // then cut short and must not count as done.

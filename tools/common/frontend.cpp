@@ -71,6 +71,11 @@ int ToolOutcome::Status() const {
 
 int ReceivedSignal() { return gSignal; }
 
+void StopRunningTool() {
+    const pid_t child = gChildPid;
+    if (child > 0) ::kill(child, SIGKILL);
+}
+
 std::string FindProgram(const std::string& name) {
     if (name.empty()) return "";
     if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : "";

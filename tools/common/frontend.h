@@ -43,6 +43,9 @@ ToolOutcome RunToolCapture(const std::vector<std::string>& argv, std::string* ou
 // The termination signal the front-end received, or 0. Once set, RunTool starts nothing more.
 int ReceivedSignal();
 
+// Kills the tool RunTool is running (from its chunk handler), when the front-end has seen enough.
+void StopRunningTool();
+
 // Full path of an executable found in PATH (or the path itself when it contains '/'), empty when
 // there is none.
 std::string FindProgram(const std::string& name);
