@@ -565,3 +565,41 @@ TEST(WorkerThread, StartRunsOnTheCallerAndSynchronizeOnTheOwnerUntilStopped) {
     worker.StartWorker();
     EXPECT_TRUE(worker.IsWorkerRunning());
 }
+
+// Bad media in the list: each is named as such, and the window goes on working with a good clip.
+TEST(MainFormBadMedia, BadFilesAreMarkedAndTheWindowStaysUsable) {
+    GuiHome home;
+    MainForm form;
+    form.show();
+    const std::string folder = ChooseSourceWithClip(home, form, "good.mp4");
+    std::string random(50000, '\0');
+    for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 131 + 7) % 253);
+    Touch(folder + "empty.mp4", "");
+    Touch(folder + "noise.avi", random);
+    Touch(folder + "half.mp4", ReadFileBytes(folder + "good.mp4").substr(0, 2000));
+    form.btnInputFolder->click(); // lists the folder again
+    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+    ASSERT_EQ(form.LvInput->topLevelItemCount(), 4);
+    for (const char* bad : {"empty.mp4", "noise.avi", "half.mp4"}) {
+        const int row = RowOf(form.LvInput, bad);
+        ASSERT_GE(row, 0) << bad;
+        ClickRow(form.LvInput, row);
+        Pump(50);
+        QTreeWidgetItem* item = form.LvInput->topLevelItem(row);
+        EXPECT_EQ(item->text(2), "Bad File!") << bad;
+        EXPECT_EQ(item->text(3), "N/A") << bad;
+        EXPECT_TRUE(form.btnStart->isEnabled());
+    }
+    ClickRow(form.LvInput, RowOf(form.LvInput, "good.mp4"));
+    ASSERT_EQ(form.State.InputFile, folder + "good.mp4");
+    form.EditStartTime->clear();
+    QTest::keyClicks(form.EditStartTime, "0:00:01.000");
+    form.EditEndTime->clear();
+    QTest::keyClicks(form.EditEndTime, "0:00:03.000");
+    ASSERT_TRUE(WaitUntil([&] { return !form.UpdateEditTime.isActive(); }, 2000));
+    form.btnStart->click();
+    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, form.State.JobCounter) == "DONE"; },
+                          30000))
+        << form.MemoCode->toPlainText().toStdString();
+    EXPECT_TRUE(FileExists(form.State.DefaultSaveConvertFolder + "good-Cut.mp4"));
+}
