@@ -113,6 +113,12 @@ class TCliHost : public TRunHost {
 // The state a sub-command works on, set up as the window's start-up sets it up: folders, tool
 // command prefixes, thread pieces, work folders, front-ends installed, settings' save folder,
 // StartupDone true.
+struct TStoreInfo;
+class TCliSession;
+
+// Probes the selected clip as ticking it in the source list does; false after the FAILED line.
+bool CliProbeSelected(TCliSession& s, TStoreInfo& info);
+
 class TCliSession {
   public:
     TCliSession(std::ostream& out, std::ostream& err, bool terminal);

@@ -48,25 +48,6 @@ bool ApplyRange(JobState& st, const TCliArgs& a) {
     return true;
 }
 
-// Probes the clip as ticking it in the source list does; false after the FAILED line.
-bool Probe(TCliSession& s, TStoreInfo& info) {
-    TClipReportInputs in;
-    in.InputExt = s.State.InputExt;
-    in.Page = TSourcePage::Input;
-    const TProbeOutcome probe = ProbeClip(s.State.FfmpegCommand, s.State.InputFile, in, info);
-    if (!probe.Started) {
-        s.Out << "FAILED the encoder front-end fcut.exe could not be started from "
-              << s.State.SystemFolder << std::endl;
-        return false;
-    }
-    if (probe.Result.BadFile) {
-        s.Out << "FAILED Bad File! Invalid data found when processing input" << std::endl;
-        return false;
-    }
-    s.State.ClipDuration = info.ClipDuration;
-    return true;
-}
-
 // An item of the format list, or a typed extension with its point. A "(Device)" text of no
 // device would build on pieces no earlier build has set, so it is refused here.
 std::string CheckFormat(const std::string& format) {
@@ -115,7 +96,7 @@ int CliConvert(TCliSession& s, const std::vector<std::string>& args) {
     s.ApplySaveFolder(a);
 
     TStoreInfo info;
-    if (!Probe(s, info)) return 1;
+    if (!CliProbeSelected(s, info)) return 1;
     TOutputList list;
     TJobContext ctx{st, info, list, s.Runs};
     const int64_t length = st.Partial ? st.CutDuration : st.ClipDuration;
@@ -150,7 +131,7 @@ int CliExtractAudio(TCliSession& s, const std::vector<std::string>& args) {
     s.ApplySaveFolder(a);
 
     TStoreInfo info;
-    if (!Probe(s, info)) return 1;
+    if (!CliProbeSelected(s, info)) return 1;
     if (info.NoAudio) {
         s.Out << "FAILED " << kNoAudioMessage << std::endl;
         return 1;

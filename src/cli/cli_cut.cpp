@@ -35,9 +35,9 @@ void SelectSource(JobState& st, const std::string& path) {
     st.InputSelected = true;
 }
 
-// Probes the selected clip as ticking it in the source list does. Returns false (after printing
-// the FAILED line) when the clip cannot be read.
-bool ProbeSelected(TCliSession& s, TStoreInfo& info) {
+} // namespace
+
+bool CliProbeSelected(TCliSession& s, TStoreInfo& info) {
     TClipReportInputs in;
     in.InputExt = s.State.InputExt;
     in.DesignMode = s.State.DesignMode;
@@ -56,13 +56,11 @@ bool ProbeSelected(TCliSession& s, TStoreInfo& info) {
     return true;
 }
 
-} // namespace
-
 int CliProbe(TCliSession& s, const std::vector<std::string>& args) {
     const TCliArgs a = ParseCliArgs(args, {}, {});
     SelectSource(s.State, CheckCliSource(a));
     TStoreInfo info;
-    if (!ProbeSelected(s, info)) return 1;
+    if (!CliProbeSelected(s, info)) return 1;
     for (const auto& [field, value] : StoreInfoFields(info)) s.Out << field << ": " << value << "\n";
     s.Out << "DONE " << s.State.InputFile << std::endl;
     return 0;
@@ -90,7 +88,7 @@ int CliCut(TCliSession& s, const std::vector<std::string>& args) {
     st.CutNosound = a.Flags.count("--nosound") != 0;
 
     TStoreInfo info;
-    if (!ProbeSelected(s, info)) return 1;
+    if (!CliProbeSelected(s, info)) return 1;
     // The window's sliders end at the clip's length; typed times can go past it, and a stream
     // copy from there writes a few stray frames rather than nothing.
     if (st.CutStartSeconds >= static_cast<double>(st.ClipDuration)) {

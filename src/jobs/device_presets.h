@@ -12,7 +12,7 @@
 namespace trimora {
 
 struct TDevicePreset {
-    const char* ItemText;  // the part of the list item after "(Device) "
+    const char* ItemText;  // the text of the list item after "(Device) "
     const char* Suffix;    // replaces the output extension: "_iPad_HiRes.m4v"
     const char* SizePiece; // " -s 1280x720 "
     const char* AudioPiece;

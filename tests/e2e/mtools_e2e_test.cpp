@@ -356,7 +356,7 @@ TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
     const std::string part = tools_ + "trim-002.mkv";
     WriteFileBytes(part, "stale part of an earlier run");
 
-    // While the splitter runs, the part is never there unfinished.
+    // While the splitter runs, the piece it writes is never there unfinished.
     std::atomic<bool> done{false}, sawOpenPart{false};
     std::thread watch([&] {
         while (!done) {
