@@ -74,13 +74,20 @@ Desktop::Desktop(int width, int height) {
     }
     display_ = ":" + number;
     wm_ = Spawn({"openbox", "--sm-disable"}, display_);
-    // openbox is ready once it owns the screen's window manager selection.
-    for (int i = 0; i < 100; ++i) {
-        int rc = 0;
-        const std::string out = Xdo({"getwindowfocus"}, &rc); // answers once X is up
-        (void)out;
+    // openbox is ready once it announces itself on the root window.
+    for (int i = 0; i < 200 && wm_ > 0; ++i) {
+        int fd[2];
+        if (::pipe(fd) != 0) break;
+        const pid_t probe = Spawn({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, display_, fd[1]);
+        ::close(fd[1]);
+        std::string out;
+        char buf[256];
+        ssize_t n;
+        while ((n = ::read(fd[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+        ::close(fd[0]);
+        ::waitpid(probe, nullptr, 0);
+        if (out.find("window id") != std::string::npos) break;
         Sleep(50);
-        if (i > 4 && rc == 0) break;
     }
 }
 
