@@ -55,6 +55,16 @@ bool AskOkCancel(QWidget* parent, const QString& text) {
                                  QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
+bool AskYesNo(QWidget* parent, const QString& text) {
+    if (gQuestion) return gQuestion(text);
+    if (MessagesToStderr()) {
+        std::fprintf(stderr, "QUESTION: %s\n", text.toUtf8().constData());
+        return true;
+    }
+    return QMessageBox::question(parent, QStringLiteral("Trimora"), text,
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
 QString ChooseFolder(QWidget* parent, const QString& caption, const QString& startFolder) {
     if (gFolder) return gFolder(caption, startFolder);
     return QFileDialog::getExistingDirectory(parent, caption, startFolder);

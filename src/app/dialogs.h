@@ -16,6 +16,8 @@ namespace trimora {
 void ShowMessage(QWidget* parent, const QString& text);
 // Error box with OK and Cancel; true for OK.
 bool AskOkCancel(QWidget* parent, const QString& text);
+// Question box with Yes and No; true for Yes.
+bool AskYesNo(QWidget* parent, const QString& text);
 // Folder chooser starting at startFolder; empty when cancelled.
 QString ChooseFolder(QWidget* parent, const QString& caption, const QString& startFolder);
 // Opens a file or folder with the desktop's default application; false when that failed.

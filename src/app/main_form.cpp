@@ -192,8 +192,9 @@ void MainForm::StartupDoneTimerTimer() {
 
 void MainForm::FormCloseQuery() {
     StopPreviews();
-    // A tool cannot outlive the window that reads its output, so a job still running is
-    // cancelled like with Cancel, and its end (row, partial output removed) is awaited briefly.
+    // A tool cannot outlive the window that reads its output, so a job still running (the user
+    // agreed to stop it) is cancelled like with Cancel, and its end (row, partial output removed)
+    // is awaited briefly.
     if (IsRunning()) {
         btnCancelClick();
         WaitForRunsToEnd(3000);
@@ -216,6 +217,11 @@ void MainForm::WaitForRunsToEnd(int ms) {
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
+    if (!closing_ && IsRunning() &&
+        !AskYesNo(this, QStringLiteral("A job is still running. Stop it and close?"))) {
+        event->ignore();
+        return;
+    }
     if (!closing_) {
         closing_ = true;
         FormCloseQuery();

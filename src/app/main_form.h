@@ -75,6 +75,7 @@ class MainForm : public QMainWindow {
     // ---- shared job state ------------------------------------------------------------------
     JobState State;
     TStoreInfo Info;        // what the last probe learnt about the clip
+    std::string ProbeFailure; // why the last probe gave no clip values; empty when it did
     TOutputList OutputList; // the rows lvProgress shows
     // The job runner slots (cut, convert, join) and the shared progress, showing through
     // RunHost. Declared before ExtraRuns, so the audio job outlives the extra runs.

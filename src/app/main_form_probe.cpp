@@ -35,7 +35,14 @@ void MainForm::ProbeSelectedClip(const std::string& file, bool joinList) {
     const TProbeOutcome outcome = ProbeClip(State.FfmpegCommand, file, in, Info);
     for (const std::string& line : outcome.Report)
         MemoClipInfo->appendPlainText(QString::fromStdString(line));
-    if (!outcome.Started) return;
+    if (!joinList) ProbeFailure = outcome.Failure;
+    if (!outcome.Failure.empty()) {
+        MemoClipInfo->appendPlainText(QString::fromStdString(outcome.Failure));
+        if (QTreeWidgetItem* item = list->selectedItems().value(0))
+            item->setText(joinList ? col::JoinFrameSize : col::InFrameSize,
+                          QStringLiteral("Unreadable"));
+        return;
+    }
     const TClipReportResult& r = outcome.Result;
 
     // The probe's columns follow the size columns the list already holds.

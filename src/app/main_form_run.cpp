@@ -40,6 +40,11 @@ void MainForm::btnStartClick() {
         ShowMessage(this, QStringLiteral("Please select a file in list to process!"));
         return;
     }
+    // A clip whose probe gave no values is never cut or converted with made-up ones.
+    if (!rdJoin->isChecked() && !ProbeFailure.empty()) {
+        ShowMessage(this, Q(ProbeFailure));
+        return;
+    }
     // The row the job's result goes to is the pending row: make sure it is there and current,
     // also for a second Start right after a job ended.
     if (!rdJoin->isChecked() && State.StartupDone) {
@@ -105,6 +110,8 @@ void MainForm::btnStartClick() {
 void MainForm::btnCancelClick() {
     State.BuildOnly = true;
     SetStatus("Cancel");
+    // Only the tools this window started; each run then ends as failed and removes its partial
+    // output.
     Runs.MarkAllCancelled();
     for (const char* name : {"fcut.exe", "mcut.exe", "fmerge.exe", "mmerge.exe"})
         KillProcessByName(name);

@@ -3,13 +3,16 @@
 #include <QSettings>
 #include <QString>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdlib>
 #include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/helpers.h"
+#include "exec/dos_cmd_process.h"
 #include "exec/startup_state.h"
 #include "exec/tool_install.h"
 
@@ -117,17 +120,36 @@ std::string CheckCliSource(const TCliArgs& args) {
 // Interrupts ---------------------------------------------------------------------------------
 
 namespace {
-volatile std::sig_atomic_t g_interrupted = 0;
+// The first stop signal; its pipe wakes a probe waiting for its tool.
+volatile std::sig_atomic_t g_stopSignal = 0;
+int g_stopPipe[2] = {-1, -1};
 
-extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+extern "C" void OnInterrupt(int sig) {
+    if (g_stopSignal == 0) g_stopSignal = sig;
+    const int saved = errno;
+    if (g_stopPipe[1] >= 0) (void)!::write(g_stopPipe[1], "x", 1);
+    errno = saved;
+}
 
+// A closed standard output (the reader went away) stops the job like Ctrl-C: the tools end and
+// the partial output is removed instead of the program dying on the spot.
 void CatchInterrupts() {
+    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) == 0) SetCaptureInterruptFd(g_stopPipe[0]);
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::sigaction(sig, &sa, nullptr);
+}
+
+// The tools of this program, in the order the window's Cancel ends them.
+void StopOwnTools(TToolRuns& runs) {
+    runs.CancelAll();
+    for (const char* name : {"fcut.exe", "mcut.exe", "fmerge.exe", "mmerge.exe"})
+        KillProcessByName(name);
 }
 } // namespace
+
+int StopSignal() { return g_stopSignal; }
 
 // Host ---------------------------------------------------------------------------------------
 
@@ -190,7 +212,7 @@ void TCliHost::ShowMessage(const std::string& text) {
 int TCliHost::WaitForJob(const std::function<void()>& onInterrupt) {
     bool interruptHandled = false;
     for (;;) {
-        if (g_interrupted && !interruptHandled) {
+        if (g_stopSignal && !interruptHandled) {
             interruptHandled = true;
             EndProgressLine();
             err_ << "Interrupted: stopping the tool..." << std::endl;
@@ -216,14 +238,18 @@ int TCliHost::WaitForJob(const std::function<void()>& onInterrupt) {
         return 0;
     }
     std::string reason = failReason_.empty() ? messageRow_ : failReason_;
-    if (!failReason_.empty() && !messageRow_.empty() && messageRow_ != failReason_)
+    if (!failReason_.empty() && !messageRow_.empty() &&
+        messageRow_.find(failReason_) == std::string::npos)
         reason = messageRow_ + " (" + failReason_ + ")";
+    else if (!messageRow_.empty() && !failReason_.empty())
+        reason = messageRow_;
+    if (failReason_ == "cancelled") reason = failReason_;
     out_ << "FAILED " << reason << std::endl;
     return 1;
 }
 
 int WaitForCliJob(TCliSession& s) {
-    return s.Host.WaitForJob([&s] { s.Runs.CancelAll(); });
+    return s.Host.WaitForJob([&s] { StopOwnTools(s.Runs); });
 }
 
 // Session ------------------------------------------------------------------------------------
@@ -317,7 +343,10 @@ int RunCommandLine(int argc, char** argv) {
     }
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    return RunCommandLine(args, std::cout, std::cerr);
+    const int status = RunCommandLine(args, std::cout, std::cerr);
+    // Stopped by a signal: 128 + its number, as a shell reports it.
+    if (g_stopSignal != 0 && status != 0) return 128 + g_stopSignal;
+    return status;
 }
 
 } // namespace trimora

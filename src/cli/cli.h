@@ -127,6 +127,7 @@ class TCliSession {
     JobState State;
     TCliHost Host;
     TToolRuns Runs;
+    double ClipSeconds = 0; // the probed clip's exact length (0: unknown)
     // The save folder: --save-folder DIR (which must exist) or the one the window would use.
     void ApplySaveFolder(const TCliArgs& args);
 };
@@ -144,6 +145,12 @@ const std::vector<TCliCommand>& CliCommands();
 // Runs a started job to its end: the session's host waits, and an interrupt cancels the job's
 // tools (its partial output is removed). Returns the exit status.
 int WaitForCliJob(TCliSession& session);
+
+// A --start/--end range ending past the probed clip's end is cut at the clip's end, with a note.
+void ClampRangeToClip(TCliSession& session);
+
+// The signal (SIGINT, SIGTERM, SIGHUP, SIGPIPE) that asked the command line to stop, or 0.
+int StopSignal();
 
 // Sub-commands (one file each).
 int CliProbe(TCliSession& session, const std::vector<std::string>& args); // cli_cut.cpp

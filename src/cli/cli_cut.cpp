@@ -48,12 +48,33 @@ bool CliProbeSelected(TCliSession& s, TStoreInfo& info) {
               << s.State.SystemFolder << std::endl;
         return false;
     }
+    if (!probe.Failure.empty()) {
+        s.Out << "FAILED " << probe.Failure << std::endl;
+        return false;
+    }
     if (probe.Result.BadFile) {
         s.Out << "FAILED Bad File! Invalid data found when processing input" << std::endl;
         return false;
     }
     s.State.ClipDuration = info.ClipDuration;
+    s.ClipSeconds = 0;
+    for (const auto& line : probe.Report)
+        if (const size_t at = line.find("Duration: "); at != std::string::npos && s.ClipSeconds == 0) {
+            const std::string text = line.substr(at + 10, line.find(',', at) - at - 10);
+            if (text.find(':') != std::string::npos) s.ClipSeconds = ParseTimeSecondsFrac(text);
+        }
     return true;
+}
+
+void ClampRangeToClip(TCliSession& s) {
+    JobState& st = s.State;
+    if (s.ClipSeconds <= 0 || st.CutEndText.empty()) return;
+    const double end = ParseTimeSecondsFrac(st.CutEndText);
+    if (end <= s.ClipSeconds + 0.0005 || st.CutStartSeconds >= s.ClipSeconds) return;
+    const std::string clipEnd = FormatSecondsMs(s.ClipSeconds);
+    s.Err << "Note: the end " << st.CutEndText << " lies past the end of the clip (" << clipEnd
+          << "); the range ends there." << std::endl;
+    PrepareCutTimes(st, st.CutStartText, clipEnd);
 }
 
 int CliProbe(TCliSession& s, const std::vector<std::string>& args) {
@@ -96,6 +117,7 @@ int CliCut(TCliSession& s, const std::vector<std::string>& args) {
               << info.DurationText << ")" << std::endl;
         return 1;
     }
+    ClampRangeToClip(s);
 
     if (a.Flags.count("--dry-run")) {
         st.BuildOnly = true;

@@ -82,6 +82,10 @@ int CliJoin(TCliSession& s, const std::vector<std::string>& args) {
         in.JoinMode = true;
         const auto probe =
             ProbeClip(st.FfmpegCommand, st.JoinFolder + list.Rows[0].Caption, in, info);
+        if (!probe.Failure.empty()) {
+            s.Out << "FAILED " << probe.Failure << std::endl;
+            return 1;
+        }
         if (probe.Started && !info.BadFile) {
             list.Rows[0].FrameSize = info.FrameSize;
             list.Rows[0].Fps = info.FpsText;
@@ -104,7 +108,7 @@ int CliJoin(TCliSession& s, const std::vector<std::string>& args) {
         s.Out << "FAILED the join could not start" << std::endl;
         return 1;
     }
-    return s.Host.WaitForJob();
+    return WaitForCliJob(s);
 }
 
 } // namespace trimora

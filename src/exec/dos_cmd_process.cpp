@@ -8,7 +8,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
-#include <dirent.h>
+#include <map>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -27,6 +27,27 @@ void CloseFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
 }
+
+// Children this program started and has not reaped yet: process group (= the child's pid) and
+// the upper-case file name of its executable.
+std::mutex& RegistryMutex() {
+    static std::mutex m;
+    return m;
+}
+std::map<pid_t, std::string>& Registry() {
+    static std::map<pid_t, std::string> r;
+    return r;
+}
+void Unregister(pid_t pid) {
+    std::lock_guard lock(RegistryMutex());
+    Registry().erase(pid);
+}
+
+std::atomic<int> g_captureInterruptFd{-1};
+
+// Tells a child that its standard input is a pipe this program holds open for as long as it
+// lives: the front-ends stop their tools when it closes.
+constexpr const char* kLifelineVariable = "TRIMORA_LIFELINE=1";
 
 struct SpawnResult {
     pid_t pid = -1;
@@ -66,8 +87,17 @@ SpawnResult Spawn(const std::vector<std::string>& args, const std::string& folde
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (char** e = environ; e && *e; ++e)
+        if (std::strncmp(*e, "TRIMORA_LIFELINE=", 17) != 0) envp.push_back(*e);
+    if (stdinPipe) envp.push_back(const_cast<char*>(kLifelineVariable));
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    const int rc = ::posix_spawnp(&pid, argv[0], &fa, &attr, argv.data(), environ);
+    // Registered before any other thread could reap it; a failed start is taken out again.
+    std::unique_lock registry(RegistryMutex());
+    const int rc = ::posix_spawnp(&pid, argv[0], &fa, &attr, argv.data(), envp.data());
+    if (rc == 0) Registry()[pid] = ToUpper(FileNameOf(args[0]));
+    registry.unlock();
     posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
     ::close(out[1]);
@@ -153,6 +183,7 @@ bool TDosCmdProcess::Run(const std::string& currentFolder) {
         do {
             r = ::waitpid(pid_, &status, 0);
         } while (r < 0 && errno == EINTR);
+        Unregister(pid_);
         if (r == pid_) {
             if (WIFEXITED(status)) {
                 exitStatus_ = WEXITSTATUS(status);
@@ -227,19 +258,49 @@ bool TDosCmdProcess::Stop(bool forced) {
     return true;
 }
 
+void SetCaptureInterruptFd(int fd) { g_captureInterruptFd = fd; }
+
 bool RunAndCapture(const std::string& command, std::vector<std::string>& lines,
-                   const std::string& currentFolder) {
+                   const std::string& currentFolder, TCaptureOutcome* outcome,
+                   int timeLimitSeconds) {
+    TCaptureOutcome local;
+    TCaptureOutcome& result = outcome ? *outcome : local;
+    result = {};
     const std::string folder = currentFolder.empty() ? ProgramFolder() : currentFolder;
     SpawnResult sp = Spawn(SplitCommandLine(command), DirectoryExistsEx(folder) ? folder : "",
-                           false);
+                           true);
     std::string acc;
     if (sp.pid <= 0) {
         lines.push_back(acc);
         return false;
     }
+    result.Started = true;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::seconds(timeLimitSeconds);
+    Clock::time_point killAt{}, giveUpAt{};
     char buf[2400];
     bool lastWasCr = false;
     for (;;) {
+        const auto now = Clock::now();
+        if (killAt == Clock::time_point{}) {
+            const int stopFd = g_captureInterruptFd;
+            pollfd stop{stopFd, POLLIN, 0};
+            if (stopFd >= 0 && ::poll(&stop, 1, 0) > 0) result.Interrupted = true;
+            else if (now >= deadline) result.TimedOut = true;
+            if (result.Interrupted || result.TimedOut) {
+                ::kill(-sp.pid, SIGTERM);
+                killAt = now + std::chrono::milliseconds(300);
+                giveUpAt = now + std::chrono::seconds(2);
+            }
+        } else if (now >= killAt) {
+            ::kill(-sp.pid, SIGKILL);
+            // a grandchild of another group may still hold the pipe: stop reading after a while
+            if (now >= giveUpAt) break;
+        }
+        pollfd fds[2] = {{sp.outRead, POLLIN, 0}, {g_captureInterruptFd, POLLIN, 0}};
+        const int watchStop = killAt == Clock::time_point{} && fds[1].fd >= 0 ? 2 : 1;
+        const int ready = ::poll(fds, static_cast<nfds_t>(watchStop), 100);
+        if (ready <= 0 || !(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
         const ssize_t n = ::read(sp.outRead, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
@@ -259,85 +320,59 @@ bool RunAndCapture(const std::string& command, std::vector<std::string>& lines,
         }
     }
     ::close(sp.outRead);
+    if (killAt != Clock::time_point{}) ::kill(-sp.pid, SIGKILL);
     int status = 0;
     while (::waitpid(sp.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    Unregister(sp.pid);
+    if (sp.inWrite >= 0) ::close(sp.inWrite);
+    if (WIFEXITED(status)) {
+        result.ExitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.ExitStatus = -1;
+        result.TermSignal = WTERMSIG(status);
     }
     lines.push_back(acc);
     return true;
 }
 
-namespace {
-
-std::string ReadSmallFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return "";
-    char buf[4096];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    ::close(fd);
-    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
+std::vector<int> OwnProcessGroups() {
+    std::lock_guard lock(RegistryMutex());
+    std::vector<int> groups;
+    for (const auto& [pid, name] : Registry()) groups.push_back(pid);
+    return groups;
 }
-
-bool ProcessMatches(const std::string& pidDir, const std::string& upperName) {
-    std::string comm = ReadSmallFile(pidDir + "/comm");
-    while (!comm.empty() && (comm.back() == '\n' || comm.back() == '\0')) comm.pop_back();
-    if (!comm.empty() && ToUpper(comm) == upperName) return true;
-    char buf[4096];
-    const ssize_t n = ::readlink((pidDir + "/exe").c_str(), buf, sizeof buf - 1);
-    if (n > 0) {
-        std::string exe(buf, static_cast<size_t>(n));
-        const std::string deleted = " (deleted)";
-        if (exe.size() > deleted.size() &&
-            exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
-            exe.erase(exe.size() - deleted.size());
-        if (ToUpper(FileNameOf(exe)) == upperName || ToUpper(exe) == upperName) return true;
-    }
-    const std::string cmdline = ReadSmallFile(pidDir + "/cmdline");
-    const std::string argv0 = cmdline.substr(0, cmdline.find('\0'));
-    return !argv0.empty() && (ToUpper(FileNameOf(argv0)) == upperName || ToUpper(argv0) == upperName);
-}
-
-} // namespace
 
 bool KillProcessByName(const std::string& name) {
     if (name.empty()) return false;
-    const std::string upperName = ToUpper(name);
-    const pid_t self = ::getpid();
-    const uid_t uid = ::getuid();
+    const std::string upperName = ToUpper(FileNameOf(name));
     std::vector<pid_t> matched;
-    if (DIR* proc = ::opendir("/proc")) {
-        while (dirent* e = ::readdir(proc)) {
-            if (!IsAllDigits(e->d_name)) continue;
-            const pid_t pid = static_cast<pid_t>(std::atol(e->d_name));
-            if (pid == self) continue;
-            const std::string dir = std::string("/proc/") + e->d_name;
-            struct stat st {};
-            if (::stat(dir.c_str(), &st) != 0 || st.st_uid != uid) continue;
-            if (ProcessMatches(dir, upperName)) matched.push_back(pid);
-        }
-        ::closedir(proc);
+    {
+        std::lock_guard lock(RegistryMutex());
+        for (const auto& [pid, exe] : Registry())
+            if (exe == upperName) {
+                matched.push_back(pid);
+                ::kill(-pid, SIGTERM);
+            }
     }
     if (matched.empty()) return false;
-    bool result = false;
-    for (pid_t pid : matched) result = ::kill(pid, SIGTERM) == 0;
-    // A short grace for front-ends to end the tools they drive, then the hard way.
+    // A short grace for front-ends to end the tools they drive, then the hard way. A group is
+    // killed only while its leader is still registered (not reaped), so its id is still ours.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
     for (;;) {
-        bool anyAlive = false;
-        for (pid_t pid : matched) {
-            const std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
-            const size_t close = stat.rfind(')');
-            const bool zombie = close != std::string::npos && close + 2 < stat.size() &&
-                                stat[close + 2] == 'Z';
-            if (!stat.empty() && !zombie) anyAlive = true;
+        bool anyLeft = false;
+        {
+            std::lock_guard lock(RegistryMutex());
+            for (pid_t pid : matched) {
+                if (!Registry().count(pid)) continue;
+                anyLeft = true;
+                if (std::chrono::steady_clock::now() >= deadline) ::kill(-pid, SIGKILL);
+            }
         }
-        if (!anyAlive) break;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            for (pid_t pid : matched) ::kill(pid, SIGKILL);
-            break;
-        }
+        if (!anyLeft || std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return result;
+    return true;
 }
 
 } // namespace trimora

@@ -55,13 +55,38 @@ class TDosCmdProcess {
     std::atomic<int> exitStatus_{0}, termSignal_{0}, pid_{0};
 };
 
-// Runs the command to its end and appends its output (stdout and stderr) to lines, split at CR
-// and LF. Returns whether the process could be started. Child stdin is /dev/null.
-bool RunAndCapture(const std::string& command, std::vector<std::string>& lines,
-                   const std::string& currentFolder = "");
+// How a captured run ended.
+struct TCaptureOutcome {
+    bool Started = false;
+    bool TimedOut = false;     // the time limit passed: the child's group was killed
+    bool Interrupted = false;  // the interrupt descriptor became readable: the group was killed
+    int ExitStatus = 0;        // exit code; -1 when ended by a signal
+    int TermSignal = 0;
+    // Ran to its own end with exit status 0.
+    bool Completed() const { return Started && !TimedOut && !Interrupted && TermSignal == 0 && ExitStatus == 0; }
+};
 
-// Ends every process of this user whose executable base name (or /proc comm) equals name,
-// compared without case: SIGTERM, then SIGKILL after a short grace. False when nothing matched.
+inline constexpr int kCaptureTimeLimitSeconds = 30;
+
+// Runs the command to its end and appends its output (stdout and stderr) to lines, split at CR
+// and LF. Returns whether the process could be started. The child's stdin is a pipe never written
+// (a front-end sees it close when this program goes away). After timeLimitSeconds, or as soon as
+// the interrupt descriptor (SetCaptureInterruptFd) becomes readable, the child's whole process
+// group is killed; outcome tells which.
+bool RunAndCapture(const std::string& command, std::vector<std::string>& lines,
+                   const std::string& currentFolder = "", TCaptureOutcome* outcome = nullptr,
+                   int timeLimitSeconds = kCaptureTimeLimitSeconds);
+
+// A descriptor that becomes readable when the program is asked to stop (the command line's
+// signal handler writes to a pipe); -1 for none. Captures in progress end when it does.
+void SetCaptureInterruptFd(int fd);
+
+// Ends the tools this program started (their whole process groups) whose executable name equals
+// name, compared without case: SIGTERM, then SIGKILL after a short grace. Processes of anyone
+// else, another copy of this program included, are never touched. False when none matched.
 bool KillProcessByName(const std::string& name);
+
+// Process groups of every child this program has started and not yet reaped.
+std::vector<int> OwnProcessGroups();
 
 } // namespace trimora

@@ -117,7 +117,34 @@ TTimeToStoreJoin ParsePercentProgress(const std::string& chunk, TProgressCounter
 
 // Outcome ------------------------------------------------------------------------------------
 
+std::string ReportedCause(const std::string& text) {
+    static const char* const causes[] = {
+        "No space left on device", "Disk quota exceeded", "Read-only file system",
+        "Permission denied",       "File name too long",  "Not a regular file",
+        "No such file or directory"};
+    // "<tool> is not installed: apt-get install <package>" of a front-end, the whole line
+    if (const size_t at = text.find(" is not installed: apt-get install "); at != std::string::npos) {
+        const size_t from = text.find_last_of("\r\n", at);
+        const size_t begin = from == std::string::npos ? 0 : from + 1;
+        const size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+        return text.substr(begin, end - begin);
+    }
+    for (const char* cause : causes)
+        if (text.find(cause) != std::string::npos) return cause;
+    return "";
+}
+
 void TOutputWatch::Feed(const std::string& chunk) {
+    // Causes are looked for in whole lines (a line longer than 1 KiB is not a message).
+    if (cause_.empty()) {
+        line_ += chunk;
+        const size_t end = line_.find_last_of("\r\n");
+        if (end != std::string::npos) {
+            cause_ = ReportedCause(line_.substr(0, end));
+            line_.erase(0, end + 1);
+        }
+        if (line_.size() > 1024) line_.erase(0, line_.size() - 1024);
+    }
     // Keep enough of the previous chunk that a text split between two chunks is still found.
     static const size_t keep = std::max(std::string(kNothingWrittenText).size(),
                                         std::string(kCannotAppendText).size());
@@ -128,9 +155,12 @@ void TOutputWatch::Feed(const std::string& chunk) {
 }
 
 TRunOutcome DecideRunOutcome(const TRunFacts& f) {
-    auto failed = [](std::string reason) { return TRunOutcome{true, std::move(reason)}; };
+    auto failed = [&f](std::string reason) {
+        if (!f.Cause.empty()) return TRunOutcome{true, f.Cause, f.Cause};
+        return TRunOutcome{true, std::move(reason), ""};
+    };
     if (!f.Started) return failed("the tool could not be started");
-    if (f.Cancelled) return failed("cancelled");
+    if (f.Cancelled) return TRunOutcome{true, "cancelled", ""};
     if (f.NothingWritten) return failed("the tool wrote nothing (video:0kB audio:0kB)");
     if (f.CannotAppend) return failed("the files cannot be appended to each other");
     if (f.JobFailed) return failed("the job did not produce its output");
@@ -191,10 +221,11 @@ TJobResultView DecideJobResult(const TJobResultInputs& in) {
         v.Status = "FAILED";
         v.FullPath = join ? in.JoinedOutput : in.OutputFile;
         v.Size = 1;
-        if (in.Mode == TMode::Cut) v.MessageRow = kCutFailedMessage;
-        else if (join) v.MessageRow = kJoinFailedMessage;
+        const std::string cause = in.Cause.empty() ? "" : " (" + in.Cause + ")";
+        if (in.Mode == TMode::Cut) v.MessageRow = kCutFailedMessage + cause;
+        else if (join) v.MessageRow = kJoinFailedMessage + cause;
         else v.MessageRow = "Failed! " + in.FailReason;
-        v.StatusText = "Failed!";
+        v.StatusText = "Failed!" + cause;
         if (in.RemoveOutput) v.DeleteFile = v.FullPath;
         return v;
     }
@@ -250,6 +281,7 @@ TRunFacts TToolRun::Facts() const {
     f.NothingWritten = watch_.NothingWritten();
     f.CannotAppend = watch_.CannotAppend();
     f.JobFailed = jobFailed_;
+    f.Cause = watch_.Cause();
     return f;
 }
 
@@ -281,12 +313,14 @@ void TToolRuns::AddRunKind(const std::string& kind) {
 }
 
 void TToolRuns::MarkAllCancelled() {
+    ++cancelCount_;
     std::lock_guard lock(slotsMutex_);
     for (auto& [kind, run] : slots_) run->cancelled_ = true;
     for (auto& run : unslotted_) run->cancelled_ = true;
 }
 
 void TToolRuns::CancelAll() {
+    ++cancelCount_;
     std::lock_guard lock(slotsMutex_);
     auto cancel = [](TToolRun& run) {
         run.cancelled_ = true;

@@ -83,16 +83,23 @@ TTimeToStoreJoin ParsePercentProgress(const std::string& chunk, TProgressCounter
 inline constexpr const char* kNothingWrittenText = "video:0kB audio:0kB";
 inline constexpr const char* kCannotAppendText = "cannot be appended";
 
+// The cause a tool or the system reported in a text ("No space left on device", "Permission
+// denied", "ffmpeg is not installed: apt-get install ffmpeg", ...), or empty.
+std::string ReportedCause(const std::string& text);
+
 // Finds the failure texts in a stream of chunks, also when a text is split between two chunks.
 class TOutputWatch {
   public:
     void Feed(const std::string& chunk);
     bool NothingWritten() const { return nothingWritten_; }
     bool CannotAppend() const { return cannotAppend_; }
+    // The first cause the tool reported (ReportedCause), or empty.
+    const std::string& Cause() const { return cause_; }
 
   private:
-    std::string tail_;
+    std::string tail_, line_;
     bool nothingWritten_ = false, cannotAppend_ = false;
+    std::string cause_;
 };
 
 struct TRunFacts {
@@ -104,11 +111,13 @@ struct TRunFacts {
     bool NothingWritten = false;    // "video:0kB audio:0kB" in the output
     bool CannotAppend = false;      // "cannot be appended" in the output
     bool JobFailed = false;         // the job's own handler found a failure (RunFailed)
+    std::string Cause;              // what the tool or the system reported (TOutputWatch::Cause)
 };
 
 struct TRunOutcome {
     bool Failed = false;
     std::string Reason; // empty when not failed; a short text for "FAILED <reason>" otherwise
+    std::string Cause;  // of a failure, what the tool or the system reported; empty otherwise
 };
 
 // The one place that decides whether a run failed: not started, cancelled, a failure text, a
@@ -183,6 +192,7 @@ struct TJobResultInputs {
     TMode Mode = TMode::Cut;
     bool Failed = false;
     std::string FailReason;    // from DecideRunOutcome
+    std::string Cause;         // from DecideRunOutcome: shown after the failure text
     std::string OutputFile;    // cut, convert, audio
     std::string JoinedOutput;  // join
     int JobId = 0;             // JobCounter of the job
@@ -268,6 +278,9 @@ class TToolRuns {
     // Marks every active run as cancelled and ends its tool (the whole process group); each run
     // then completes as failed, which removes its partial output.
     void CancelAll();
+    // How often a cancel was asked for; a job run outside the slots compares it with the count
+    // at its start to know whether it was cancelled.
+    int CancelCount() const { return cancelCount_; }
 
     // Shared progress state; lock ProgressMutex() around reads and writes from runner threads.
     std::mutex& ProgressMutex() { return progressMutex_; }
@@ -284,6 +297,7 @@ class TToolRuns {
     mutable std::mutex slotsMutex_;
     // Completion handlers still running on their waiting threads; the destructor waits for them.
     std::atomic<int> completing_{0};
+    std::atomic<int> cancelCount_{0};
     std::set<std::string> kinds_{kRunTrim, kDosConvertClip, kJoinFormList};
     std::map<std::string, std::shared_ptr<TToolRun>> slots_;
     std::list<std::shared_ptr<TToolRun>> unslotted_, finished_;

@@ -94,6 +94,7 @@ bool ConvertClip(TConvertJob& job, int64_t length, TJobContext& ctx) {
         result.Mode = TMode::Convert;
         result.Failed = outcome.Failed;
         result.FailReason = outcome.Reason;
+    result.Cause = outcome.Cause;
         result.OutputFile = output;
         result.JobId = jobId;
         ShowJobResult(host, result);
@@ -112,6 +113,7 @@ struct TAudioJob::Run {
     int64_t Total = 0;
     TimePoint Start{};
     TOutputWatch Watch; // under the runner's lock
+    int CancelCountAtStart = 0;
 };
 
 void TAudioJob::AttachTo(ExtraRunHost& host, TToolRuns& runs, JobState& state) {
@@ -164,6 +166,7 @@ bool TAudioJob::ExtractAudio(TJobContext& ctx, TExtraRuns& extraRuns) {
     run->OutputFile = st.OutputFile;
     run->Total = RangeOrClipTotal(st);
     run->Start = Now();
+    run->CancelCountAtStart = ctx.Runs.CancelCount();
     {
         std::lock_guard lock(mutex_);
         current_ = run;
@@ -223,7 +226,9 @@ void TAudioJob::OnComplete(TDosCmdProcess& sender) {
     facts.TermSignal = sender.TermSignal();
     sender.Lock(); // the reader has delivered every chunk, but the watch is written under it
     facts.NothingWritten = run->Watch.NothingWritten();
+    facts.Cause = run->Watch.Cause();
     sender.Unlock();
+    facts.Cancelled = runs_ && runs_->CancelCount() != run->CancelCountAtStart;
     Finish(run, facts);
 }
 
@@ -241,6 +246,7 @@ void TAudioJob::Finish(const std::shared_ptr<Run>& run, const TRunFacts& facts) 
     result.Mode = run->Mode;
     result.Failed = outcome.Failed;
     result.FailReason = outcome.Reason;
+    result.Cause = outcome.Cause;
     result.OutputFile = run->OutputFile;
     result.JobId = run->JobId;
     ShowJobResult(host, result);

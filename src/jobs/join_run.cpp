@@ -79,6 +79,7 @@ void StartJoinRun(TToolRuns& runs, TJoinListFileMon* monitor, const TJoinRunPlan
         in.Mode = TMode::Join;
         in.Failed = outcome.Failed;
         in.FailReason = outcome.Reason;
+        in.Cause = outcome.Cause;
         in.OutputFile = plan.JoinedOutput;
         in.JoinedOutput = plan.JoinedOutput;
         in.JobId = plan.JobId;

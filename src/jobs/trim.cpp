@@ -301,6 +301,7 @@ void RunTrimComplete(TToolRuns& runs, const TTrimRunContext& ctx, TToolRun& /*ru
     result.Mode = ctx.Mode;
     result.Failed = failed;
     result.FailReason = reason;
+    result.Cause = outcome.Cause;
     result.OutputFile = ctx.Command.OutputFile;
     result.RemoveOutput = removeOutput;
     result.JobId = ctx.JobId;

@@ -92,6 +92,9 @@ struct TProbeOutcome {
     bool Started = false;            // the tool could be started; otherwise nothing was parsed
     std::vector<std::string> Report; // the report lines (what MemoClipInfo shows)
     TClipReportResult Result;        // valid when Started
+    // Why the probe gave no clip values (not started, killed, timed out, the source unreadable);
+    // empty when it completed or when the tool found the media invalid (Result.BadFile).
+    std::string Failure;
 };
 
 // Runs the encoder on the clip, waits for it, and parses its report into info.

@@ -6,6 +6,8 @@
 #include "fcut_report.h"
 #include "frontend.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -114,7 +116,24 @@ double KeyframeAtOrBefore(const std::string& input, double at) {
     return best;
 }
 
+// ffprobe and ffmpeg would wait for ever for a writer of a named pipe (or read a device without
+// end): only regular files are media sources.
+bool RegularInputs(const FcutPlan& plan) {
+    for (const auto& input : plan.inputs) {
+        struct stat st {};
+        if (::stat(input.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            frontend::PrintOut(input + ": Not a regular file\n");
+            return false;
+        }
+    }
+    return true;
+}
+
 int Probe(const FcutPlan& plan) {
+    if (frontend::FindProgram("ffprobe").empty()) {
+        frontend::PrintOut("ffprobe is not installed: apt-get install ffmpeg\n");
+        return 127;
+    }
     int status = 0;
     for (size_t i = 0; i < plan.inputs.size(); ++i) {
         std::string json, error;
@@ -127,7 +146,9 @@ int Probe(const FcutPlan& plan) {
         }
         if (frontend::ReceivedSignal()) return 128 + frontend::ReceivedSignal();
         if (error.find("Invalid data found") == std::string::npos &&
-            error.find("No such file") == std::string::npos)
+            error.find("No such file") == std::string::npos &&
+            error.find("Permission denied") == std::string::npos &&
+            error.find("is not installed") == std::string::npos)
             error += plan.inputs[i] + ": Invalid data found when processing input\n";
         frontend::PrintOut(error);
         status = 1;
@@ -143,6 +164,7 @@ int RunFcut(const std::vector<std::string>& args) {
         frontend::PrintOut("fcut: " + plan.error + "\n");
         return 1;
     }
+    if (!RegularInputs(plan)) return 1;
     if (plan.probe) return Probe(plan);
 
     for (const auto& note : plan.notes) frontend::PrintOut(note + "\n");

@@ -55,6 +55,44 @@ void WriteAll(int fd, const std::string& text) {
     }
 }
 
+// The program that started us holds our stdin open while it lives (it says so in the environment):
+// its end closing means the program is gone, and the tool must not go on without it.
+bool HasLifeline() {
+    static const bool lifeline = [] {
+        const char* v = std::getenv("TRIMORA_LIFELINE");
+        struct stat st {};
+        return v && std::strcmp(v, "1") == 0 && ::fstat(0, &st) == 0 && S_ISFIFO(st.st_mode);
+    }();
+    return lifeline;
+}
+
+// Reads what arrived on the lifeline (nothing is ever written) and tells whether it has closed.
+bool LifelineClosed(short revents) {
+    if (!(revents & (POLLIN | POLLHUP | POLLERR))) return false;
+    char buf[256];
+    const ssize_t n = ::read(0, buf, sizeof buf);
+    return n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN);
+}
+
+bool LifelineClosedNow() {
+    if (!HasLifeline()) return false;
+    pollfd p{0, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && LifelineClosed(p.revents);
+}
+
+void OnLifelineClosed() {
+    if (gSignal == 0) gSignal = SIGTERM;
+    const pid_t child = gChildPid;
+    if (child > 0) ::kill(child, SIGTERM);
+}
+
+// Debian package of a tool the front-ends run.
+std::string PackageOf(const std::string& program) {
+    if (program == "ffmpeg" || program == "ffprobe") return "ffmpeg";
+    if (program == "mkvmerge" || program == "mkvextract") return "mkvtoolnix";
+    return program;
+}
+
 bool IsExecutableFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
@@ -99,10 +137,12 @@ ToolOutcome RunTool(const std::vector<std::string>& argv, const ChunkHandler& on
                     int graceMs) {
     ToolOutcome outcome;
     InstallSignalHandlers();
+    if (LifelineClosedNow()) OnLifelineClosed();
     if (argv.empty() || gSignal != 0) return outcome;
     const std::string program = FindProgram(argv[0]);
     if (program.empty()) {
-        PrintErr(argv[0] + ": program not found\n");
+        const std::string name = argv[0].substr(argv[0].find_last_of('/') + 1);
+        PrintOut(name + " is not installed: apt-get install " + PackageOf(name) + "\n");
         return outcome;
     }
 
@@ -175,11 +215,15 @@ ToolOutcome RunTool(const std::vector<std::string>& argv, const ChunkHandler& on
         }
     };
 
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    pollfd fds[3] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {HasLifeline() ? 0 : -1, POLLIN, 0}};
     int open = 2;
     char buf[4096];
     while (open > 0) {
-        const int ready = ::poll(fds, 2, 50);
+        const int ready = ::poll(fds, 3, 50);
+        if (fds[2].fd >= 0 && LifelineClosed(fds[2].revents)) {
+            fds[2].fd = -1;
+            OnLifelineClosed();
+        }
         enforceGrace();
         if (ready <= 0) continue;
         for (int i = 0; i < 2; ++i) {
