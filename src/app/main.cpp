@@ -6,6 +6,7 @@
 #include "app/single_instance.h"
 #include "cli/cli.h"
 #include "common/helpers.h"
+#include "common/safe_output.h"
 
 #include <QLocale>
 #include <QTimer>
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
                              QStringLiteral("This program is already running (Check Tray!)."));
         return 0;
     }
+    // Work files and unfinished outputs of an earlier run that was killed.
+    trimora::CleanOrphanedJobs();
     trimora::MainForm form;
     form.show();
     // For the start-up benchmark: say when the window is up, with the resident memory, and end.

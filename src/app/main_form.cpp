@@ -5,6 +5,7 @@
 #include "app/dialogs.h"
 #include "common/command_line.h"
 #include "common/helpers.h"
+#include "common/safe_output.h"
 #include "exec/dos_cmd_process.h"
 #include "exec/startup_state.h"
 #include "exec/tool_install.h"
@@ -116,6 +117,11 @@ void MainForm::FormCreate() {
     ApplyDesignLayout();
     for (const std::string& error : installed.errors)
         MemoCodeAdd(error);
+    for (const auto& [name, sub] : FrontEndLayout()) {
+        const std::string path = State.SystemFolder + sub + name;
+        if (std::string why; FileExists(path) && !IsTrustedExecutable(path, why))
+            MemoCodeAdd("Refusing to run " + path + ": " + why);
+    }
 
     // 11.-12. Work folders.
     const std::string store = SystemDriveRoot() + "zStore/";

@@ -34,6 +34,7 @@
 #include <string>
 
 class QCheckBox;
+class QSettings;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -116,6 +117,7 @@ class MainForm : public QMainWindow {
     void LoadHistories();
     void LoadSettings();
     void SaveSettings();
+    void WriteSettingsTo(QSettings& reg);
     void btnInputFolderClick();
     void btnOutputFolderClick();
     void btnSelectJoinFolderClick();

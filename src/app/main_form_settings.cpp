@@ -5,6 +5,7 @@
 
 #include "app/dialogs.h"
 #include "common/helpers.h"
+#include "common/safe_output.h"
 #include "ui/radio_group.h"
 
 #include <QCheckBox>
@@ -14,6 +15,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTreeWidget>
+#include <cstdio>
+#include <unistd.h>
 
 namespace trimora {
 
@@ -31,6 +34,11 @@ bool IsAbsolute(const std::string& path) {
 }
 
 QStringList ReadHistory(const std::string& file) {
+    // Only a plain file of sane size: a FIFO would hang, a huge file eat the memory.
+    if (std::string why; !IsSaneSettingsFile(file, kMaxSettingsBytes, why)) {
+        std::fprintf(stderr, "History not read: %s\n", why.c_str());
+        return {};
+    }
     QFile f(Q(file));
     if (!f.open(QIODevice::ReadOnly)) return {};
     QStringList items;
@@ -46,9 +54,9 @@ void WriteHistory(const std::string& file, const QComboBox* box) {
     QByteArray bytes;
     for (int i = 0; i < box->count(); ++i)
         bytes += box->itemText(i).toUtf8() + "\r\n";
-    QFile f(Q(file));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        throw std::runtime_error("Cannot write " + file + ": " + S(f.errorString()));
+    // A new file moved into place: never written through a link, never half written.
+    if (std::string why; !WriteFileAtomically(file, bytes.toStdString(), why))
+        throw std::runtime_error(why);
 }
 
 // A stored item index; outside the list it selects nothing.
@@ -64,12 +72,7 @@ int IndexOfText(const QComboBox* box) {
 
 } // namespace
 
-QString MainForm::SettingsFile() {
-    QByteArray config = qgetenv("XDG_CONFIG_HOME");
-    QString base = config.isEmpty() ? QDir::homePath() + QStringLiteral("/.config")
-                                    : QString::fromLocal8Bit(config);
-    return base + QStringLiteral("/Quennic/TrimoraCut.conf");
-}
+QString MainForm::SettingsFile() { return Q(SettingsFilePath()); }
 
 void MainForm::LoadHistories() {
     const std::pair<QComboBox*, const char*> boxes[] = {{ComboConvert, kHistoryConvert},
@@ -85,7 +88,11 @@ void MainForm::LoadHistories() {
 }
 
 void MainForm::LoadSettings() {
-    QSettings reg(SettingsFile(), QSettings::IniFormat);
+    // Only a plain file of sane size is read; anything else leaves the defaults.
+    std::string why;
+    const bool sane = IsSaneSettingsFile(S(SettingsFile()), kMaxSettingsBytes, why);
+    if (!sane) std::fprintf(stderr, "Settings not read: %s\n", why.c_str());
+    QSettings reg(sane ? SettingsFile() : QStringLiteral("/dev/null/none"), QSettings::IniFormat);
     auto intValue = [&](const char* name, int fallback) {
         bool ok = false;
         const int v = reg.value(QLatin1String(name)).toInt(&ok);
@@ -139,7 +146,31 @@ void MainForm::LoadSettings() {
 }
 
 void MainForm::SaveSettings() {
-    QSettings reg(SettingsFile(), QSettings::IniFormat);
+    // Written to a new file that then replaces the old one (a link itself, never its target).
+    const std::string file = S(SettingsFile());
+    QDir().mkpath(Q(FolderOf(file)));
+    std::string tmpl = FolderOf(file) + "." + FileNameOf(file) + ".new-XXXXXX";
+    const int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) {
+        std::fprintf(stderr, "Settings not saved: cannot write beside %s\n", file.c_str());
+        return;
+    }
+    ::close(fd);
+    {
+        QSettings reg(Q(tmpl), QSettings::IniFormat);
+        WriteSettingsTo(reg);
+    }
+    std::string bytes;
+    {
+        QFile written(Q(tmpl));
+        if (written.open(QIODevice::ReadOnly)) bytes = written.readAll().toStdString();
+    }
+    ::unlink(tmpl.c_str());
+    if (std::string why; !WriteFileAtomically(file, bytes, why))
+        std::fprintf(stderr, "Settings not saved: %s\n", why.c_str());
+}
+
+void MainForm::WriteSettingsTo(QSettings& reg) {
     // A window that nearly fills the screen (maximised) keeps the last smaller geometry.
     if (width() < ScreenWidth - 80 && height() < ScreenHeight - 80) {
         reg.setValue(QStringLiteral("FormTop"), y());

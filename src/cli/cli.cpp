@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "common/helpers.h"
+#include "common/safe_output.h"
 #include "exec/dos_cmd_process.h"
 #include "exec/startup_state.h"
 #include "exec/tool_install.h"
@@ -258,6 +259,13 @@ TCliSession::TCliSession(std::ostream& out, std::ostream& err, bool terminal)
     : Out(out), Err(err), Host(out, err, terminal), Runs(State, Host) {
     SetUpStartupState(State);
     EnsureFrontEndsInstalled(State.ProgramFolder, State.SystemFolder);
+    // Work files and unfinished outputs of an earlier run that was killed.
+    CleanOrphanedJobs();
+    for (const auto& [name, sub] : FrontEndLayout()) {
+        const std::string path = State.SystemFolder + sub + name;
+        if (std::string why; FileExists(path) && !IsTrustedExecutable(path, why))
+            Err << "Refusing to run " << path << ": " << why << std::endl;
+    }
     State.StartupDone = true;
     State.BuildOnly = true;
 }
@@ -276,7 +284,13 @@ void TCliSession::ApplySaveFolder(const TCliArgs& args) {
         return;
     }
     // The folders the window would use: its remembered settings, else the defaults.
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Quennic", "TrimoraCut");
+    // Only a plain file of sane size is read: a FIFO would hang, a huge file eat the memory.
+    const std::string file = SettingsFilePath();
+    std::string why;
+    const bool sane = IsSaneSettingsFile(file, kMaxSettingsBytes, why);
+    if (!sane) Err << "Settings not read: " << why << std::endl;
+    QSettings settings(QString::fromStdString(sane ? file : "/dev/null/none"),
+                       QSettings::IniFormat);
     auto folder = [&](const char* key) {
         return settings.value(key).toString().toStdString();
     };

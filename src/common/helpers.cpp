@@ -1,4 +1,5 @@
 #include "common/helpers.h"
+#include "common/safe_output.h"
 
 #include <algorithm>
 #include <cctype>
@@ -157,23 +158,7 @@ bool IsBigFile(const std::string& sizeText) {
 // ---- names ---------------------------------------------------------------------------------
 
 std::string MakeUniqueFileName(const std::string& path) {
-    if (!FileExists(path)) return path;
-    const std::string dir = FolderOf(path);
-    std::string name = path.substr(dir.size());
-    std::string ext;
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos) ext = name.substr(dot);
-    if (ext.size() == 4 || ext.size() == 5) name.erase(name.size() - ext.size());
-    else ext.clear();
-    while (!name.empty() && std::isdigit(static_cast<unsigned char>(name.back()))) name.pop_back();
-    if (!name.empty() && !FileExists(dir + name + ext)) return dir + name + ext;
-    for (int64_t k = 1;; ++k) {
-        const std::string ks = std::to_string(k);
-        if (FileExists(dir + name + ks + ext) || FileExists(dir + name + "0" + ks + ext) ||
-            FileExists(dir + name + "00" + ks + ext) || FileExists(dir + name + "000" + ks + ext))
-            continue;
-        return dir + name + (ks.size() < 2 ? "0" + ks : ks) + ext;
-    }
+    return UniqueName(path, [](const std::string& p) { return FileExists(p) ? EEXIST : 0; });
 }
 
 bool IsFileLocked(const std::string& path) {
@@ -245,10 +230,14 @@ std::string EvenFrameSize(const std::string& frameSize) {
 // ---- folders -------------------------------------------------------------------------------
 
 std::string SystemFolder() {
-    return WithSlash(EnvOr("XDG_DATA_HOME", SystemDriveRoot() + ".local/share")) + "trimora/";
+    // A relative XDG_DATA_HOME would depend on where the program was started.
+    const std::string data = EnvOr("XDG_DATA_HOME", "");
+    return WithSlash(!data.empty() && data[0] == '/' ? data : SystemDriveRoot() + ".local/share") +
+           "trimora/";
 }
 
-std::string SystemDriveRoot() { return WithSlash(EnvOr("HOME", "/tmp")); }
+// Never /tmp: with HOME unset or relative, the password database says where home is.
+std::string SystemDriveRoot() { return UserHome(); }
 
 std::string TempFolder() { return WithSlash(EnvOr("TMPDIR", "/tmp")); }
 

@@ -2,6 +2,7 @@
 
 #include "common/command_line.h"
 #include "common/helpers.h"
+#include "common/safe_output.h"
 
 #include <cerrno>
 #include <chrono>
@@ -60,6 +61,8 @@ SpawnResult Spawn(const std::vector<std::string>& args, const std::string& folde
                   bool stdinPipe) {
     SpawnResult r;
     if (args.empty() || args[0].empty()) return r;
+    // A tool that another user could have put or changed there never runs with our rights.
+    if (std::string why; args[0][0] == '/' && !IsTrustedExecutable(args[0], why)) return r;
     int out[2], in[2] = {-1, -1};
     if (::pipe2(out, O_CLOEXEC) != 0) return r;
     if (stdinPipe && ::pipe2(in, O_CLOEXEC) != 0) {

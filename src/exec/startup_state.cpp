@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "common/command_line.h"
 #include "common/helpers.h"
 
 namespace trimora {
@@ -12,6 +13,11 @@ const int kThreadCounts[] = {0, 0, 6, 8, 10, 12, 14};
 int ClampCount(int n) { return n < 1 ? 1 : (n > 6 ? 6 : n); }
 
 void MakeFolder(const std::string& folder) { ::mkdir(folder.c_str(), 0755); }
+
+// Paths with blanks or quotes become one argument of the command text, whatever HOME is.
+std::string ToolHead(const std::string& exe) {
+    return exe.find_first_of(" \t\"\\") == std::string::npos ? exe : Quoted(exe);
+}
 } // namespace
 
 std::string ThreadsOptionFor(int processorCount) {
@@ -49,12 +55,13 @@ void SetUpStartupState(JobState& st) {
     st.DefaultSaveJoinFolder = root + "zStore/z SaveJoin/";
     st.SaveImageFolder = root + "zStore/z SaveImage/";
 
-    st.FfmpegCommand = st.SystemFolder + "fcut.exe -cb ";
-    st.MencoderCommand = st.SystemFolder + "mcut.exe -cb qzv ";
+    st.FfmpegCommand = ToolHead(st.SystemFolder + "fcut.exe") + " -cb ";
+    st.MencoderCommand = ToolHead(st.SystemFolder + "mcut.exe") + " -cb qzv ";
+    // Shown in the previews; each run writes its own in the job's work folder.
     st.EdlFile = st.SystemFolder + "qvcut.edl";
-    st.FmergeCommand = st.ToolFolder + "fmerge.exe ";
-    st.MmergeCommand = st.ToolFolder + "mmerge.exe ";
-    st.AcutCommand = st.ToolFolder + "acut.exe ";
+    st.FmergeCommand = ToolHead(st.ToolFolder + "fmerge.exe") + " ";
+    st.MmergeCommand = ToolHead(st.ToolFolder + "mmerge.exe") + " ";
+    st.AcutCommand = ToolHead(st.ToolFolder + "acut.exe") + " ";
 }
 
 } // namespace trimora

@@ -236,7 +236,17 @@ TJobResultView DecideJobResult(const TJobResultInputs& in) {
     return v;
 }
 
-void ShowJobResult(TRunHost& host, const TJobResultInputs& in) {
+void ShowJobResult(TRunHost& host, const TJobResultInputs& given) {
+    TJobResultInputs in = given;
+    if (in.Files) {
+        std::string reason;
+        if (!in.Failed && !in.Files->Commit(reason, in.CommitFrom)) {
+            in.Failed = true;
+            in.FailReason = reason;
+        }
+        in.RemoveOutput = false; // the job's own files go with Finish, nobody else's
+        in.Files->Finish();
+    }
     const TJobResultView v = DecideJobResult(in);
     if (!v.DeleteFile.empty()) std::remove(v.DeleteFile.c_str());
     const int id = in.JobId;

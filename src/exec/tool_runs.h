@@ -21,6 +21,7 @@
 
 #include "common/helpers.h"
 #include "common/job_state.h"
+#include "common/safe_output.h"
 #include "exec/dos_cmd_process.h"
 
 namespace trimora {
@@ -197,6 +198,10 @@ struct TJobResultInputs {
     std::string JoinedOutput;  // join
     int JobId = 0;             // JobCounter of the job
     bool RemoveOutput = true;  // false when the output on the disk is not the job's own
+    // The run's reserved output and work folder: a done job's file (CommitFrom, else the private
+    // file) is moved onto the reservation; a failed one leaves neither behind.
+    std::shared_ptr<TJobFiles> Files;
+    std::string CommitFrom;
 };
 
 struct TJobResultView {
@@ -210,7 +215,8 @@ struct TJobResultView {
 
 // Decides the row and label texts of a finished job. Reads the output's size from the disk.
 TJobResultView DecideJobResult(const TJobResultInputs& in);
-// Removes a failed job's output, then queues the row status, message row and label to the GUI
+// Moves a done job's file into place (a failure to do so fails the job) or removes a failed
+// job's output and private files, then queues the row status, message row and label to the GUI
 // thread. Callable from a completion handler.
 void ShowJobResult(TRunHost& host, const TJobResultInputs& in);
 

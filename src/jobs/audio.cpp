@@ -42,11 +42,13 @@ std::string BuildAudioCommand(const TAudioOptions& options, const TAudioCommandI
     p.AudioOutExt = options.AudioType.empty() ? "mp3" : options.AudioType;
     p.AudioGainPiece = GainPieceFor(options.VolumeIndex, p.AudioGainPiece);
     p.AudioCodecPiece = AudioCodecFor(p.AudioOutExt) + p.AudioGainPiece;
-    p.AudioOutput = AudioOutputName(WithSlash(in.SaveConvertFolder), in.InputFile,
-                                    NormalizedAudioType(options.AudioType));
+    p.AudioOutput = !in.ReservedOutput.empty()
+                        ? in.ReservedOutput
+                        : AudioOutputName(WithSlash(in.SaveConvertFolder), in.InputFile,
+                                          NormalizedAudioType(options.AudioType));
     p.AudioCommand = in.FfmpegCommand + in.SeekArgs + " -i \"" + QuoteArgText(in.InputFile) +
                      "\" -vn -sn " + p.AudioCodecPiece + " -y \"" +
-                     QuoteArgText(p.AudioOutput) + "\"";
+                     QuoteArgText(in.ToolOutput.empty() ? p.AudioOutput : in.ToolOutput) + "\"";
     return p.AudioCommand;
 }
 

@@ -38,6 +38,8 @@ struct TAudioCommandInputs {
     std::string SeekArgs;      // " -ss ... -t ... " or empty: the whole clip
     std::string InputFile;
     std::string SaveConvertFolder;
+    // Set for a run: the reserved output and the private file the encoder writes.
+    std::string ReservedOutput, ToolOutput;
 };
 
 // Sets the extension, gain, codec, unique output path and command into pieces; returns the

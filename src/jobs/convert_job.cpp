@@ -1,6 +1,7 @@
 #include "jobs/convert_job.h"
 
 #include "common/helpers.h"
+#include "jobs/trim.h"
 
 #include <chrono>
 
@@ -43,6 +44,21 @@ bool ConvertClip(TConvertJob& job, int64_t length, TJobContext& ctx) {
     in.EdlPiece = st.EdlPiece;
     in.InputFile = st.InputFile;
     in.OutputFile = st.OutputFile;
+    TJobFilesPtr files;
+    if (run && !ctx.Runs.SlotBusy(kDosConvertClip)) {
+        // The run reserves its output name and has the tool write a private file beside it.
+        files = std::make_shared<TJobFiles>();
+        const std::string reserved = files->ReserveOutput(st.OutputFile);
+        if (!reserved.empty()) {
+            st.OutputFile = reserved;
+            in.OutputFile = files->MakePrivateFile();
+        }
+        if (files->Ok() && !in.EdlPiece.empty()) {
+            const std::string edl = files->WorkFolder() + "qvcut.edl";
+            in.EdlPiece = EdlPieceFor(edl);
+            WriteEdlFile(edl, st.CutStartSeconds);
+        }
+    }
     const std::string command = BuildConvertCommand(in, job.Pieces);
     host.ClearMemo();
     host.AppendMemo(command);
@@ -83,8 +99,8 @@ bool ConvertClip(TConvertJob& job, int64_t length, TJobContext& ctx) {
         TRunHost& host = runs->Host();
         host.Post([&host, percent] { host.SetGauge(percent); });
     };
-    handlers.OnComplete = [runs, state, jobId, output, start](TToolRun&,
-                                                              const TRunOutcome& outcome) {
+    handlers.OnComplete = [runs, state, jobId, output, start, files](TToolRun&,
+                                                                     const TRunOutcome& outcome) {
         TRunHost& host = runs->Host();
         host.Post([runs, state, failed = outcome.Failed] {
             state->RunFailed = failed;
@@ -94,13 +110,20 @@ bool ConvertClip(TConvertJob& job, int64_t length, TJobContext& ctx) {
         result.Mode = TMode::Convert;
         result.Failed = outcome.Failed;
         result.FailReason = outcome.Reason;
-    result.Cause = outcome.Cause;
+        result.Cause = outcome.Cause;
         result.OutputFile = output;
         result.JobId = jobId;
+        result.Files = files;
         ShowJobResult(host, result);
         const std::string line = kConvertFinishedText + FormatElapsed(Now(), start);
         host.Post([&host, line] { host.AppendMemo(line); });
     };
+    if (!files->Ok()) {
+        // No name could be reserved: the job fails as a tool that could not start would.
+        TToolRun none;
+        handlers.OnComplete(none, TRunOutcome{true, files->Error()});
+        return false;
+    }
     return ctx.Runs.RunDosCmd(kDosConvertClip, command, std::move(handlers));
 }
 
@@ -114,6 +137,7 @@ struct TAudioJob::Run {
     TimePoint Start{};
     TOutputWatch Watch; // under the runner's lock
     int CancelCountAtStart = 0;
+    TJobFilesPtr Files;
 };
 
 void TAudioJob::AttachTo(ExtraRunHost& host, TToolRuns& runs, JobState& state) {
@@ -155,6 +179,17 @@ bool TAudioJob::ExtractAudio(TJobContext& ctx, TExtraRuns& extraRuns) {
     st.BuildOnly = true; // launched; later refreshes only prepare
     if (extraRuns.IsRunning(kDosExtractAudio)) return false;
 
+    // The run reserves its output name and has the encoder write a private file beside it.
+    auto files = std::make_shared<TJobFiles>();
+    in.ReservedOutput = files->ReserveOutput(Pieces.AudioOutput);
+    if (!in.ReservedOutput.empty()) in.ToolOutput = files->MakePrivateFile();
+    if (files->Ok()) {
+        BuildAudioCommand(Options, in, Pieces);
+        st.OutputFile = Pieces.AudioOutput;
+        host.ClearMemo();
+        host.AppendMemo(Pieces.AudioCommand);
+    }
+
     // Start counted this job already: its row is the pending one, named afresh.
     ctx.List.SetRowCaption(FileNameOf(st.OutputFile), st.JobCounter, 0, st.OutputFile);
     ctx.List.SetRowStatus(TJobStatus::Pending, st.OutputFile, 0, st.JobCounter);
@@ -167,11 +202,12 @@ bool TAudioJob::ExtractAudio(TJobContext& ctx, TExtraRuns& extraRuns) {
     run->Total = RangeOrClipTotal(st);
     run->Start = Now();
     run->CancelCountAtStart = ctx.Runs.CancelCount();
+    run->Files = files;
     {
         std::lock_guard lock(mutex_);
         current_ = run;
     }
-    if (extraRuns.StartExtraRun(Pieces.AudioCommand, kDosExtractAudio)) return true;
+    if (files->Ok() && extraRuns.StartExtraRun(Pieces.AudioCommand, kDosExtractAudio)) return true;
 
     // The tool could not be started: no handler will run, so the job ends here.
     {
@@ -249,6 +285,8 @@ void TAudioJob::Finish(const std::shared_ptr<Run>& run, const TRunFacts& facts) 
     result.Cause = outcome.Cause;
     result.OutputFile = run->OutputFile;
     result.JobId = run->JobId;
+    result.Files = run->Files;
+    if (run->Files && !run->Files->Ok() && result.Failed) result.FailReason = run->Files->Error();
     ShowJobResult(host, result);
 }
 

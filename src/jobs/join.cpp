@@ -60,7 +60,8 @@ int CountCheckedRows(const TJoinListSnapshot& list) {
     return count;
 }
 
-TJoinBuildResult BuildJoinCommand(const TJoinListSnapshot& list, JobState& st) {
+TJoinBuildResult BuildJoinCommand(const TJoinListSnapshot& list, JobState& st,
+                                  TJobFiles* files) {
     TJoinBuildResult result;
     if (!st.StartupDone) return result;
     result.Ran = true;
@@ -109,7 +110,19 @@ TJoinBuildResult BuildJoinCommand(const TJoinListSnapshot& list, JobState& st) {
     }
 
     const std::string& m = st.MencoderCommand;
-    const std::string out = QuotedOutput(st.JoinedOutput);
+    std::string toolOutput = st.JoinedOutput;
+    if (files) {
+        const std::string reserved = files->ReserveOutput(st.JoinedOutput);
+        if (!reserved.empty()) {
+            st.JoinedOutput = st.OutputFile = reserved;
+            toolOutput = files->MakePrivateFile();
+        }
+        if (!files->Ok()) {
+            result.Error = files->Error();
+            return result;
+        }
+    }
+    const std::string out = QuotedOutput(toolOutput);
     const std::string nosoundForm =
         m + " -forceidx -nosound -ovc copy " + st.JoinFileList + " -o " + out;
     std::string command;
@@ -127,7 +140,8 @@ TJoinBuildResult BuildJoinCommand(const TJoinListSnapshot& list, JobState& st) {
         command = st.FmergeCommand + " " + out + " " + st.JoinFileList;
         break;
     case TJoinFamily::Avi: {
-        st.NormFile = st.ProgramFolder + "help/norm.avi";
+        // Read only by this join: the program folder may not even be writable.
+        st.NormFile = files ? files->WorkFolder() + "norm.avi" : st.ProgramFolder + "help/norm.avi";
         std::string scale = st.FirstFrameSize;
         for (char& c : scale)
             if (c == 'x') c = ':';

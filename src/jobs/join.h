@@ -4,6 +4,7 @@
 // returns the command; the window, the command-line mode and the tests share it.
 
 #include "common/job_state.h"
+#include "common/safe_output.h"
 
 #include <cstdint>
 #include <string>
@@ -49,12 +50,16 @@ struct TJoinBuildResult {
     std::string Command;                // empty when nothing can be joined
     std::vector<std::string> MemoLines; // the command memo after the build (it is cleared first)
     std::string FpsMessage;             // design mode: "Samefps" or "not Samefps"; else empty
+    std::string Error;                  // the output name could not be reserved
 };
 
 // Builds the join command from the ticked rows. Sets JoinExt, SaveJoinFolder, JoinBaseName,
 // JoinedOutput, OutputFile, the file list, count, total size, first frame size, the normalising
 // clip and its command (AVI family), JoinCommand, JoinByMencoder and JoinByMerge in `state`.
-TJoinBuildResult BuildJoinCommand(const TJoinListSnapshot& list, JobState& state);
+// With the run's job files, JoinedOutput is reserved, the tool writes the job's private file and
+// the normalising clip goes to the job's work folder.
+TJoinBuildResult BuildJoinCommand(const TJoinListSnapshot& list, JobState& state,
+                                  TJobFiles* files = nullptr);
 
 // Number of ticked rows.
 int CountCheckedRows(const TJoinListSnapshot& list);

@@ -16,6 +16,7 @@ struct TJoinRunPlan {
     bool ByMencoder = false;
     bool ByMerge = false;
     TimePoint Start{};
+    TJobFilesPtr Files;
 };
 
 // GUI thread: the join ended without its tool having run to the end (the normalising clip failed,
@@ -32,6 +33,7 @@ void FailJoin(TToolRuns& runs, TJoinListFileMon* monitor, const TJoinRunPlan& pl
     in.OutputFile = plan.JoinedOutput;
     in.JoinedOutput = plan.JoinedOutput;
     in.JobId = plan.JobId;
+    in.Files = plan.Files;
     ShowJobResult(runs.Host(), in);
 }
 
@@ -83,6 +85,7 @@ void StartJoinRun(TToolRuns& runs, TJoinListFileMon* monitor, const TJoinRunPlan
         in.OutputFile = plan.JoinedOutput;
         in.JoinedOutput = plan.JoinedOutput;
         in.JobId = plan.JobId;
+        in.Files = plan.Files;
         ShowJobResult(host, in);
     };
     runs.RunDosCmd(kJoinFormList, plan.Command, std::move(handlers));
@@ -142,7 +145,8 @@ bool JoinClips(const TJoinListSnapshot& list, TToolRuns& runs, TJoinListFileMon*
     BeginRunControls(st, host);
     host.SetStatusText("");
 
-    const TJoinBuildResult built = BuildJoinCommand(list, st);
+    auto files = std::make_shared<TJobFiles>();
+    const TJoinBuildResult built = BuildJoinCommand(list, st, files.get());
     host.ClearMemo();
     for (const auto& line : built.MemoLines)
         host.AppendMemo(line);
@@ -158,8 +162,14 @@ bool JoinClips(const TJoinListSnapshot& list, TToolRuns& runs, TJoinListFileMon*
     plan.ByMencoder = st.JoinByMencoder;
     plan.ByMerge = st.JoinByMerge;
     plan.Start = start;
+    plan.Files = files;
 
+    if (!built.Error.empty() || !files->Ok()) {
+        FailJoin(runs, monitor, plan, built.Error.empty() ? files->Error() : built.Error);
+        return false;
+    }
     if (built.Command.empty()) {
+        files->Finish();
         // No tool joins this format: say so instead of leaving the job running for ever.
         host.SetMessageRow("No tool joins " + st.JoinExt + " files");
         host.SetRowStatus(plan.JobId, JobStatusText(TJobStatus::Failed), st.JoinedOutput, 1);

@@ -32,6 +32,16 @@ std::string ThreeDecimals(double v) {
 
 } // namespace
 
+std::string EdlPieceFor(const std::string& edlFile) {
+    return "-edl \"" + QuoteArgText(edlFile) + "\" -hr-edl-seek ";
+}
+
+bool WriteEdlFile(const std::string& edlFile, double startSeconds) {
+    // The mencoder tool skips from 0 to the exact start.
+    std::string why;
+    return WriteFileAtomically(edlFile, "0 " + ThreeDecimals(startSeconds) + " 0\n", why);
+}
+
 std::string PrepareCutTimes(JobState& st, const std::string& startText,
                             const std::string& endText) {
     if (!st.StartupDone) return "";
@@ -40,11 +50,6 @@ std::string PrepareCutTimes(JobState& st, const std::string& startText,
     st.CutStartText = start;
     st.CutEndText = end;
     st.CutStartSeconds = ParseTimeSecondsFrac(start);
-    // The mencoder tool skips from 0 to the exact start.
-    if (!st.EdlFile.empty()) {
-        std::ofstream edl(st.EdlFile, std::ios::trunc);
-        edl << "0 " << ThreeDecimals(st.CutStartSeconds) << " 0\n";
-    }
     st.CutDuration = ParseTimeSeconds(end) - ParseTimeSeconds(start);
     if (st.CutDuration < 0) {
         st.StartAfterEnd = true;
@@ -60,7 +65,7 @@ std::string PrepareCutTimes(JobState& st, const std::string& startText,
     st.SeekArgs = " -ss " + start + " -t " + st.CutDurationText + " ";
     st.StartAfterEnd = false;
     st.EndPosPiece = "-endpos " + st.CutDurationText;
-    st.EdlPiece = "-edl \"" + QuoteArgText(st.EdlFile) + "\" -hr-edl-seek ";
+    st.EdlPiece = EdlPieceFor(st.EdlFile);
     st.SplitPiece = startText + "," + endText;
     return st.SeekArgs;
 }
@@ -116,13 +121,14 @@ TTrimCommand BuildTrimCommand(const TTrimSnapshot& s) {
     if (s.NoAudio) A = " -an ";
 
     c.SourceExt = SourceExtOf(s.InputFile);
-    c.OutputFile = CutOutputName(s.SaveConvertFolder, s.InputFile);
-    c.WorkFile = s.ToolFolder + "trim" + c.SourceExt;
+    c.OutputFile = s.ReservedOutput.empty() ? CutOutputName(s.SaveConvertFolder, s.InputFile)
+                                            : s.ReservedOutput;
+    c.WorkFile = s.ToolOutput.empty() ? s.ToolFolder + "trim" + c.SourceExt : s.ToolOutput;
     c.Matroska = ToLower(c.SourceExt) == ".mkv";
     c.Mencoder = MatchesPattern(ext, "(?i)wmv|asf");
 
     const std::string S = QuoteArgText(s.InputFile);
-    const std::string O = QuoteArgText(c.OutputFile);
+    const std::string O = QuoteArgText(s.ToolOutput.empty() ? c.OutputFile : s.ToolOutput);
     const std::string W = QuoteArgText(c.WorkFile);
     const bool nosound = s.CutNosound;
     std::string& cmd = c.CommandLine;
@@ -157,7 +163,12 @@ TTrimCommand BuildTrimCommand(const TTrimSnapshot& s) {
 std::string TrimWorkPart(const TTrimCommand& command, const std::string& toolFolder, int part) {
     char number[8];
     std::snprintf(number, sizeof number, "-%03d", part);
-    const std::string wanted = "trim" + std::string(number) + command.SourceExt;
+    // The splitter numbers the parts after the work file's stem ("trim" -> "trim-002.mkv").
+    std::string stem = FileNameOf(command.WorkFile);
+    if (stem.size() >= command.SourceExt.size())
+        stem.erase(stem.size() - command.SourceExt.size());
+    if (stem.empty()) stem = "trim";
+    const std::string wanted = stem + std::string(number) + command.SourceExt;
     if (FileExists(toolFolder + wanted)) return toolFolder + wanted;
     if (DIR* dir = ::opendir(toolFolder.c_str())) {
         std::string found;
@@ -175,8 +186,10 @@ std::string TrimWorkPart(const TTrimCommand& command, const std::string& toolFol
 
 namespace {
 
-void RemoveWorkParts(const TTrimCommand& command, const std::string& toolFolder) {
+void RemoveWorkParts(const TTrimCommand& command, const std::string& toolFolder,
+                     bool keepMiddle = false) {
     for (int part = 1; part <= 3; ++part) {
+        if (keepMiddle && part == 2) continue;
         const std::string path = TrimWorkPart(command, toolFolder, part);
         std::remove(path.c_str());
     }
@@ -188,7 +201,28 @@ TTrimCommand BuildTrim(JobState& st, const TStoreInfo& info, TToolRuns& runs,
                        const std::string& volumePiece) {
     if (!st.StartupDone) return {};
     TRunHost& host = runs.Host();
-    const TTrimCommand cmd = BuildTrimCommand(MakeTrimSnapshot(st, info, volumePiece));
+    TTrimSnapshot snap = MakeTrimSnapshot(st, info, volumePiece);
+    TJobFilesPtr files;
+    std::string prepareError;
+    if (!st.BuildOnly && !runs.SlotBusy(kRunTrim)) {
+        // The run's own names: the reserved output, the private file the tool writes, the EDL.
+        files = std::make_shared<TJobFiles>();
+        const TTrimCommand wanted = BuildTrimCommand(snap);
+        snap.ReservedOutput = files->ReserveOutput(wanted.OutputFile);
+        const bool matroska = wanted.Matroska;
+        if (!snap.ReservedOutput.empty()) snap.ToolOutput = files->MakePrivateFile(!matroska);
+        if (files->Ok() && !snap.EdlPiece.empty()) {
+            const std::string edl = files->WorkFolder() + "qvcut.edl";
+            snap.EdlPiece = EdlPieceFor(edl);
+            WriteEdlFile(edl, st.CutStartSeconds);
+        }
+        if (!files->Ok()) {
+            prepareError = files->Error();
+            snap.ReservedOutput = wanted.OutputFile;
+            snap.ToolOutput.clear();
+        }
+    }
+    const TTrimCommand cmd = BuildTrimCommand(snap);
     st.OutputFile = cmd.OutputFile;
     host.ClearMemo();
     host.AppendMemo(cmd.CommandLine);
@@ -202,10 +236,16 @@ TTrimCommand BuildTrim(JobState& st, const TStoreInfo& info, TToolRuns& runs,
     ctx.CutDuration = st.CutDuration;
     ctx.ClipDuration = st.ClipDuration;
     ctx.Command = cmd;
-    ctx.ToolFolder = st.ToolFolder;
+    ctx.ToolFolder = files ? FolderOf(cmd.WorkFile) : st.ToolFolder;
     ctx.JobId = st.JobCounter;
-    // Parts left by an earlier run would be taken for this run's middle part.
-    if (cmd.Matroska && !runs.SlotBusy(kRunTrim)) RemoveWorkParts(cmd, st.ToolFolder);
+    ctx.Files = files;
+    if (!prepareError.empty()) {
+        TRunOutcome failed;
+        failed.Failed = true;
+        failed.Reason = prepareError;
+        FinishTrim(runs, ctx, failed);
+        return cmd;
+    }
 
     TRunHandlers handlers;
     handlers.OnText = [&runs, ctx](TToolRun& run, const std::string& chunk) {
@@ -269,18 +309,25 @@ void RunTrimText(TToolRuns& runs, const TTrimRunContext& ctx, TToolRun& run,
 
 void RunTrimComplete(TToolRuns& runs, const TTrimRunContext& ctx, TToolRun& /*run*/,
                      const TRunOutcome& outcome) {
+    FinishTrim(runs, ctx, outcome);
+}
+
+void FinishTrim(TToolRuns& runs, const TTrimRunContext& ctx, const TRunOutcome& outcome) {
     TRunHost& host = runs.Host();
     JobState& st = runs.State();
     bool failed = outcome.Failed;
     std::string reason = outcome.Reason;
     bool removeOutput = true;
 
+    std::string commitFrom;
     if (ctx.Command.Matroska) {
         if (!failed) {
             const std::string middle = TrimWorkPart(ctx.Command, ctx.ToolFolder, 2);
             if (!FileExists(middle)) {
                 failed = true;
                 reason = "the splitter wrote no part for this range";
+            } else if (ctx.Files) {
+                commitFrom = middle; // moved onto the reservation with the job's result
             } else if (!MoveFileNoReplace(middle, ctx.Command.OutputFile)) {
                 failed = true;
                 reason = "the cut part could not be moved to " + ctx.Command.OutputFile;
@@ -288,7 +335,7 @@ void RunTrimComplete(TToolRuns& runs, const TTrimRunContext& ctx, TToolRun& /*ru
                 removeOutput = false;
             }
         }
-        RemoveWorkParts(ctx.Command, ctx.ToolFolder);
+        RemoveWorkParts(ctx.Command, ctx.ToolFolder, !commitFrom.empty());
     }
 
     host.Post([&host, &st, failed] {
@@ -305,6 +352,8 @@ void RunTrimComplete(TToolRuns& runs, const TTrimRunContext& ctx, TToolRun& /*ru
     result.OutputFile = ctx.Command.OutputFile;
     result.RemoveOutput = removeOutput;
     result.JobId = ctx.JobId;
+    result.Files = ctx.Files;
+    result.CommitFrom = commitFrom;
     ShowJobResult(host, result);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/job_state.h"
+#include "common/safe_output.h"
 #include "exec/tool_runs.h"
 #include "media/store_info.h"
 
@@ -24,8 +25,9 @@ inline constexpr const char* kStartAfterEndMessage =
     "Times.";
 
 // Turns the two time texts (EditStartTime, EditEndTime) into CutDuration, CutTimeText, SeekArgs,
-// the end-position, EDL and split pieces and StartAfterEnd, writes the EDL file, and returns
-// SeekArgs (empty without a valid range). Does nothing before StartupDone.
+// the end-position, EDL and split pieces and StartAfterEnd, and returns
+// SeekArgs (empty without a valid range). Does nothing before StartupDone. The EDL file itself is
+// written by each run into its work folder.
 std::string PrepareCutTimes(JobState& state, const std::string& startText,
                             const std::string& endText);
 
@@ -41,6 +43,9 @@ struct TTrimSnapshot {
     std::string AudioRateOption, AudioBitrateOption, CodecSummary;
     std::string VolumePiece; // of the convert options; empty until one has been chosen
     bool CutNosound = false;
+    // Set for a run: the reserved output name and the private file the tool writes (the
+    // splitter's work file for a Matroska source). Empty: the preview's own names.
+    std::string ReservedOutput, ToolOutput;
 };
 
 TTrimSnapshot MakeTrimSnapshot(const JobState& state, const TStoreInfo& info,
@@ -65,8 +70,9 @@ struct TTrimRunContext {
     std::string InputExt;
     int64_t CutDuration = 0, ClipDuration = 0;
     TTrimCommand Command;
-    std::string ToolFolder;
+    std::string ToolFolder; // where the splitter's parts are
     int JobId = 0;
+    TJobFilesPtr Files;     // the run's reserved output and work folder
 };
 
 // The cut builder: composes the command, sets OutputFile, clears the command memo and shows the
@@ -81,6 +87,12 @@ void RunTrimText(TToolRuns& runs, const TTrimRunContext& ctx, TToolRun& run,
                  const std::string& chunk);
 void RunTrimComplete(TToolRuns& runs, const TTrimRunContext& ctx, TToolRun& run,
                      const TRunOutcome& outcome);
+// The end of a cut, also of one whose tool never started.
+void FinishTrim(TToolRuns& runs, const TTrimRunContext& ctx, const TRunOutcome& outcome);
+
+// "-edl \"<file>\" -hr-edl-seek " and the EDL that makes the mencoder tool start at the start.
+std::string EdlPieceFor(const std::string& edlFile);
+bool WriteEdlFile(const std::string& edlFile, double startSeconds);
 
 // The splitter's part N (1..3) of the work file, as it is on the disk: "trim-002.MKV" or
 // "trim-002.mkv" (names compared without case). Returns the name in the work file's spelling
