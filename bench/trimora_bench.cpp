@@ -1,7 +1,7 @@
 // Benchmarks of Trimora against the raw tools, measured in the same run on the same files.
 // Each figure is the median of several runs; ratios are Trimora / raw tool.
 //
-//   build/bin/trimora_bench [--data DIR] [--runs N]
+//   build/bin/trimora_bench [--data DIR] [--runs N] [--only cut|mkv|list|window|startup]
 //
 // The sample files (a 500 MB mp4, a 10-minute mkv) are made on the first run and kept in DIR.
 
@@ -138,10 +138,12 @@ void RemoveOutputs(const std::string& folder, const std::string& prefix) {
 int main(int argc, char** argv) {
     std::string data = trimora::ProgramFolder() + "../bench-data/";
     int runs = 5;
+    std::string only; // one group of figures: cut, mkv, list, window, startup
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string opt = argv[i];
         if (opt == "--data") data = trimora::WithSlash(argv[i + 1]);
         else if (opt == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (opt == "--only") only = argv[i + 1];
     }
     fs::create_directories(data);
     data = trimora::WithSlash(fs::canonical(data).string());
@@ -176,15 +178,19 @@ int main(int argc, char** argv) {
     std::printf("%-44s %10s %10s %8s   %-12s %s\n", "figure", "trimora", "raw", "ratio",
                 "target", "");
 
-    // Warm the page cache and the front-end installation once.
+    // Warm the page cache and the front-end installation once (and keep the probe, as a click
+    // on the clip in the window would).
+    const std::string cacheHome = data + "cache/";
+    ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
     Run({trimora, "probe", big});
     Run({"cat", big});
 
     // Cut overhead: the same 20-second range, stream copy, against what a peer's flow does
     // (ffprobe of the file, then ffmpeg's copy). Once with the clip's probe kept from an earlier
     // look at it (the click, or the last cut), once as the very first look at the file.
-    const std::string cacheHome = data + "cache/";
+    auto want = [&only](const char* group) { return only.empty() || only == group; };
     for (const bool firstLook : {false, true}) {
+        if (!want("cut")) break;
         std::vector<double> ours, raw, bare;
         int64_t written = 0, outSize = 0;
         for (int i = 0; i < runs; ++i) {
@@ -221,7 +227,7 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
 
     // Probe: the front-end's report against ffmpeg's own.
-    {
+    if (want("cut")) {
         std::vector<double> ours, raw;
         const std::string fcut = trimora::SystemFolder() + "fcut.exe";
         for (int i = 0; i < runs * 2; ++i) {
@@ -235,7 +241,7 @@ int main(int argc, char** argv) {
 
     // Matroska early stop: the first 10 s of a 10-minute mkv against splitting the whole file.
     // Each run's own ratio counts: the goal holds for every run, not only for the median.
-    {
+    if (want("mkv")) {
         std::vector<double> ours, raw, ratios;
         for (int i = 0; i < runs; ++i) {
             RemoveOutputs(out, "long600-720p");
@@ -260,6 +266,7 @@ int main(int argc, char** argv) {
     // same folder (names and types, as the kernel gives them).
     std::vector<std::pair<std::string, double>> listings;
     for (int count : {10000, 100000}) {
+        if (!want("list")) break;
         const std::string dir = data + "list" + std::to_string(count) + "/";
         if (!fs::exists(dir + "done")) {
             fs::create_directories(dir);
@@ -286,7 +293,7 @@ int main(int argc, char** argv) {
             Median(core), Median(raw), "< 2x", Median(core) < 2 * Median(raw));
     }
 #ifdef TRIMORA_BENCH_GUI
-    {
+    if (want("window")) {
         // Two clips whose pictures tell where they are (A: magenta, then green from 30 s;
         // B: blue), keyframes every 5 s, and the big mp4, in one folder.
         const std::string clips = data + "clips/";
@@ -331,7 +338,7 @@ int main(int argc, char** argv) {
 #endif
 
     // Start-up: process start to the window shown (offscreen), and the resident memory then.
-    {
+    if (want("startup")) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ::setenv("TRIMORA_EXIT_WHEN_SHOWN", "1", 1);
         std::vector<double> t;
