@@ -184,6 +184,10 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
     Run({trimora, "probe", big});
     Run({"cat", big});
+    if (only.empty() || only == "mkv") {
+        Run({trimora, "probe", longMkv});
+        Run({"cat", longMkv});
+    }
 
     // Cut overhead: the same 20-second range, stream copy, against what a peer's flow does
     // (ffprobe of the file, then ffmpeg's copy). Once with the clip's probe kept from an earlier

@@ -50,8 +50,9 @@ std::string UsableFolder(bool create) {
     if (create)
         for (const std::string& part : {CacheRoot(), CacheRoot() + "trimora/", dir})
             ::mkdir(part.c_str(), 0700);
+    // Without the closing slash, or lstat would follow a symlink.
     struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+    if (::lstat(dir.substr(0, dir.size() - 1).c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
         (st.st_mode & 022) != 0)
         return "";
     return dir;

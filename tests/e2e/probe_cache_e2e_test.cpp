@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
