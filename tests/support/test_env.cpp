@@ -29,6 +29,7 @@ IsolatedHome::IsolatedHome() {
     }
     fs::create_directories(root_ + "config");
     fs::create_directories(root_ + "data");
+    fs::create_directories(root_ + "cache");
     fs::create_directories(root_ + "tmp");
     ::setenv("HOME", root_.substr(0, root_.size() - 1).c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (root_ + "config").c_str(), 1);
