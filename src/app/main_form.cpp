@@ -73,8 +73,8 @@ void MainForm::FormCreate() {
     // 4.-5. Folders.
     State.TempFolder = TempFolder();
     State.SystemFolder = SystemFolder();
+    // No pause after making a folder: mkdir has finished when it returns.
     MakeFolder(State.SystemFolder + "qvcut");
-    QThread::msleep(20);
     State.ToolFolder = State.SystemFolder + "qvcut/";
     // The front-ends of this build, linked where the commands expect them.
     const ToolInstallResult installed =
@@ -126,7 +126,6 @@ void MainForm::FormCreate() {
     // 11.-12. Work folders.
     const std::string store = SystemDriveRoot() + "zStore/";
     MakeFolder(store);
-    QThread::msleep(20);
     for (const char* sub : {"z Convert", "z SaveConvert", "z Cut", "z SaveCut", "z Join",
                             "z SaveJoin", "z SaveImage"})
         MakeFolder(store + sub);

@@ -5,7 +5,11 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <cctype>
 #include <dirent.h>
+#include <string_view>
+#include <utility>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -20,25 +24,39 @@ QRegularExpression Compile(const std::string& pattern) {
     return re;
 }
 
-int IconIndex(const QString& name) {
-    static const std::pair<QRegularExpression, int> rules[] = {
-        {Compile("(?i).mp4$|.mov$"), 1},
-        {Compile("(?i).flv$"), 2},
-        {Compile("(?i).mkv$"), 3},
-        {Compile("(?i).ram$|.rmvb$|.rm$"), 4},
-        {Compile("(?i).mpg$|.mpeg$"), 5},
-        {Compile("(?i).avi$"), 6},
-        {Compile("(?i).wav$|.mp3$|.wma$|.cda$|.ogg$|.aac$"), 7},
+// True when name ends in any character but a line break followed by ext (lower case), letter
+// case ignored: what the pattern "(?i).ext$" finds, without a pattern match per file.
+bool EndsLike(std::string_view name, std::string_view ext) {
+    if (!name.empty() && name.back() == '\n') {
+        if (EndsLike(name.substr(0, name.size() - 1), ext)) return true; // "$" before a last break
+    }
+    if (name.size() <= ext.size() || name[name.size() - ext.size() - 1] == '\n') return false;
+    for (size_t i = 0; i < ext.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(name[name.size() - ext.size() + i])) != ext[i])
+            return false;
+    return true;
+}
+
+int IconIndex(std::string_view name) {
+    static const std::pair<std::vector<std::string_view>, int> rules[] = {
+        {{"mp4", "mov"}, 1},
+        {{"flv"}, 2},
+        {{"mkv"}, 3},
+        {{"ram", "rmvb", "rm"}, 4},
+        {{"mpg", "mpeg"}, 5},
+        {{"avi"}, 6},
+        {{"wav", "mp3", "wma", "cda", "ogg", "aac"}, 7},
     };
-    for (const auto& [re, icon] : rules)
-        if (re.match(name).hasMatch()) return icon;
+    for (const auto& [exts, icon] : rules)
+        for (std::string_view ext : exts)
+            if (EndsLike(name, ext)) return icon;
     return 0;
 }
 
 } // namespace
 
 int ListIconIndex(const std::string& fileName) {
-    return IconIndex(QString::fromStdString(fileName));
+    return IconIndex(fileName);
 }
 
 std::vector<FileListRow> ListFolderFiles(const std::string& folder, const std::string& pattern,
@@ -60,7 +78,7 @@ std::vector<FileListRow> ListFolderFiles(const std::string& folder, const std::s
         row.Name = name;
         row.Bytes = static_cast<int64_t>(st.st_size);
         row.SizeText = FormatFileSize(row.Bytes);
-        row.Icon = IconIndex(qname);
+        row.Icon = IconIndex(name);
         rows.push_back(std::move(row));
     }
     ::closedir(dir);

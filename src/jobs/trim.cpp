@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
+#include <vector>
 
 #include "common/command_line.h"
 #include "common/helpers.h"
@@ -186,6 +188,42 @@ std::string TrimWorkPart(const TTrimCommand& command, const std::string& toolFol
 
 namespace {
 
+// True while process pid or one of its descendants (the splitter front-end and the splitter it
+// runs) holds path open, or when path does not exist. Only the splitter writes the part, so only
+// its processes are looked at, not every process of the machine.
+bool SplitterHoldsOpen(const std::string& path, int pid) {
+    if (pid <= 0) return IsFileLocked(path);
+    struct stat target {};
+    if (::stat(path.c_str(), &target) != 0) return true;
+    std::vector<int> todo{pid};
+    for (size_t i = 0; i < todo.size() && i < 256; ++i) {
+        const std::string proc = "/proc/" + std::to_string(todo[i]);
+        if (DIR* fds = ::opendir((proc + "/fd").c_str())) {
+            bool held = false;
+            while (dirent* f = ::readdir(fds)) {
+                struct stat st {};
+                if (f->d_name[0] != '.' &&
+                    ::stat((proc + "/fd/" + f->d_name).c_str(), &st) == 0 &&
+                    st.st_dev == target.st_dev && st.st_ino == target.st_ino) {
+                    held = true;
+                    break;
+                }
+            }
+            ::closedir(fds);
+            if (held) return true;
+        }
+        if (DIR* tasks = ::opendir((proc + "/task").c_str())) {
+            while (dirent* t = ::readdir(tasks)) {
+                if (t->d_name[0] == '.') continue;
+                std::ifstream children(proc + "/task/" + t->d_name + "/children");
+                for (int child; children >> child;) todo.push_back(child);
+            }
+            ::closedir(tasks);
+        }
+    }
+    return false;
+}
+
 void RemoveWorkParts(const TTrimCommand& command, const std::string& toolFolder,
                      bool keepMiddle = false) {
     for (int part = 1; part <= 3; ++part) {
@@ -299,7 +337,7 @@ void RunTrimText(TToolRuns& runs, const TTrimRunContext& ctx, TToolRun& run,
         // The middle part is complete once the splitter has closed it: stop before it writes the
         // rest of the source into the third part.
         const std::string middle = TrimWorkPart(ctx.Command, ctx.ToolFolder, 2);
-        if (FileExists(middle) && !IsFileLocked(middle)) {
+        if (FileExists(middle) && !SplitterHoldsOpen(middle, run.Process().Pid())) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             run.StopOnPurpose();
         }

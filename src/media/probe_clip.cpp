@@ -2,7 +2,10 @@
 #include "common/helpers.h"
 #include "exec/dos_cmd_process.h"
 #include "exec/tool_runs.h"
+#include "media/probe_cache.h"
 #include "media/store_info.h"
+
+#include <algorithm>
 
 namespace trimora {
 
@@ -13,6 +16,13 @@ std::string BuildProbeCommand(const std::string& ffmpegCommand, const std::strin
 TProbeOutcome ProbeClip(const std::string& ffmpegCommand, const std::string& fileName,
                         const TClipReportInputs& inputs, TStoreInfo& info) {
     TProbeOutcome outcome;
+    const std::string key = ProbeCacheKey(ffmpegCommand, fileName);
+    if (auto kept = LoadProbeReport(key)) {
+        outcome.Started = true;
+        outcome.Report = std::move(*kept);
+        outcome.Result = ParseClipReport(outcome.Report, inputs, info);
+        return outcome;
+    }
     TCaptureOutcome run;
     outcome.Started =
         RunAndCapture(BuildProbeCommand(ffmpegCommand, fileName), outcome.Report, "", &run);
@@ -34,6 +44,14 @@ TProbeOutcome ProbeClip(const std::string& ffmpegCommand, const std::string& fil
         return outcome;
     }
     outcome.Result = ParseClipReport(outcome.Report, inputs, info);
+    if (run.ExitStatus == 0 && !outcome.Result.BadFile) {
+        // Only a complete report of a readable clip is kept.
+        const bool complete = std::any_of(outcome.Report.begin(), outcome.Report.end(),
+                                          [](const std::string& l) {
+                                              return l.find("Duration: ") != std::string::npos;
+                                          });
+        if (complete) StoreProbeReport(key, outcome.Report);
+    }
     if (outcome.Result.BadFile || run.ExitStatus == 0) return outcome;
     // The tool could not read the source at all: say why, the clip has no values.
     const std::string cause = ReportedCause(text);

@@ -69,8 +69,11 @@ std::set<std::string> Tree(const std::string& root) {
 std::vector<std::string> NewFiles(const std::set<std::string>& before,
                                   const std::set<std::string>& after) {
     std::vector<std::string> added;
-    for (const auto& f : after) // the edit-decision file is the program's own, rewritten per job
-        if (!before.count(f) && f.find("qvcut.edl") == std::string::npos) added.push_back(f);
+    // The edit-decision file and the kept probe reports are the program's own.
+    for (const auto& f : after)
+        if (!before.count(f) && f.find("qvcut.edl") == std::string::npos &&
+            f.rfind("cache/trimora/probe/", 0) != 0)
+            added.push_back(f);
     return added;
 }
 

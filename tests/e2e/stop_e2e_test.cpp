@@ -287,7 +287,7 @@ TEST_F(Stop, FailuresNameTheirCause) {
 
 TEST_F(Stop, UnknownOptionValuesAreRefusedAndLongRangesCutAtTheEnd) {
     const std::string src = EightSeconds();
-    for (const std::vector<std::string> bad :
+    for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--quality", "bogus"}, {"--format", ".xyz"},
           {"--frame-size", "33x33"}, {"--volume", "9"}}) {
         std::vector<std::string> args = {BinDir() + "trimora", "convert", src, "--format", ".avi"};

@@ -23,16 +23,18 @@ IsolatedHome::IsolatedHome() {
     std::string tmpl = (fs::temp_directory_path() / "trimora-test-XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     root_ = tmpl + "/";
-    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "TMPDIR"}) {
+    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"}) {
         const char* old = std::getenv(var);
         saved_.emplace_back(var, old ? old : std::string("\x01unset"));
     }
     fs::create_directories(root_ + "config");
     fs::create_directories(root_ + "data");
+    fs::create_directories(root_ + "cache");
     fs::create_directories(root_ + "tmp");
     ::setenv("HOME", root_.substr(0, root_.size() - 1).c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (root_ + "config").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (root_ + "data").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (root_ + "cache").c_str(), 1);
     ::setenv("TMPDIR", (root_ + "tmp").c_str(), 1);
 }
 

@@ -243,11 +243,13 @@ ToolOutcome RunTool(const std::vector<std::string>& argv, const ChunkHandler& on
 
     int status = 0;
     for (;;) {
-        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        // The tool has closed its output: it is ending, so wait for it without polling. Once a
+        // stop was asked for, poll, so that a tool that ignores it is killed after the grace.
+        const pid_t r = ::waitpid(pid, &status, gSignal == 0 ? 0 : WNOHANG);
         if (r == pid) break;
         if (r < 0 && errno != EINTR) break;
         enforceGrace();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (r == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     gChildPid = 0;
     if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
