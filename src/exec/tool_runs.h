@@ -192,11 +192,11 @@ struct TJobResultInputs {
     TMode Mode = TMode::Cut;
     bool Failed = false;
     std::string FailReason;    // from DecideRunOutcome
-    std::string Cause;         // from DecideRunOutcome: shown after the failure text
     std::string OutputFile;    // cut, convert, audio
     std::string JoinedOutput;  // join
     int JobId = 0;             // JobCounter of the job
     bool RemoveOutput = true;  // false when the output on the disk is not the job's own
+    std::string Cause;         // from DecideRunOutcome: shown after the failure text
 };
 
 struct TJobResultView {

@@ -192,7 +192,7 @@ TEST_F(Stop, ClosedOutputAndKillNineLeaveNoToolRunning) {
     // The reader of the output goes away: a stop like Ctrl-C, partial output removed.
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
-    Job reader{::fork()};
+    Job reader{::fork(), ""};
     if (reader.pid == 0) {
         ::dup2(pipeFds[1], 1);
         ::close(pipeFds[0]);
@@ -208,7 +208,7 @@ TEST_F(Stop, ClosedOutputAndKillNineLeaveNoToolRunning) {
     EXPECT_EQ(reader.status, 128 + SIGPIPE);
     EXPECT_TRUE(fs::is_empty(out_));
 
-    for (const std::vector<std::string> args :
+    for (const std::vector<std::string>& args :
          {std::vector<std::string>{"convert", a, "--format", ".avi"}, {"join", a, b}}) {
         SCOPED_TRACE(args[0]);
         std::vector<std::string> full = args;
@@ -233,7 +233,7 @@ TEST_F(Stop, ClosedOutputAndKillNineLeaveNoToolRunning) {
 TEST_F(Stop, SourceThatNeverDeliversFailsQuickly) {
     const std::string fifo = home_->Root() + "pipe.mp4";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    TStoreInfo info;
+    trimora::TStoreInfo info;
     const auto t0 = Clock::now();
     const auto probe = trimora::ProbeClip("\"" + BinDir() + "fcut.exe\"", fifo, {}, info);
     EXPECT_LT(Clock::now() - t0, 5s);
@@ -261,7 +261,7 @@ TEST_F(Stop, FailuresNameTheirCause) {
     fs::create_symlink(ffprobe.erase(ffprobe.find_last_not_of('\n') + 1), noTools + "ffprobe");
     const std::string path = ::getenv("PATH");
 
-    struct Case { std::vector<std::string> args; std::string cause; bool noFfmpeg; };
+    struct Case { std::vector<std::string> args; std::string cause; bool noFfmpeg = false; };
     const Case cases[] = {
         {{"cut", src, "--start", "0:00:01", "--end", "0:10:00", "--save-folder", full},
          "Failed! Please adjust the Start Position and try again. (No space left on device)"},
@@ -287,7 +287,7 @@ TEST_F(Stop, FailuresNameTheirCause) {
 
 TEST_F(Stop, UnknownOptionValuesAreRefusedAndLongRangesCutAtTheEnd) {
     const std::string src = EightSeconds();
-    for (const std::vector<std::string> bad :
+    for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--quality", "bogus"}, {"--format", ".xyz"},
           {"--frame-size", "33x33"}, {"--volume", "9"}}) {
         std::vector<std::string> args = {BinDir() + "trimora", "convert", src, "--format", ".avi"};
@@ -304,7 +304,7 @@ TEST_F(Stop, UnknownOptionValuesAreRefusedAndLongRangesCutAtTheEnd) {
                                         &code);
     ASSERT_EQ(code, 0) << text;
     EXPECT_NE(text.find("lies past the end of the clip"), std::string::npos) << text;
-    EXPECT_NEAR(ProbeDuration(out_ + "stop-8s-Convert.avi"), 6.0, 1.0);
+    EXPECT_NEAR(ProbeDuration(out_ + "stop-8s-Partial.avi"), 6.0, 1.0);
 }
 
 } // namespace
