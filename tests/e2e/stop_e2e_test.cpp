@@ -189,7 +189,9 @@ TEST_F(Stop, OneOfTwoConvertsInterruptedTheOtherRunsToItsEnd) {
 
 TEST_F(Stop, ClosedOutputAndKillNineLeaveNoToolRunning) {
     const std::string a = Source("a.mp4"), b = Source("b.mp4");
-    // The reader of the output goes away: a stop like Ctrl-C, partial output removed.
+    // The reader of the output goes away: a stop like Ctrl-C, partial output removed. (A short
+    // clip, so that the next progress line, which meets the closed pipe, comes soon.)
+    const std::string shortClip = EightSeconds();
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
     Job reader{::fork(), ""};
@@ -197,7 +199,7 @@ TEST_F(Stop, ClosedOutputAndKillNineLeaveNoToolRunning) {
         ::dup2(pipeFds[1], 1);
         ::close(pipeFds[0]);
         const std::string bin = BinDir() + "trimora";
-        ::execl(bin.c_str(), bin.c_str(), "convert", a.c_str(), "--format", ".avi",
+        ::execl(bin.c_str(), bin.c_str(), "convert", shortClip.c_str(), "--format", ".avi",
                 "--save-folder", out_.c_str(), nullptr);
         ::_exit(127);
     }
