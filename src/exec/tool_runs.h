@@ -193,7 +193,6 @@ struct TJobResultInputs {
     TMode Mode = TMode::Cut;
     bool Failed = false;
     std::string FailReason;    // from DecideRunOutcome
-    std::string Cause;         // from DecideRunOutcome: shown after the failure text
     std::string OutputFile;    // cut, convert, audio
     std::string JoinedOutput;  // join
     int JobId = 0;             // JobCounter of the job
@@ -202,6 +201,7 @@ struct TJobResultInputs {
     // file) is moved onto the reservation; a failed one leaves neither behind.
     std::shared_ptr<TJobFiles> Files;
     std::string CommitFrom;
+    std::string Cause;         // from DecideRunOutcome: shown after the failure text
 };
 
 struct TJobResultView {

@@ -189,15 +189,17 @@ TEST_F(Stop, OneOfTwoConvertsInterruptedTheOtherRunsToItsEnd) {
 
 TEST_F(Stop, ClosedOutputAndKillNineLeaveNoToolRunning) {
     const std::string a = Source("a.mp4"), b = Source("b.mp4");
-    // The reader of the output goes away: a stop like Ctrl-C, partial output removed.
+    // The reader of the output goes away: a stop like Ctrl-C, partial output removed. (A short
+    // clip, so that the next progress line, which meets the closed pipe, comes soon.)
+    const std::string shortClip = EightSeconds();
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
-    Job reader{::fork()};
+    Job reader{::fork(), ""};
     if (reader.pid == 0) {
         ::dup2(pipeFds[1], 1);
         ::close(pipeFds[0]);
         const std::string bin = BinDir() + "trimora";
-        ::execl(bin.c_str(), bin.c_str(), "convert", a.c_str(), "--format", ".avi",
+        ::execl(bin.c_str(), bin.c_str(), "convert", shortClip.c_str(), "--format", ".avi",
                 "--save-folder", out_.c_str(), nullptr);
         ::_exit(127);
     }
@@ -208,7 +210,7 @@ TEST_F(Stop, ClosedOutputAndKillNineLeaveNoToolRunning) {
     EXPECT_EQ(reader.status, 128 + SIGPIPE);
     EXPECT_TRUE(fs::is_empty(out_));
 
-    for (const std::vector<std::string> args :
+    for (const std::vector<std::string>& args :
          {std::vector<std::string>{"convert", a, "--format", ".avi"}, {"join", a, b}}) {
         SCOPED_TRACE(args[0]);
         std::vector<std::string> full = args;
@@ -233,7 +235,7 @@ TEST_F(Stop, ClosedOutputAndKillNineLeaveNoToolRunning) {
 TEST_F(Stop, SourceThatNeverDeliversFailsQuickly) {
     const std::string fifo = home_->Root() + "pipe.mp4";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    TStoreInfo info;
+    trimora::TStoreInfo info;
     const auto t0 = Clock::now();
     const auto probe = trimora::ProbeClip("\"" + BinDir() + "fcut.exe\"", fifo, {}, info);
     EXPECT_LT(Clock::now() - t0, 5s);
@@ -261,7 +263,7 @@ TEST_F(Stop, FailuresNameTheirCause) {
     fs::create_symlink(ffprobe.erase(ffprobe.find_last_not_of('\n') + 1), noTools + "ffprobe");
     const std::string path = ::getenv("PATH");
 
-    struct Case { std::vector<std::string> args; std::string cause; bool noFfmpeg; };
+    struct Case { std::vector<std::string> args; std::string cause; bool noFfmpeg = false; };
     const Case cases[] = {
         {{"cut", src, "--start", "0:00:01", "--end", "0:10:00", "--save-folder", full},
          "Failed! Please adjust the Start Position and try again. (No space left on device)"},
@@ -304,7 +306,7 @@ TEST_F(Stop, UnknownOptionValuesAreRefusedAndLongRangesCutAtTheEnd) {
                                         &code);
     ASSERT_EQ(code, 0) << text;
     EXPECT_NE(text.find("lies past the end of the clip"), std::string::npos) << text;
-    EXPECT_NEAR(ProbeDuration(out_ + "stop-8s-Convert.avi"), 6.0, 1.0);
+    EXPECT_NEAR(ProbeDuration(out_ + "stop-8s-Partial.avi"), 6.0, 1.0);
 }
 
 } // namespace

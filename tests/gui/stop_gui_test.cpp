@@ -1,19 +1,14 @@
 // Closing the window while a job runs asks first; the window's Cancel stops only its own job.
-#include "support/test_env.h"
+#include "gui_support.h"
 
-#include "app/dialogs.h"
 #include "app/main_form.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 using namespace trimora;
 using namespace trimora_test;
@@ -21,22 +16,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Clip8s() {
-    return SampleClip("stop-gui-8s.mp4", "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 "
-                                         "-f lavfi -i sine=duration=8 -c:v libx264 -g 100 -c:a "
-                                         "aac -shortest");
-}
-
 class StopWindow : public ::testing::Test {
   protected:
     void SetUp() override {
-        home_ = std::make_unique<IsolatedHome>();
-        home_->InstallTools();
-        save_ = home_->Root() + "saved/";
-        fs::create_directories(home_->Root() + "clips/");
+        home_.InstallTools();
+        save_ = home_.Root() + "saved/";
+        fs::create_directories(home_.Root() + "clips/");
         fs::create_directories(save_);
-        fs::copy_file(Clip8s(), home_->Root() + "clips/trip.mp4");
-        SetMessageHandler([](const QString&) {});
+        fs::copy_file(SampleClip("stop-gui-8s.mp4", "-f lavfi -i testsrc=size=320x240:rate=25:"
+                                                    "duration=8 -f lavfi -i sine=duration=8 "
+                                                    "-c:v libx264 -g 100 -c:a aac -shortest"),
+                      home_.Root() + "clips/trip.mp4");
         SetQuestionHandler([this](const QString& text) {
             questions_.push_back(text.toStdString());
             return answer_;
@@ -44,7 +34,7 @@ class StopWindow : public ::testing::Test {
         form_ = std::make_unique<MainForm>();
         form_->StartupDoneTimerTimer();
         form_->State.SaveConvertFolder = save_;
-        form_->ComboConvert->setEditText(QString::fromStdString(home_->Root() + "clips/"));
+        form_->ComboConvert->setEditText(QString::fromStdString(home_.Root() + "clips/"));
         form_->ComboConvertSelect();
         form_->rdConvert->setChecked(true);
         form_->rdConvertClick();
@@ -54,24 +44,13 @@ class StopWindow : public ::testing::Test {
         form_->LoadStartVideoTimer.stop();
         form_->LoadEndVideoTimer.stop();
     }
-    void TearDown() override {
-        form_.reset();
-        SetMessageHandler({});
-        SetQuestionHandler({});
-        home_.reset();
-    }
-    bool WaitFor(const std::function<bool()>& done, int ms = 60000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done() && clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
-    }
+    bool WaitFor(const std::function<bool()>& done, int ms = 60000) { return WaitUntil(done, ms); }
     std::string Status(int id) {
         const int row = form_->OutputList.FindRowById(id);
         return row < 0 ? "" : form_->OutputList.Row(row).Status;
     }
 
-    std::unique_ptr<IsolatedHome> home_;
+    GuiHome home_;
     std::unique_ptr<MainForm> form_;
     std::string save_;
     std::vector<std::string> questions_;
@@ -102,9 +81,9 @@ TEST_F(StopWindow, ClosingAsksNoKeepsTheJobYesCancelsIt) {
 }
 
 TEST_F(StopWindow, CancelLeavesACommandLineConvertAlone) {
-    const std::string cliOut = home_->Root() + "cli/";
+    const std::string cliOut = home_.Root() + "cli/";
     fs::create_directories(cliOut);
-    const std::string bin = BinDir() + "trimora", src = home_->Root() + "clips/trip.mp4";
+    const std::string bin = BinDir() + "trimora", src = home_.Root() + "clips/trip.mp4";
     const pid_t cli = ::fork();
     if (cli == 0) {
         ::execl(bin.c_str(), bin.c_str(), "convert", src.c_str(), "--format", ".avi",
