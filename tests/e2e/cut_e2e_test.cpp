@@ -192,6 +192,7 @@ TEST_F(CutE2E, AHostileFileNameWritesOnlyTheExpectedOutput) {
         const std::string name = "my \"best\" $HOME; rm -rf x" + ext;
         const std::string src = CopyOf(ClassOf(cls), name);
         const std::string before = ReadFileBytes(src);
+        fs::create_directories(home.Root() + ".cache"); // the jobs' work folders go there
         const auto homeBefore = FilesIn(home.Root());
         const CutRun r = Cut(src, "00:00:01.000", "00:00:03.000");
         EXPECT_EQ(r.status, 0) << r.output;

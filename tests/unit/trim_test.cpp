@@ -60,6 +60,7 @@ TEST_F(CutFixture, CutTimesPieces) {
     EXPECT_EQ(st.EdlPiece, "-edl \"" + sys + "qvcut.edl\" -hr-edl-seek ");
     EXPECT_EQ(st.SplitPiece, "00:01:23.456,00:02:00.000");
     EXPECT_EQ(st.CutTimeText, "00:00:37");
+    ASSERT_TRUE(WriteEdlFile(st.EdlFile, st.CutStartSeconds)); // each run writes its own
     EXPECT_EQ(ReadAll(st.EdlFile), "0 83.456 0\n");
     EXPECT_FALSE(st.StartAfterEnd);
 

@@ -1,0 +1,341 @@
+// Jobs never overwrite, corrupt or get redirected: many jobs into one folder, jobs of every kind
+// at once, a path swapped under a running job, odd homes, hostile settings files, tools killed
+// half way and a program killed half way. Real tools, real files.
+#include "support/test_env.h"
+
+#include "common/helpers.h"
+#include "common/safe_output.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace trimora_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// 24 s, a keyframe every 2 s, so cuts at even seconds start exactly there.
+std::string Source(const std::string& ext, const std::string& codecs) {
+    return SampleClip("safety-24s" + ext,
+                      "-f lavfi -i testsrc=size=160x120:rate=25:duration=24 -f lavfi -i "
+                      "sine=sample_rate=44100:duration=24 -g 50 " + codecs + " -shortest");
+}
+std::string Mp4() { return Source(".mp4", "-c:v libx264 -preset ultrafast -c:a aac"); }
+std::string Mkv() { return Source(".mkv", "-c:v libx264 -preset ultrafast -c:a aac"); }
+std::string Wmv() { return Source(".wmv", "-c:v wmv2 -c:a wmav2"); }
+std::string Avi() { return Source(".avi", "-c:v mpeg4 -c:a libmp3lame"); }
+
+// The first decoded picture at `seconds` (exact seek): a hash of its gray bytes.
+size_t FrameAt(const std::string& file, int seconds) {
+    return std::hash<std::string>{}(RunProgram({"ffmpeg", "-v", "error", "-ss", std::to_string(seconds), "-i", file,
+                       "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "gray", "-"}));
+}
+
+std::vector<std::string> Names(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Trimora() { return BinDir() + "trimora"; }
+
+// A started program in its own process group; its output goes to a file.
+struct Started {
+    pid_t pid = -1;
+    std::string log;
+    int Wait() {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string Output() const { return ReadFileBytes(log); }
+};
+
+Started Start(const std::vector<std::string>& argv, const std::string& log) {
+    Started s;
+    s.log = log;
+    s.pid = ::fork();
+    if (s.pid == 0) {
+        ::setpgid(0, 0);
+        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    return s;
+}
+
+// Waits (at most 60 s) until a private work file of a job shows in the folder.
+bool WaitForPrivateFile(const std::string& dir) {
+    for (int i = 0; i < 12000; ++i) {
+        for (const auto& name : Names(dir))
+            if (name.rfind(".trimora-", 0) == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// The children of a process (all its threads).
+std::vector<pid_t> Children(pid_t pid) {
+    std::vector<pid_t> kids;
+    for (const auto& t : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::istringstream in(ReadFileBytes(t.path().string() + "/children"));
+        for (pid_t k; in >> k;) kids.push_back(k);
+    }
+    return kids;
+}
+
+class OutputSafety : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ::unsetenv("XDG_RUNTIME_DIR"); // job folders under this test's own home
+        home.InstallTools();
+        save = home.Root() + "save/";
+        fs::create_directories(save);
+    }
+    std::string Folder(const std::string& name) {
+        fs::create_directories(home.Root() + name);
+        return home.Root() + name + "/";
+    }
+    std::string JobsLeft() {
+        const std::string jobs = home.Root() + ".cache/trimora/jobs";
+        return fs::exists(jobs) ? std::to_string(Names(jobs).size()) : "0";
+    }
+    IsolatedHome home;
+    std::string save;
+};
+
+TEST_F(OutputSafety, TwentyCutsOfOneSourceIntoOneFolderEachKeepTheirOwnRange) {
+    const std::string src = Mp4();
+    std::vector<std::future<std::string>> runs;
+    for (int i = 0; i < 20; ++i) {
+        const int start = 2 * (i / 2), length = 2 + 2 * (i % 2);
+        runs.push_back(std::async(std::launch::async, [src, start, length, dir = save] {
+            return RunProgram({Trimora(), "cut", src, "--start", "0:00:" + std::to_string(start),
+                               "--end", "0:00:" + std::to_string(start + length),
+                               "--save-folder", dir});
+        }));
+    }
+    std::set<std::string> outputs;
+    for (int i = 0; i < 20; ++i) {
+        const std::string out = runs[i].get();
+        const size_t done = out.rfind("\nDONE ");
+        ASSERT_NE(done, std::string::npos) << out;
+        const std::string file = out.substr(done + 6, out.find('\n', done + 1) - done - 6);
+        outputs.insert(file);
+        const int start = 2 * (i / 2), length = 2 + 2 * (i % 2);
+        EXPECT_NEAR(ProbeDuration(file), length, 0.5) << file;
+        EXPECT_EQ(FrameAt(file, 0), FrameAt(src, start)) << file << " does not start at " << start;
+    }
+    EXPECT_EQ(outputs.size(), 20u);
+    EXPECT_EQ(Names(save).size(), 20u); // no private file left
+    EXPECT_EQ(JobsLeft(), "0");
+}
+
+TEST_F(OutputSafety, JobsOfEveryKindAtOnceShareNoFile) {
+    const std::string joinDir = Folder("clips");
+    fs::copy_file(Mkv(), joinDir + "a.mkv");
+    fs::copy_file(Mkv(), joinDir + "b.mkv");
+    struct Job {
+        std::vector<std::string> args;
+        int start, length; // a cut's range; a join's length only
+        std::string dir;
+        int lead; // the WMV copy starts at the keyframe before the start
+    };
+    std::vector<Job> jobs = {
+        {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, save, 0},
+        {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, save, 0},
+        {{"cut", Wmv()}, 2, 4, Folder("w1"), 2},
+        {{"cut", Wmv()}, 12, 6, Folder("w2"), 2},
+        {{"cut", Mkv()}, 4, 4, Folder("k1"), 0},
+        {{"cut", Mkv()}, 14, 6, Folder("k2"), 0},
+    };
+    std::vector<std::future<std::string>> runs;
+    for (auto& j : jobs) {
+        std::vector<std::string> argv = {Trimora()};
+        argv.insert(argv.end(), j.args.begin(), j.args.end());
+        if (j.start >= 0)
+            argv.insert(argv.end(), {"--start", "0:00:" + std::to_string(j.start), "--end",
+                                     "0:00:" + std::to_string(j.start + j.length)});
+        argv.insert(argv.end(), {"--save-folder", j.dir});
+        runs.push_back(std::async(std::launch::async, [argv] { return RunProgram(argv); }));
+    }
+    std::set<std::string> outputs;
+    std::set<size_t> wmvStarts;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        const std::string out = runs[i].get();
+        const size_t done = out.rfind("\nDONE ");
+        ASSERT_NE(done, std::string::npos) << out;
+        const std::string file = out.substr(done + 6, out.find('\n', done + 1) - done - 6);
+        outputs.insert(file);
+        const Job& j = jobs[i];
+        EXPECT_NEAR(ProbeDuration(file), j.length + j.lead, 1.0) << file << "\n" << out;
+        // The WMV copy's first picture is not frame exact; two different starts still differ.
+        if (j.lead > 0) {
+            wmvStarts.insert(FrameAt(file, 0));
+        } else if (j.start >= 0) {
+            EXPECT_EQ(FrameAt(file, 0), FrameAt(j.args[1], j.start)) << file;
+        }
+    }
+    EXPECT_EQ(outputs.size(), jobs.size());
+    EXPECT_EQ(wmvStarts.size(), 2u);
+    EXPECT_EQ(Names(save).size(), 2u);
+    EXPECT_EQ(JobsLeft(), "0");
+}
+
+TEST_F(OutputSafety, ALinkPlantedAtTheOutputWhileTheToolRunsLeavesItsTargetUntouched) {
+    const std::string victim = home.Root() + "victim.txt";
+    WriteFileBytes(victim, "precious");
+    Started job = Start({Trimora(), "convert", Mp4(), "--format", ".avi", "--save-folder", save},
+                        home.Root() + "job.log");
+    ASSERT_TRUE(WaitForPrivateFile(save));
+    const std::string output = save + "safety-24s-Convert.avi";
+    // The other user takes the reserved name over.
+    ASSERT_EQ(::unlink(output.c_str()), 0) << fs::exists(output);
+    ASSERT_EQ(::symlink(victim.c_str(), output.c_str()), 0);
+    EXPECT_EQ(job.Wait(), 1) << job.Output();
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
+    EXPECT_TRUE(fs::is_symlink(output));
+    EXPECT_EQ(Names(save), std::vector<std::string>{"safety-24s-Convert.avi"});
+}
+
+TEST_F(OutputSafety, CutsWorkWhateverTheHome) {
+    for (const std::string name : {"my home", "say \"cheese\"", "tab\there"}) {
+        const std::string dir = Folder(name);
+        ::setenv("HOME", dir.c_str(), 1);
+        ::unsetenv("XDG_DATA_HOME");
+        ::unsetenv("XDG_CONFIG_HOME");
+        int status = -1;
+        const std::string out = RunProgram(
+            {Trimora(), "cut", Mp4(), "--start", "0:00:02", "--end", "0:00:06", "--save-folder", save},
+            &status);
+        EXPECT_EQ(status, 0) << name << "\n" << out;
+        EXPECT_TRUE(fs::exists(dir + ".local/share/trimora/fcut.exe")) << name;
+    }
+}
+
+TEST_F(OutputSafety, WithoutHomeTheUsersOwnFolderIsUsedNeverTmp) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as the test user tmtest";
+    if (::system("id tmtest >/dev/null 2>&1 || useradd -m tmtest") != 0)
+        GTEST_SKIP() << "no user tmtest";
+    fs::permissions(home.Root(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    const std::string dir = Folder("tm");
+    fs::copy_file(Avi(), dir + "a.avi");
+    fs::copy_file(Avi(), dir + "b.avi");
+    ASSERT_EQ(::system(("chown -R tmtest '" + dir + "'").c_str()), 0);
+    const bool tmpLocal = fs::exists("/tmp/.local");
+    // An AVI join needs the normalising clip; the program folder is not the user's to write.
+    int status = -1;
+    const std::string out = RunProgram({"setpriv", "--reuid=tmtest", "--regid=tmtest",
+                                        "--clear-groups", "env", "-u", "HOME", "-u",
+                                        "XDG_DATA_HOME", "-u", "XDG_CONFIG_HOME", "-u", "TMPDIR", Trimora(),
+                                        "join", dir + "a.avi", dir + "b.avi", "--save-folder", dir},
+                                       &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NEAR(ProbeDuration(dir + "tm-Joined.avi"), 48, 1.5);
+    EXPECT_EQ(fs::exists("/tmp/.local"), tmpLocal);
+    EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.avi", "b.avi", "tm-Joined.avi"}));
+}
+
+TEST_F(OutputSafety, HostileSettingsFilesAreIgnoredAndNeverWrittenThrough) {
+    const std::string conf = home.Root() + "config/Quennic/TrimoraCut.conf";
+    const std::string victim = home.Root() + "victim.txt";
+    fs::create_directories(trimora::FolderOf(conf));
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+    };
+    const std::vector<Case> cases = {
+        {"link",
+         [&] {
+             WriteFileBytes(victim, "precious");
+             fs::create_symlink(victim, conf);
+         }},
+        {"fifo", [&] { ::mkfifo(conf.c_str(), 0600); }},
+        {"huge",
+         [&] {
+             WriteFileBytes(conf, "[General]\n");
+             fs::resize_file(conf, 200 << 20);
+         }},
+    };
+    for (const auto& c : cases) {
+        fs::remove(conf);
+        c.make();
+        int status = -1;
+        const std::string out = RunProgram({"timeout", "30", Trimora(), "cut", Mp4(), "--start",
+                                            "0:00:02", "--end", "0:00:04"},
+                                           &status);
+        EXPECT_EQ(status, 0) << c.name << "\n" << out;
+        EXPECT_NE(out.find("Settings not read"), std::string::npos) << c.name;
+        // Saving replaces the entry itself: a link is replaced, a FIFO refused, nothing hangs.
+        std::string why;
+        const bool written = trimora::WriteFileAtomically(conf, "[General]\n", why);
+        EXPECT_EQ(written, std::string(c.name) != "fifo") << c.name << ": " << why;
+    }
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
+}
+
+TEST_F(OutputSafety, AToolKilledHalfWayLeavesNothingInTheSaveFolder) {
+    const std::string joinDir = Folder("clips");
+    fs::copy_file(Avi(), joinDir + "a.avi");
+    fs::copy_file(Avi(), joinDir + "b.avi");
+    const std::vector<std::vector<std::string>> jobs = {
+        {"cut", Mp4(), "--start", "0:00:00", "--end", "0:00:24"},
+        {"cut", Mkv(), "--start", "0:00:02", "--end", "0:00:20"},
+        {"cut", Wmv(), "--start", "0:00:02", "--end", "0:00:20"},
+        {"convert", Mp4(), "--format", ".avi"},
+        {"extract-audio", Mp4(), "--format", ".mp3"},
+        {"join", joinDir + "a.avi", joinDir + "b.avi"},
+    };
+    for (const auto& args : jobs) {
+        std::vector<std::string> argv = {Trimora()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        argv.insert(argv.end(), {"--save-folder", save});
+        Started job = Start(argv, home.Root() + "job.log");
+        std::vector<pid_t> tools;
+        for (int i = 0; i < 2000 && WaitForPrivateFile(save) && tools.empty(); ++i)
+            tools = Children(job.pid);
+        for (pid_t tool : tools) ::kill(tool, SIGKILL);
+        // Killed in time the job fails and leaves nothing; too late, only its finished file.
+        const size_t left = job.Wait() == 0 ? 1 : 0;
+        EXPECT_EQ(Names(save).size(), left) << args[0] << " " << args[1] << "\n" << job.Output();
+        for (const auto& n : Names(save)) fs::remove(save + n);
+    }
+    EXPECT_EQ(JobsLeft(), "0");
+}
+
+TEST_F(OutputSafety, AProgramKilledHalfWayIsCleanedUpAtTheNextStart) {
+    Started job = Start({Trimora(), "convert", Mp4(), "--format", ".avi", "--save-folder", save},
+                        home.Root() + "job.log");
+    ASSERT_TRUE(WaitForPrivateFile(save));
+    std::vector<pid_t> tools;
+    for (int i = 0; i < 2000 && tools.empty(); ++i) tools = Children(job.pid);
+    ::kill(job.pid, SIGKILL);
+    for (pid_t tool : tools) ::kill(-tool, SIGKILL); // its own tools, by their process groups
+    job.Wait();
+    EXPECT_EQ(Names(save).size(), 2u); // the reservation and the private file
+    RunProgram({Trimora(), "probe", Mp4()});
+    EXPECT_EQ(Names(save).size(), 0u);
+    EXPECT_EQ(JobsLeft(), "0");
+}
+
+} // namespace
