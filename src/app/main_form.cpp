@@ -56,21 +56,21 @@ MainForm::~MainForm() {
 }
 
 void MainForm::FormCreate() {
-    // 1. Design mode comes from a marker file beside the program.
+    // Design mode comes from a marker file beside the program.
     State.ProgramFolder = ProgramFolder();
     State.DesignMode = FileExists(State.ProgramFolder + "testingdesign.log");
 
-    // 2. Screen size for the geometry rule.
+    // The screen size decides whether the window's geometry is saved on close.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         ScreenWidth = screen->geometry().width();
         ScreenHeight = screen->geometry().height();
     }
 
-    // 3. Preview load delays of the first clip.
+    // How long a clicked clip waits before each preview loads it.
     LoadStartVideoTimer.setInterval(600);
     LoadEndVideoTimer.setInterval(1100);
 
-    // 4.-5. Folders.
+    // The program's data folder and its tool folder.
     State.TempFolder = TempFolder();
     State.SystemFolder = SystemFolder();
     // No pause after making a folder: mkdir has finished when it returns.
@@ -80,12 +80,12 @@ void MainForm::FormCreate() {
     const ToolInstallResult installed =
         EnsureFrontEndsInstalled(State.ProgramFolder, State.SystemFolder);
 
-    // 6. Thread pieces: always more threads than processors.
+    // Thread options of the commands: always more threads than processors.
     ProcessorCount = GetProcessorCount();
     State.ThreadsOption = ThreadsOptionFor(ProcessorCount);
     State.LavcThreadsOption = LavcThreadsOptionFor(ProcessorCount);
 
-    // 7. Exceptions that reach the event loop are logged, not fatal.
+    // Exceptions that reach the event loop are logged, not fatal.
     TrimoraApplication::SetExceptionHandler(
         [this](const std::string& message) { HandleApplicationException(message); });
 
@@ -93,7 +93,6 @@ void MainForm::FormCreate() {
     ExtraRunHost host;
     host.Post = [this](std::function<void()> work) { Queue(std::move(work)); };
     host.FrameSaved = [this](const std::string& image, bool saved) { FrameSaved(image, saved); };
-    host.AddMemoLine = [this](const std::string& line) { MemoCodeAdd(line); };
     host.AudioText = [this](TDosCmdProcess& sender, const std::string& text) {
         if (AudioRunText) AudioRunText(sender, text);
     };
@@ -108,10 +107,10 @@ void MainForm::FormCreate() {
             ShowOutputRow(row);
     });
 
-    // 8. The players draw into the two preview panels.
+    // The players draw into the two preview panels.
     InitPreviews();
 
-    // 9.-10. Window layout.
+    // Title and layout; front-ends that could not be installed are named in the memo.
     NormalTitle = "Trimora - trimora.quennic.org";
     setWindowTitle(QString::fromStdString(NormalTitle));
     ApplyDesignLayout();
@@ -123,7 +122,7 @@ void MainForm::FormCreate() {
             MemoCodeAdd("Refusing to run " + path + ": " + why);
     }
 
-    // 11.-12. Work folders.
+    // The user's work folders under zStore, and the save-image menu items that name one.
     const std::string store = SystemDriveRoot() + "zStore/";
     MakeFolder(store);
     for (const char* sub : {"z Convert", "z SaveConvert", "z Cut", "z SaveCut", "z Join",
@@ -137,13 +136,13 @@ void MainForm::FormCreate() {
     mnSaveStartFrame->setText(imageItem);
     mnSaveEndFrame->setText(imageItem);
 
-    // 13.-15. Histories and settings; the settings load lists the source folder and arms the
-    // start-up timer.
+    // Folder histories and settings; loading the settings lists the source folder and arms
+    // the start-up timer.
     LoadHistories();
     LoadSettings();
     ApplyModeLayout(); // the program always starts in CUT mode
 
-    // 16. Warm the encoder up, or say that it is missing.
+    // Warm the encoder up, or say that it is missing.
     if (FileExists(State.SystemFolder + "fcut.exe")) {
         StartExtraRun(State.FfmpegCommand + " -i " +
                           Quoted(State.ProgramFolder + "help/silent.mp3"),

@@ -30,7 +30,6 @@ int TExtraRuns::SlotIndex(const std::string& kind) {
     if (kind == kDosPreloadffmpeg) return 0;
     if (kind == kDosSaveFrame) return 1;
     if (kind == kDosExtractAudio) return 2;
-    if (kind == kDosNormalizedFrame) return 3;
     return -1;
 }
 
@@ -113,9 +112,6 @@ void TExtraRuns::Completed(TDosCmdProcess& sender, int slot) {
         if (frameSaved) PostToGui([frameSaved, path, saved] { frameSaved(path, saved); });
     } else if (slot == 2) {
         if (host_.AudioComplete) host_.AudioComplete(sender);
-    } else if (slot == 3) {
-        auto memo = host_.AddMemoLine;
-        if (memo) PostToGui([memo] { memo("DosNormalizedFrame done."); });
     }
 
     std::lock_guard<std::mutex> lock(mutex_);

@@ -1,7 +1,6 @@
 #pragma once
 // Short tool runs that have no job runner of their own: the encoder warm-up at start-up, saving
-// a preview frame as an image, the audio extraction and the normalising clip of an AVI join.
-// Each kind has one slot; while a run of a kind is alive, a new request of that kind is ignored.
+// a preview frame as an image and the audio extraction. Each kind has one slot; while a run of a kind is alive, a new request of that kind is ignored.
 //
 // Threads: StartExtraRun is called on the GUI thread. The completion of a run arrives on the
 // runner's waiting thread; the slot is emptied there, and every window effect (status text,
@@ -23,6 +22,7 @@ namespace trimora {
 inline constexpr const char* kDosPreloadffmpeg = "DosPreloadffmpeg";
 inline constexpr const char* kDosSaveFrame = "DosSaveFrame";
 inline constexpr const char* kDosExtractAudio = "DosExtractAudio";
+// The normalising clip of an AVI join: a job run kind (see join_run), not an extra run.
 inline constexpr const char* kDosNormalizedFrame = "DosNormalizedFrame";
 
 // "Image saved to: "<path>" [DoubleClick to view]"
@@ -35,8 +35,6 @@ struct ExtraRunHost {
     // GUI thread: a frame-save run ended. saved is false when the tool failed, was killed or
     // left no image behind.
     std::function<void(const std::string& imagePath, bool saved)> FrameSaved;
-    // GUI thread: a line for the command memo ("DosNormalizedFrame done.").
-    std::function<void(const std::string& line)> AddMemoLine;
     // Runner threads: the audio job's handlers. AudioComplete is called after the audio slot
     // has been emptied, so it may already start a new extraction.
     TDosCmdProcess::TextHandler AudioText;
@@ -54,7 +52,7 @@ class TExtraRuns {
     // The host may be set once, before the first run.
     void SetHost(ExtraRunHost host) { host_ = std::move(host); }
 
-    // Starts command as a run of kind (one of the four texts above) in currentFolder (empty:
+    // Starts command as a run of kind (one of the first three texts above) in currentFolder (empty:
     // the program folder). outputPath is the file the run is to write (the image of a frame
     // save); it is handed back to FrameSaved. Returns true when the run was started; false
     // when a run of that kind is still alive (the request is ignored), the kind is unknown, or
@@ -80,7 +78,7 @@ class TExtraRuns {
 
     ExtraRunHost host_;
     mutable std::mutex mutex_;
-    std::array<std::shared_ptr<Run>, 4> slots_;
+    std::array<std::shared_ptr<Run>, 3> slots_;
     // Runs whose slot was emptied; freed later from the GUI thread, never from inside their own
     // completion handler (the runner's destructor waits for that thread).
     std::vector<std::shared_ptr<Run>> retired_;

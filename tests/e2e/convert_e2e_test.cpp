@@ -69,57 +69,17 @@ std::string ExpectedFormat(const std::string& ext) {
     return "mov,mp4,m4a,3gp,3g2,mj2"; // .mov .mp4 .m4v .3gp and the device outputs
 }
 
-// What one ffprobe call tells of an output.
-struct TProbed {
-    bool Readable = false;
-    std::string Format, VideoCodec, AudioCodec, FrameSize;
-    double Duration = -1;
-};
-
-TProbed ProbeAll(const std::string& path) {
-    int code = 0;
-    const std::string out = RunProgram({"ffprobe", "-v", "error", "-show_entries",
-                                        "format=format_name,duration:stream=codec_type,"
-                                        "codec_name,width,height",
-                                        "-of", "default=noprint_wrappers=1", path},
-                                       &code);
-    TProbed p;
-    p.Readable = code == 0;
-    std::string type, codec, width;
-    size_t at = 0;
-    while (at < out.size()) {
-        size_t end = out.find('\n', at);
-        if (end == std::string::npos) end = out.size();
-        const std::string line = out.substr(at, end - at);
-        at = end + 1;
-        const size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        if (key == "codec_name") codec = value;
-        else if (key == "codec_type") {
-            type = value;
-            if (type == "video" && p.VideoCodec.empty()) p.VideoCodec = codec;
-            if (type == "audio" && p.AudioCodec.empty()) p.AudioCodec = codec;
-        } else if (key == "width") width = value;
-        else if (key == "height" && type == "video" && p.FrameSize.empty())
-            p.FrameSize = width + "x" + value;
-        else if (key == "format_name") p.Format = value;
-        else if (key == "duration" && value != "N/A") p.Duration = std::stod(value);
-    }
-    return p;
-}
-
 void ExpectVideo(const std::string& path, const std::string& ext, const std::string& size,
                  bool sound, double seconds) {
     SCOPED_TRACE(path);
     ASSERT_TRUE(fs::exists(path));
-    const TProbed p = ProbeAll(path);
-    ASSERT_TRUE(p.Readable);
-    EXPECT_EQ(p.Format, ExpectedFormat(ext));
-    EXPECT_FALSE(p.VideoCodec.empty());
-    EXPECT_EQ(p.FrameSize, size);
-    EXPECT_EQ(!p.AudioCodec.empty(), sound);
-    EXPECT_NEAR(p.Duration, seconds, 1.0);
+    const MediaFacts p = ProbeMedia(path);
+    ASSERT_TRUE(p.readable);
+    EXPECT_EQ(p.format, ExpectedFormat(ext));
+    EXPECT_FALSE(p.vcodec.empty());
+    EXPECT_EQ(p.frameSize, size);
+    EXPECT_EQ(!p.acodec.empty(), sound);
+    EXPECT_NEAR(p.duration, seconds, 1.0);
 }
 
 class ConvertFormats : public ConvertE2E, public ::testing::WithParamInterface<std::string> {};
@@ -245,18 +205,18 @@ TEST_P(ExtractAudioFormats, WholeAndRange) {
     TCliResult whole = RunTrimora({"extract-audio", src, "--format", ext, "--save-folder", out_});
     ASSERT_EQ(whole.Code, 0) << whole.Output;
     EXPECT_EQ(whole.Path, out_ + "conv_main" + ext);
-    TProbed p = ProbeAll(whole.Path);
-    EXPECT_FALSE(p.AudioCodec.empty());
-    EXPECT_TRUE(p.VideoCodec.empty());
-    EXPECT_NEAR(p.Duration, 2.0, 0.3);
+    MediaFacts p = ProbeMedia(whole.Path);
+    EXPECT_FALSE(p.acodec.empty());
+    EXPECT_TRUE(p.vcodec.empty());
+    EXPECT_NEAR(p.duration, 2.0, 0.3);
 
     TCliResult part = RunTrimora({"extract-audio", src, "--format", ext, "--start",
                                   "00:00:00.500", "--end", "00:00:01.500", "--save-folder", out_});
     ASSERT_EQ(part.Code, 0) << part.Output;
     EXPECT_EQ(part.Path, out_ + "conv_main01" + ext); // the first one is not overwritten
-    p = ProbeAll(part.Path);
-    EXPECT_FALSE(p.AudioCodec.empty());
-    EXPECT_NEAR(p.Duration, 1.0, 0.3);
+    p = ProbeMedia(part.Path);
+    EXPECT_FALSE(p.acodec.empty());
+    EXPECT_NEAR(p.duration, 1.0, 0.3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ExtractAudioFormats,

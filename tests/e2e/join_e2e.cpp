@@ -3,15 +3,14 @@
 #include "exec/startup_state.h"
 #include "exec/tool_runs.h"
 #include "jobs/join_run.h"
+#include "support/run_host.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -22,65 +21,6 @@ using namespace trimora_test;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Records what the window would show; posted work runs on the test's thread in WaitForRow.
-class RecordingHost : public TRunHost {
-  public:
-    void Post(std::function<void()> fn) override {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            queue_.push_back(std::move(fn));
-        }
-        cv_.notify_one();
-    }
-    void SetGauge(int percent) override { gauges.push_back(percent); }
-    void SetStatusText(const std::string& text) override { statuses.push_back(text); }
-    void SetMessageRow(const std::string& caption) override { messageRow = caption; }
-    void SetRowStatus(int id, const std::string& status, const std::string& fullPath,
-                      int64_t size) override {
-        rows[id] = {status, fullPath, size};
-    }
-    void ClearMemo() override { memo.clear(); }
-    void AppendMemo(const std::string& line) override { memo.push_back(line); }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void BeginRunControls() override {}
-    void EndRunControls() override { ++ends; }
-
-    // Runs queued work until the row has its final status and the queue is empty.
-    bool WaitForRow(int id, std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            std::function<void()> fn;
-            {
-                std::unique_lock<std::mutex> lock(m_);
-                if (queue_.empty() && Final(id)) return true;
-                if (!cv_.wait_until(lock, deadline, [&] { return !queue_.empty(); })) return false;
-                fn = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            fn();
-        }
-    }
-    bool Final(int id) const {
-        const auto it = rows.find(id);
-        return it != rows.end() && (it->second.status == "DONE" || it->second.status == "FAILED");
-    }
-
-    struct Row {
-        std::string status, path;
-        int64_t size = 0;
-    };
-    std::map<int, Row> rows;
-    std::vector<std::string> statuses, memo, messages;
-    std::vector<int> gauges;
-    std::string messageRow;
-    int ends = 0;
-
-  private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::deque<std::function<void()>> queue_;
-};
 
 struct Family {
     std::string ext;    // of the clips and the output
@@ -170,7 +110,7 @@ class JoinRun : public ::testing::Test {
 
     IsolatedHome home;
     JobState st;
-    RecordingHost host;
+    RecordingRunHost host{true};
     TToolRuns runs{st, host};
     TJoinListFileMon monitor{JoinMonitorHost(runs)};
     double expectedSeconds = 0;
@@ -188,12 +128,13 @@ TEST_P(JoinFamilies, ThreeClipsBecomeOneFileOfTheSumOfTheirLengths) {
     EXPECT_EQ(row.path, out);
     ASSERT_TRUE(FileExists(out));
     EXPECT_EQ(row.size, GetFileSize64(out));
-    EXPECT_EQ(ProbeFormatName(out), f.format);
-    EXPECT_FALSE(ProbeVideoCodec(out).empty());
-    EXPECT_FALSE(ProbeAudioCodec(out).empty());
+    const MediaFacts facts = ProbeMedia(out);
+    EXPECT_EQ(facts.format, f.format);
+    EXPECT_FALSE(facts.vcodec.empty());
+    EXPECT_FALSE(facts.acodec.empty());
     // the normalising clip in front of an AVI join is one frame long
     const double extra = JoinFamilyOf(f.ext) == TJoinFamily::Avi ? 0.04 : 0.0;
-    const double seconds = ProbeDuration(out);
+    const double seconds = facts.duration;
     EXPECT_NEAR(seconds, expectedSeconds + extra, 3 * 1.0) << out;
     RecordProperty("duration", std::to_string(seconds));
     std::printf("%s joined: %.3f s (clips %.0f s)\n", f.ext.c_str(), seconds, expectedSeconds);
@@ -238,8 +179,9 @@ TEST_F(JoinRun, AviJoinWithoutSoundSkipsTheNormalisingClip) {
     Join(list);
     const std::string out = st.SaveJoinFolder + "Trip-Joined.avi";
     EXPECT_EQ(host.rows[st.JobCounter].status, "DONE");
-    EXPECT_EQ(ProbeAudioCodec(out), "");
-    EXPECT_NEAR(ProbeDuration(out), expectedSeconds, 3.0);
+    const MediaFacts facts = ProbeMedia(out);
+    EXPECT_EQ(facts.acodec, "");
+    EXPECT_NEAR(facts.duration, expectedSeconds, 3.0);
     EXPECT_FALSE(FileExists(st.ProgramFolder + "help/norm.avi"));
 }
 

@@ -1,15 +1,13 @@
-// mcut.exe, mmerge.exe and fmerge.exe run on real clips with the command lines the program
-// composes (doubled blanks included), checked with ffprobe.
+// The front-ends' own behaviour on real clips, with the command lines the program composes
+// (doubled blanks included): mcut.exe waiting for the normalising clip and fitting other
+// pictures, mmerge.exe's split, fmerge.exe's names and refusals, and every front-end ending its
+// tool when it is stopped. (Cuts, conversions and joins of every format run through the program
+// in cut_e2e, convert_e2e and join_e2e.)
 #include "common/command_line.h"
 #include "common/helpers.h"
-#include "common/frontend.h"
-#include "common/mcut_media.h"
 #include "exec/tool_runs.h"
 #include "support/test_env.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +17,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -63,19 +60,13 @@ Result RunCommand(const std::string& command) {
     return r;
 }
 
-// The tool's output cut into the chunks the program would read (one per line or progress
-// message).
+// The tool's output cut into the chunks the program reads (one per line or progress message).
 std::vector<std::string> Chunks(const std::string& output) {
-    std::vector<std::string> chunks;
-    std::string current;
+    std::vector<std::string> chunks(1);
     for (char c : output) {
-        current += c;
-        if (c == '\r' || c == '\n') {
-            chunks.push_back(current);
-            current.clear();
-        }
+        chunks.back() += c;
+        if (c == '\r' || c == '\n') chunks.emplace_back();
     }
-    if (!current.empty()) chunks.push_back(current);
     return chunks;
 }
 
@@ -88,74 +79,29 @@ int JoinFilesCounted(const std::string& output) {
     return counters.JoinFilesDone;
 }
 
-// The percent the program shows last for a mencoder cut or convert of `total` seconds.
-int LastPosPercent(const std::string& output, int64_t total) {
-    trimora::TProgressCounters counters;
-    for (const auto& chunk : Chunks(output))
-        if (chunk.find("Pos:") != std::string::npos) trimora::ParsePosProgress(chunk, total, counters);
-    return counters.LastPercent;
-}
-
-// The percent the program shows last for a splitter run (cut: Matroska form of the time parse).
-int LastSplitterPercent(const std::string& output, bool cut) {
+// The percent the program shows last for a splitter cut of 4 seconds.
+int LastSplitterPercent(const std::string& output) {
     int last = -1;
-    trimora::TProgressCounters counters;
-    for (const auto& chunk : Chunks(output)) {
-        if (chunk.find("Progress:") == std::string::npos) continue;
-        if (cut) {
+    for (const auto& chunk : Chunks(output))
+        if (chunk.find("Progress:") != std::string::npos)
             if (const auto r = trimora::ParseTimeProgress(chunk, 4, true)) last = static_cast<int>(r->Percent);
-        } else {
-            last = trimora::ParsePercentProgress(chunk, counters).Percent;
-        }
-    }
     return last;
 }
 
-// One ffprobe run per output: container, streams and where each stream's last packet ends.
-struct Probed {
-    trimora::mtools::MediaInfo info;
-    double videoEnd = -1, audioEnd = -1;
-};
-
-Probed ProbeAll(const std::string& path) {
-    Probed p;
-    std::string json;
-    if (!trimora::frontend::ProbeJson(path, &json, nullptr,
-                                      {"-show_entries", "packet=stream_index,pts_time,duration_time"}))
-        return p;
-    p.info = trimora::mtools::ParseProbeJson(json);
-    const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
-    std::vector<std::string> types;
-    for (const auto& s : root.value("streams").toArray())
-        types.push_back(s.toObject().value("codec_type").toString().toStdString());
-    for (const auto& v : root.value("packets").toArray()) {
-        const QJsonObject pkt = v.toObject();
-        const size_t index = static_cast<size_t>(pkt.value("stream_index").toInt());
-        const double end = pkt.value("pts_time").toString().toDouble() +
-                           pkt.value("duration_time").toString().toDouble();
-        if (index < types.size() && types[index] == "video") p.videoEnd = std::max(p.videoEnd, end);
-        if (index < types.size() && types[index] == "audio") p.audioEnd = std::max(p.audioEnd, end);
-    }
-    return p;
-}
-
-// The checks every output gets: readable as its container, streams, length, sound as long as
-// the picture.
-Probed ExpectValid(const std::string& path, const std::string& format, double seconds,
-                   bool sound, const std::string& frameSize = "160x120") {
+// The checks every output gets: readable as its container, length, picture size, sound.
+MediaFacts ExpectValid(const std::string& path, const std::string& format, double seconds,
+                       bool sound) {
     SCOPED_TRACE(path);
-    EXPECT_TRUE(fs::exists(path));
-    const Probed p = ProbeAll(path);
-    EXPECT_TRUE(p.info.ok) << p.info.error;
-    EXPECT_NE(p.info.formatName.find(format), std::string::npos) << p.info.formatName;
-    EXPECT_NEAR(p.info.duration, seconds, 1.0);
-    EXPECT_EQ(std::to_string(p.info.video.width) + "x" + std::to_string(p.info.video.height),
-              frameSize);
-    EXPECT_EQ(p.info.audio.present, sound);
-    if (sound) {
-        EXPECT_NEAR(p.audioEnd, p.videoEnd, 0.3);
+    const MediaFacts f = ProbeMedia(path);
+    EXPECT_TRUE(f.readable);
+    EXPECT_NE(f.format.find(format), std::string::npos) << f.format;
+    EXPECT_NEAR(f.duration, seconds, 1.0);
+    EXPECT_EQ(f.frameSize, "160x120");
+    EXPECT_EQ(!f.acodec.empty(), sound);
+    if (sound && f.aduration > 0 && f.vduration > 0) {
+        EXPECT_NEAR(f.aduration, f.vduration, 0.5) << "sound and picture differ in length";
     }
-    return p;
+    return f;
 }
 
 class MtoolsE2E : public ::testing::Test {
@@ -166,16 +112,8 @@ class MtoolsE2E : public ::testing::Test {
         mencoder_ = sys_ + "mcut.exe -cb qzv ";
         mmerge_ = tools_ + "mmerge.exe ";
         fmerge_ = tools_ + "fmerge.exe ";
-        edl_ = sys_ + "qvcut.edl";
         out_ = home_.Root() + "out/";
         fs::create_directories(out_);
-    }
-    // The program writes the start into the edit list and the length into -endpos.
-    std::string CutPieces(double start, int length) {
-        char line[64];
-        std::snprintf(line, sizeof line, "0 %.3f 0", start);
-        WriteFileBytes(edl_, std::string(line) + "\n");
-        return "-edl \"" + edl_ + "\" -hr-edl-seek " + "-endpos " + std::to_string(length);
     }
     // A copy of a clip in a join folder, as the user's file.
     std::string InFolder(const std::string& clip, const std::string& name) {
@@ -186,116 +124,10 @@ class MtoolsE2E : public ::testing::Test {
     }
 
     IsolatedHome home_;
-    std::string sys_, tools_, mencoder_, mmerge_, fmerge_, edl_, out_;
+    std::string sys_, tools_, mencoder_, mmerge_, fmerge_, out_;
 };
 
 } // namespace
-
-TEST_F(MtoolsE2E, McutCutsWmvAndAsfThroughTheEditList) {
-    for (const std::string ext : {".wmv", ".asf"}) {
-        const std::string src = MakeClip(ext, 4);
-        const std::string out = out_ + "clip-Cut" + ext;
-        const Result cut = RunCommand(mencoder_ + CutPieces(1.0, 2) + " \"" + src +
-                               "\" -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=10"
-                               " -srate 44100 -ovc copy -o \"" + out + "\"");
-        ASSERT_EQ(cut.code, 0) << cut.output;
-        EXPECT_EQ(LastPosPercent(cut.output, 2), 100) << cut.output;
-        EXPECT_EQ(ExpectValid(out, "asf", 2, true).info.audio.codec, "wmav2");
-
-        const std::string mute = out_ + "clip-Cut01" + ext;
-        const Result nosound = RunCommand(mencoder_ + CutPieces(1.5, 2) + " \"" + src +
-                                   "\" -nosound -ovc copy -o \"" + mute + "\"");
-        ASSERT_EQ(nosound.code, 0) << nosound.output;
-        ExpectValid(mute, "asf", 2, false);
-    }
-    // A start past the end writes nothing and says so.
-    const std::string late = out_ + "late.wmv";
-    const Result past = RunCommand(mencoder_ + CutPieces(30, 2) + " \"" + MakeClip(".wmv", 4) +
-                            "\" -nosound -ovc copy -o \"" + late + "\"");
-    EXPECT_NE(past.code, 0);
-    EXPECT_FALSE(fs::exists(late));
-}
-
-TEST_F(MtoolsE2E, McutConvertsIntoWmvAndAsf) {
-    const std::string whole = out_ + "a-Convert.wmv";
-    const Result w = RunCommand(mencoder_ + " \"" + MakeClip(".mp4", 3) + "\" " + " -vf scale=128:96 " +
-                         " -ovc lavc -lavcopts vcodec=mpeg4:vbitrate=4800:threads=8 -oac lavc "
-                         "-lavcopts acodec=wmav2:abitrate=128 -srate 44100 " +
-                         " -o \"" + whole + "\"");
-    ASSERT_EQ(w.code, 0) << w.output;
-    EXPECT_EQ(LastPosPercent(w.output, 3), 100) << w.output;
-    EXPECT_EQ(ExpectValid(whole, "asf", 3, true, "128x96").info.video.codec, "mpeg4");
-
-    const std::string partial = out_ + "a-Partial.asf";
-    const Result p = RunCommand(mencoder_ + CutPieces(0.5, 2) + " \"" + MakeClip(".avi", 3) + "\" " +
-                         " -ovc lavc -lavcopts vcodec=mpeg4:vbitrate=1500:threads=8 -nosound " +
-                         " -o \"" + partial + "\"");
-    ASSERT_EQ(p.code, 0) << p.output;
-    ExpectValid(partial, "asf", 2, false);
-}
-
-TEST_F(MtoolsE2E, McutJoinsAviDivxMpgMpegWmvAndAsf) {
-    // AVI family: the normalising clip is made from the one-frame sample first.
-    std::string sample = BinDir() + "help/sample.avi";
-    if (!fs::exists(sample))
-        sample = SampleClip("mtools-sample.avi",
-                            "-f lavfi -i color=c=black:s=320x240:r=25 -f lavfi -i "
-                            "anullsrc=r=44100:cl=stereo -frames:v 1 -t 0.04 -c:v mpeg4 -q:v 2 "
-                            "-c:a libmp3lame -b:a 128k");
-    const std::string norm = home_.Root() + "norm.avi";
-    const Result n = RunCommand(mencoder_ + "\"" + sample + "\" " + "-vf scale=160:120" +
-                         " -ovc lavc -lavcopts vcodec=mpeg4 -oac copy -o \"" + norm + "\"");
-    ASSERT_EQ(n.code, 0) << n.output;
-    EXPECT_EQ(ProbeFrameSize(norm), "160x120");
-
-    for (const std::string ext : {".avi", ".divx"}) {
-        const std::string a = InFolder(MakeClip(ext, 3), "a" + ext);
-        const std::string b = InFolder(MakeClip(ext, 2), "b" + ext);
-        const std::string out = out_ + "join-Joined" + ext;
-        const Result j = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + a + "\" \"" + b + "\" " +
-                             " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
-                             out + "\"");
-        ASSERT_EQ(j.code, 0) << j.output;
-        // every input climbs to 100 once, which is how the program counts finished files
-        EXPECT_EQ(JoinFilesCounted(j.output), 3) << j.output;
-        EXPECT_EQ(ExpectValid(out, "avi", 5.04, true).info.audio.codec, "mp3");
-
-        const std::string mute = out_ + "join-Joined01" + ext;
-        const Result m = RunCommand(mencoder_ + " -forceidx -nosound -ovc copy " + "\"" + a + "\" \"" +
-                             b + "\" " + " -o \"" + mute + "\"");
-        ASSERT_EQ(m.code, 0) << m.output;
-        ExpectValid(mute, "avi", 5, false);
-    }
-    for (const std::string ext : {".mpg", ".mpeg"}) {
-        const std::string a = InFolder(MakeClip(ext, 3), "a" + ext);
-        const std::string b = InFolder(MakeClip(ext, 2), "b" + ext);
-        const std::string out = out_ + "join-Joined" + ext;
-        const Result j = RunCommand(mencoder_ + " " + "\"" + a + "\" \"" + b + "\" " +
-                             " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
-                             out + "\"");
-        ASSERT_EQ(j.code, 0) << j.output;
-        EXPECT_EQ(JoinFilesCounted(j.output), 2) << j.output;
-        ExpectValid(out, "mpeg", 5, true);
-    }
-    for (const std::string ext : {".wmv", ".asf"}) {
-        const std::string a = InFolder(MakeClip(ext, 3), "a" + ext);
-        const std::string b = InFolder(MakeClip(ext, 2), "b" + ext);
-        const std::string out = out_ + "join-Joined" + ext;
-        const Result j = RunCommand(mencoder_ + " " +
-                             " -mc 0 -delay 0.7 -oac lavc -lavcopts acodec=wmav2:abitrate=128" +
-                             ":threads=10" + " -srate 44100 -ovc copy -o \"" + out + "\" " + "\"" +
-                             a + "\" \"" + b + "\" ");
-        ASSERT_EQ(j.code, 0) << j.output;
-        EXPECT_EQ(JoinFilesCounted(j.output), 2) << j.output;
-        ExpectValid(out, "asf", 5, true);
-
-        const std::string mute = out_ + "join-Joined01" + ext;
-        const Result m = RunCommand(mencoder_ + " " + " -nosound -ovc copy -o \"" + mute + "\" " + "\"" +
-                             a + "\" \"" + b + "\" ");
-        ASSERT_EQ(m.code, 0) << m.output;
-        ExpectValid(mute, "asf", 5, false);
-    }
-}
 
 TEST_F(MtoolsE2E, McutJoinWaitsForTheNormalisingClipAndEncodesOtherPictures) {
     // The program starts the normalising run and, 300 ms later, the join without waiting: the
@@ -344,9 +176,9 @@ TEST_F(MtoolsE2E, McutJoinWaitsForTheNormalisingClipAndEncodesOtherPictures) {
                                 "\" " + " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
                                 mixed + "\"");
     ASSERT_EQ(m.code, 0) << m.output;
-    const Probed p = ExpectValid(mixed, "avi", 6, true);
-    EXPECT_EQ(p.info.video.codec, "mpeg4");
-    EXPECT_NEAR(p.info.video.fps, 29.97, 0.01);
+    const MediaFacts p = ExpectValid(mixed, "avi", 6, true);
+    EXPECT_EQ(p.vcodec, "mpeg4");
+    EXPECT_NEAR(p.fps, 29.97, 0.01);
     EXPECT_EQ(JoinFilesCounted(m.output), 3) << m.output;
 }
 
@@ -371,7 +203,7 @@ TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
     watch.join();
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_FALSE(sawOpenPart);
-    EXPECT_EQ(LastSplitterPercent(r.output, true), 100) << r.output;
+    EXPECT_EQ(LastSplitterPercent(r.output), 100) << r.output;
     ExpectValid(part, "matroska", 2, true);
     EXPECT_FALSE(fs::exists(tools_ + "trim-001.mkv"));
     EXPECT_FALSE(fs::exists(tools_ + "trim-003.mkv"));
@@ -380,62 +212,12 @@ TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
     const Result head = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
                             "0:00:00.000,00:00:02.000");
     ASSERT_EQ(head.code, 0) << head.output;
-    EXPECT_NEAR(ExpectValid(part, "matroska", 2, true).videoEnd, 2, 0.5);
+    ExpectValid(part, "matroska", 2, true);
 
     const Result late = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
                             "00:00:09.000,00:00:12.000");
     EXPECT_NE(late.code, 0);
     EXPECT_FALSE(fs::exists(part));
-}
-
-TEST_F(MtoolsE2E, MmergeJoinsIntoTheContainerTheNameSays) {
-    struct Case {
-        std::string ext, format;
-    };
-    for (const Case& c : {Case{".mp4", "mp4"}, Case{".m4v", "mp4"}, Case{".mov", "mp4"},
-                          Case{".3gp", "mp4"}, Case{".mkv", "matroska"},
-                          Case{".webm", "matroska"}, Case{".vob", "mpeg"}}) {
-        SCOPED_TRACE(c.ext);
-        const std::string a = InFolder(MakeClip(c.ext, 3), "a" + c.ext);
-        const std::string b = InFolder(MakeClip(c.ext, 2), "b b" + c.ext);
-        const std::string out = out_ + "join-Joined" + c.ext;
-        const Result j = RunCommand(mmerge_ + " " + "\"" + a + "\" +\"" + b + "\" +\"" + a + "\" " +
-                             " -o \"" + out + "\"");
-        ASSERT_EQ(j.code, 0) << j.output;
-        EXPECT_EQ(LastSplitterPercent(j.output, false), 100) << j.output;
-        ExpectValid(out, c.format, 8, true);
-        const std::string head = ReadFileBytes(out).substr(0, 64);
-        if (c.ext == ".webm") {
-            EXPECT_NE(head.find("webm"), std::string::npos);
-        }
-        if (c.format == "mp4") {
-            EXPECT_NE(head.find("ftyp"), std::string::npos);
-        }
-    }
-    // nothing but the outputs is left in the output folder
-    size_t files = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(out_)) ++files;
-    EXPECT_EQ(files, 7u);
-}
-
-TEST_F(MtoolsE2E, MmergeRefusesClipsThatCannotBeAppended) {
-    const std::string a = InFolder(MakeClip(".mp4", 2), "a.mp4");
-    const std::string other = InFolder(
-        SampleClip("mtools-mpeg4.mp4", std::string(kPicture) + "2" + kSound +
-                                           "2 -c:v mpeg4 -c:a aac -shortest"),
-        "codec.mp4");
-    const std::string size = InFolder(
-        SampleClip("mtools-big.mp4", "-f lavfi -i testsrc=size=176x144:rate=25:duration=2" +
-                                         std::string(kSound) +
-                                         "2 -c:v libx264 -preset ultrafast -c:a aac -shortest"),
-        "size.mp4");
-    for (const std::string& b : {other, size}) {
-        const std::string out = out_ + "join-Joined.mp4";
-        const Result j = RunCommand(mmerge_ + " " + "\"" + a + "\" +\"" + b + "\" " + " -o \"" + out + "\"");
-        EXPECT_NE(j.code, 0) << b;
-        EXPECT_NE(j.output.find("cannot be appended"), std::string::npos) << j.output;
-        EXPECT_TRUE(fs::is_empty(out_)) << "output or work files left behind";
-    }
 }
 
 TEST_F(MtoolsE2E, FmergeJoinsFlvWhateverTheNames) {
@@ -536,6 +318,9 @@ void ExpectKillLeavesNoTool(const std::vector<std::string>& argv, const std::str
     int status = 0;
     ::waitpid(pid, &status, 0);
     ::close(out);
+    if (sig == SIGTERM) { // a stopped run is never reported as a success
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+    }
 }
 
 } // namespace
@@ -553,7 +338,12 @@ TEST_F(MtoolsE2E, KilledFrontEndsLeaveNoToolRunning) {
                                "ffmpeg", sig);
         if (sig == SIGTERM) {
             EXPECT_FALSE(fs::exists(out)) << "partial output left";
+            EXPECT_FALSE(fs::exists(out_ + "slow.mp4")) << "partial output left";
         }
+        // -re: the encoder front-end reads the input at its own pace
+        ExpectKillLeavesNoTool({sys_ + "fcut.exe", "-cb", "-re", "-i", big, "-vcodec", "libx264",
+                                "-y", out_ + "slow.mp4"},
+                               "ffmpeg", sig);
         // mkvmerge waits for a pipe nobody writes: it only ends when stopped
         ExpectKillLeavesNoTool({tools_ + "mmerge.exe", fifo, "+" + fifo, "-o", out_ + "x.mkv"},
                                "mkvmerge", sig);

@@ -236,11 +236,15 @@ TEST_F(Reliability, FailedJobsLeaveNoOutputAndNoWorkFiles) {
     const std::string mkv = Copy(SampleClip("rel-a.mkv", "-f lavfi -i testsrc=size=160x120:"
                                                          "duration=4 -c:v libx264"),
                                  "clip.mkv");
+    const std::string wmv = Copy(SampleClip("rel-a.wmv", "-f lavfi -i testsrc=size=160x120:"
+                                                         "duration=4 -c:v wmv2 -f asf"),
+                                 "clip.wmv");
     const auto before = Tree(home_->Root());
-    for (const auto& s : {src, mkv}) {
+    for (const auto& s : {src, mkv, wmv}) { // each tool's way of cutting
         const CliRun cut = Trimora({"cut", s, "--start", "00:00:30.000", "--end",
                                     "00:00:40.000", "--save-folder", out_});
-        EXPECT_NE(cut.status, 0) << cut.output;
+        EXPECT_EQ(cut.status, 1) << cut.output;
+        EXPECT_EQ(cut.LastLine().rfind("FAILED ", 0), 0u) << cut.output;
     }
     for (const auto& f : NewFiles(before, Tree(home_->Root()))) ADD_FAILURE() << "left behind: " << f;
 }

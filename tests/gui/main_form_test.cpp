@@ -36,10 +36,6 @@ void Touch(const std::string& path, const std::string& bytes = "x") {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string ReadAll(const std::string& path) {
-    return ReadFileBytes(path);
-}
-
 QStringList Captions(const QTreeWidget* list) {
     QStringList out;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
@@ -172,13 +168,13 @@ TEST(MainFormSettings, HistoryGainsAFolderOnlyByTheButtonAndOnlyWhenNotContained
     EXPECT_EQ(form.State.ConvertFolder, home.Root() + "Video/");
     EXPECT_EQ(form.ComboConvert->currentText().toStdString(), home.Root() + "Video/");
     EXPECT_EQ(form.ComboConvert->count(), 1);
-    EXPECT_EQ(ReadAll(history), home.Root() + "Video/Clips/\r\n");
+    EXPECT_EQ(ReadFileBytes(history), home.Root() + "Video/Clips/\r\n");
 
     // The comparison is case-sensitive: added, and the file rewritten.
     home.NextFolder = QString::fromStdString(home.Root() + "video/clips");
     form.btnInputFolder->click();
     EXPECT_EQ(form.ComboConvert->count(), 2);
-    EXPECT_EQ(ReadAll(history),
+    EXPECT_EQ(ReadFileBytes(history),
               home.Root() + "Video/Clips/\r\n" + home.Root() + "video/clips/\r\n");
 
     // Cancelled chooser: nothing changes.
@@ -191,7 +187,7 @@ TEST(MainFormSettings, HistoryGainsAFolderOnlyByTheButtonAndOnlyWhenNotContained
     form.ComboConvertSelect();
     EXPECT_EQ(form.State.ConvertFolder, home.Root() + "Other/");
     EXPECT_EQ(form.ComboConvert->count(), 2);
-    EXPECT_EQ(ReadAll(history),
+    EXPECT_EQ(ReadFileBytes(history),
               home.Root() + "Video/Clips/\r\n" + home.Root() + "video/clips/\r\n");
 
     // A folder that does not exist is refused and the box shows the working folder again.
@@ -203,7 +199,7 @@ TEST(MainFormSettings, HistoryGainsAFolderOnlyByTheButtonAndOnlyWhenNotContained
     // The save folder's history is its own file.
     home.NextFolder = QString::fromStdString(home.Root() + "Other");
     form.btnOutputFolder->click();
-    EXPECT_EQ(ReadAll(SystemFolder() + "qvcut/videosavedirs.log"), home.Root() + "Other/\r\n");
+    EXPECT_EQ(ReadFileBytes(SystemFolder() + "qvcut/videosavedirs.log"), home.Root() + "Other/\r\n");
 }
 
 TEST(MainFormSettings, CloseSavesSettingsAndGeometryOnlyForAWindowSmallerThanTheScreen) {
@@ -376,37 +372,6 @@ TEST(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
     // "Clear List" empties the list.
     form.mnClearlist->trigger();
     EXPECT_EQ(form.lvProgress->topLevelItemCount(), 0);
-}
-
-// The Matroska path: the splitter's middle part is moved into place and its work parts removed.
-TEST(MainFormStart, MatroskaCutThroughTheWindow) {
-    GuiHome home;
-    MainForm form;
-    form.show();
-    const std::string folder = home.Root() + "Videos/";
-    QDir().mkpath(QString::fromStdString(folder));
-    WriteFileBytes(folder + "trip.mkv",
-                   ReadFileBytes(SampleClip("window_clip420.mkv",
-                                            "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 "
-                                            "-f lavfi -i sine=duration=4 -c:v libx264 -pix_fmt "
-                                            "yuv420p -g 5 -c:a aac -shortest")));
-    home.NextFolder = QString::fromStdString(home.Root() + "Videos");
-    form.btnInputFolder->click();
-    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
-    ClickRow(form.LvInput, 0);
-    form.EditStartTime->setText("0:00:01.000");
-    form.EditEndTime->setText("0:00:03.000");
-    form.btnStart->click();
-    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 1) == "DONE"; }, 30000))
-        << form.MemoCode->toPlainText().toStdString();
-    const std::string out = form.State.DefaultSaveConvertFolder + "trip-Cut.mkv";
-    ASSERT_TRUE(FileExists(out));
-    EXPECT_NEAR(ProbeDuration(out), 2.0, 1.0);
-    for (const char* part : {"trip-001.mkv", "trip-002.mkv", "trip-003.mkv"})
-        EXPECT_FALSE(FileExists(form.State.ToolFolder + part)) << part;
-    EXPECT_TRUE(QDir(QString::fromStdString(form.State.ToolFolder))
-                    .entryList({"trim*"}, QDir::Files)
-                    .isEmpty());
 }
 
 // A tool that runs until it is killed, under the encoder's name, stands in for a long cut.

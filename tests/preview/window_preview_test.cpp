@@ -208,7 +208,7 @@ TEST_F(WindowPreview, ResetAndCloseLeaveNoPlayerRunning) {
     EXPECT_EQ(form_->EditEndTime->text(), "0:00:00.000");
     EXPECT_TRUE(form_->LvInput->selectedItems().isEmpty());
 
-    // A right-button release on a slider does not seek; the end slider without a clip says so.
+    // Without a selected clip, a release on the end slider seeks nothing and says so.
     form_->EndSliderMouseUp(Qt::LeftButton);
     EXPECT_EQ(messages_, std::vector<std::string>{"Please select a file in list to proceed!"});
 

@@ -2,7 +2,9 @@
 
 #include "common/command_line.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -159,6 +161,68 @@ std::string ProbeFrameSize(const std::string& path) {
 double ProbeStreamDuration(const std::string& path, const std::string& selector) {
     return ToDouble(
         Probe(path, {"-select_streams", selector, "-show_entries", "stream=duration"}));
+}
+
+MediaFacts ProbeMedia(const std::string& path) {
+    int code = 0;
+    const std::string out = RunProgram({"ffprobe", "-v", "error", "-show_entries",
+                                        "format=format_name,duration:stream=codec_type,codec_name,"
+                                        "width,height,duration,bit_rate,avg_frame_rate",
+                                        "-of", "flat", path},
+                                       &code);
+    MediaFacts f;
+    f.readable = code == 0;
+    std::map<std::string, std::string> kv;
+    for (const auto& line : SplitLines(out)) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string v = line.substr(eq + 1);
+        if (v.size() >= 2 && v.front() == '"') v = v.substr(1, v.size() - 2);
+        kv[line.substr(0, eq)] = v;
+    }
+    f.format = kv["format.format_name"];
+    f.duration = ToDouble(kv["format.duration"]);
+    for (int i = 0; kv.count("streams.stream." + std::to_string(i) + ".codec_type"); ++i) {
+        const std::string k = "streams.stream." + std::to_string(i) + ".";
+        if (kv[k + "codec_type"] == "video" && f.vcodec.empty()) {
+            f.vcodec = kv[k + "codec_name"];
+            f.frameSize = kv[k + "width"] + "x" + kv[k + "height"];
+            f.vduration = ToDouble(kv[k + "duration"]);
+            const std::string rate = kv[k + "avg_frame_rate"];
+            const size_t slash = rate.find('/');
+            if (slash != std::string::npos && ToDouble(rate.substr(slash + 1)) > 0)
+                f.fps = ToDouble(rate.substr(0, slash)) / ToDouble(rate.substr(slash + 1));
+        } else if (kv[k + "codec_type"] == "audio" && f.acodec.empty()) {
+            f.acodec = kv[k + "codec_name"];
+            f.aduration = ToDouble(kv[k + "duration"]);
+            f.abitrate = std::atol(kv[k + "bit_rate"].c_str());
+        }
+    }
+    return f;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : text) {
+        if (c != '\n' && c != '\r') {
+            line += c;
+        } else if (!line.empty()) {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        if (e.path().filename() != "zStore") names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string ReadFileBytes(const std::string& path) {

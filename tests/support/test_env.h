@@ -48,6 +48,22 @@ std::string ProbeAudioCodec(const std::string& path);
 std::string ProbeFrameSize(const std::string& path); // "WxH"
 double ProbeStreamDuration(const std::string& path, const std::string& selector); // "v:0", "a:0"
 
+// Everything the end-to-end tests check of a media file, from one ffprobe run (every process
+// start counts on the shared machine). readable is false when ffprobe cannot read it.
+struct MediaFacts {
+    bool readable = false;
+    std::string format, vcodec, acodec, frameSize; // frameSize "WxH"; codecs empty when absent
+    double duration = -1, vduration = -1, aduration = -1, fps = 0;
+    long abitrate = 0;
+};
+MediaFacts ProbeMedia(const std::string& path);
+
+// Text cut at line ends ('\n' or '\r'), empty lines dropped.
+std::vector<std::string> SplitLines(const std::string& text);
+// Names of the entries of a folder but the program's own zStore, sorted (empty when it does
+// not exist).
+std::vector<std::string> FilesIn(const std::string& folder);
+
 // Byte contents of a file, for checks that sources stay untouched.
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);

@@ -4,9 +4,8 @@
 #include "jobs/convert_job.h"
 
 #include "common/helpers.h"
+#include "support/run_host.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -22,41 +21,6 @@ std::string ReadFirstLine(const std::string& path) {
     std::getline(in, line);
     return line;
 }
-
-class RecordingHost : public TRunHost {
-  public:
-    void Post(std::function<void()> fn) override {
-        std::lock_guard lock(m);
-        fn();
-        cv.notify_all();
-    }
-    void SetGauge(int) override {}
-    void SetStatusText(const std::string& text) override { status = text; }
-    void SetMessageRow(const std::string& caption) override { messageRow = caption; }
-    void SetRowStatus(int id, const std::string& s, const std::string& path, int64_t) override {
-        rowId = id;
-        rowStatus = s;
-        rowPath = path;
-    }
-    void ClearMemo() override { memo.clear(); }
-    void AppendMemo(const std::string& line) override { memo.push_back(line); }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void BeginRunControls() override { ++begun; }
-    void EndRunControls() override { ++ended; }
-
-    // Waits until the job row has its final status.
-    bool WaitForResult() {
-        std::unique_lock lock(m);
-        return cv.wait_for(lock, std::chrono::seconds(10),
-                           [this] { return rowStatus == "DONE" || rowStatus == "FAILED"; });
-    }
-
-    std::recursive_mutex m;
-    std::condition_variable_any cv;
-    std::vector<std::string> memo, messages;
-    std::string status, messageRow, rowStatus, rowPath;
-    int rowId = 0, begun = 0, ended = 0;
-};
 
 class ConvertJobTest : public ::testing::Test {
   protected:
@@ -81,7 +45,7 @@ class ConvertJobTest : public ::testing::Test {
     JobState st;
     TStoreInfo info;
     TOutputList list;
-    RecordingHost host;
+    trimora_test::RecordingRunHost host;
 };
 
 } // namespace
@@ -126,13 +90,13 @@ TEST_F(ConvertJobTest, RunTakesAFreshNameAndReportsAToolThatCannotStart) {
 
     st.BuildOnly = false;
     EXPECT_FALSE(ConvertClip(job, 4, ctx));
-    ASSERT_TRUE(host.WaitForResult());
+    ASSERT_TRUE(host.WaitForRow(-1));
     EXPECT_EQ(st.JobCounter, 1);
     EXPECT_EQ(host.begun, 1);
     EXPECT_EQ(host.ended, 1);
-    EXPECT_EQ(host.rowId, 1);
-    EXPECT_EQ(host.rowStatus, "FAILED");
-    EXPECT_EQ(host.rowPath, dir + "holiday-Convert01.mp4");
+    EXPECT_EQ(host.lastId, 1);
+    EXPECT_EQ(host.last.status, "FAILED");
+    EXPECT_EQ(host.last.path, dir + "holiday-Convert01.mp4");
     EXPECT_TRUE(st.RunFailed);
     EXPECT_TRUE(st.BuildOnly);
     EXPECT_EQ(ReadFirstLine(dir + "holiday-Convert.mp4"), "earlier result");
@@ -183,21 +147,21 @@ TEST_F(ConvertJobTest, AudioRunFailsOnAnEmptyResultAndOnAToolThatCannotStart) {
     st.JobCounter += 1; // as Start does
     st.BuildOnly = false;
     EXPECT_TRUE(job.ExtractAudio(ctx, extra));
-    ASSERT_TRUE(host.WaitForResult());
-    EXPECT_EQ(host.rowStatus, "FAILED");
-    EXPECT_EQ(host.rowId, 1);
+    ASSERT_TRUE(host.WaitForRow(-1));
+    EXPECT_EQ(host.last.status, "FAILED");
+    EXPECT_EQ(host.lastId, 1);
     EXPECT_EQ(host.begun, 1);
     EXPECT_EQ(host.ended, 1);
     EXPECT_TRUE(st.RunFailed);
 
-    host.rowStatus.clear();
+    host.rows.clear();
     st.FfmpegCommand = "/nonexistent/fcut.exe -cb ";
     st.JobCounter += 1;
     st.BuildOnly = false;
     EXPECT_FALSE(job.ExtractAudio(ctx, extra));
-    ASSERT_TRUE(host.WaitForResult());
-    EXPECT_EQ(host.rowStatus, "FAILED");
-    EXPECT_EQ(host.rowId, 2);
+    ASSERT_TRUE(host.WaitForRow(-1));
+    EXPECT_EQ(host.last.status, "FAILED");
+    EXPECT_EQ(host.lastId, 2);
     EXPECT_EQ(host.ended, 2);
     EXPECT_FALSE(extra.IsRunning(kDosExtractAudio));
 }

@@ -2,72 +2,18 @@
 // the join, the failure texts, the counters the monitor shows, and the rows and logs at the end.
 #include "exec/tool_runs.h"
 #include "jobs/join_run.h"
+#include "support/run_host.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <mutex>
 
 using namespace trimora;
 namespace fs = std::filesystem;
 
 namespace {
-
-class Host : public TRunHost {
-  public:
-    void Post(std::function<void()> fn) override {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            queue_.push_back(std::move(fn));
-        }
-        cv_.notify_one();
-    }
-    void SetGauge(int) override {}
-    void SetStatusText(const std::string& text) override { status = text; }
-    void SetMessageRow(const std::string& caption) override { messageRow = caption; }
-    void SetRowStatus(int id, const std::string& s, const std::string& path,
-                      int64_t size) override {
-        rows[id] = {s, path, size};
-    }
-    void ClearMemo() override { memo.clear(); }
-    void AppendMemo(const std::string& line) override { memo.push_back(line); }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void BeginRunControls() override {}
-    void EndRunControls() override {}
-    bool WaitForRow(int id) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        for (;;) {
-            std::function<void()> fn;
-            {
-                std::unique_lock<std::mutex> lock(m_);
-                const auto it = rows.find(id);
-                if (queue_.empty() && it != rows.end() && it->second.status != "PENDING")
-                    return true;
-                if (!cv_.wait_until(lock, deadline, [&] { return !queue_.empty(); })) return false;
-                fn = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            fn();
-        }
-    }
-    struct Row {
-        std::string status, path;
-        int64_t size = 0;
-    };
-    std::map<int, Row> rows;
-    std::vector<std::string> memo, messages;
-    std::string status, messageRow;
-
-  private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::deque<std::function<void()>> queue_;
-};
 
 // Writes an executable script; its -o argument is the file it makes.
 void Script(const std::string& path, const std::string& body) {
@@ -106,7 +52,7 @@ class JoinRunFake : public ::testing::Test {
     trimora_test::IsolatedHome home;
     std::string root;
     JobState st;
-    Host host;
+    trimora_test::RecordingRunHost host{true};
     TToolRuns runs{st, host};
 };
 
@@ -132,7 +78,7 @@ TEST_F(JoinRunFake, AviJoinStartsOnceTheNormalisingClipIsComplete) {
     ASSERT_GE(host.memo.size(), 5u);
     EXPECT_EQ(host.memo[3], kNormalizedDoneLog);
     EXPECT_EQ(host.memo[4].rfind(kJoinFinishedLog, 0), 0u);
-    EXPECT_EQ(host.status, "Status");
+    EXPECT_EQ(host.statuses.back(), "Status");
     EXPECT_TRUE(st.BuildOnly);
     std::lock_guard<std::mutex> lock(runs.ProgressMutex());
     EXPECT_EQ(runs.Counters.JoinFilesDone, 3);
@@ -146,7 +92,7 @@ TEST_F(JoinRunFake, NormalisingClipFailureFailsTheJoinWithoutRunningIt) {
     EXPECT_EQ(host.rows[st.JobCounter].status, "FAILED");
     EXPECT_FALSE(FileExists(root + "joined-ran"));
     EXPECT_FALSE(FileExists(st.SaveJoinFolder + "Trip-Joined.divx"));
-    EXPECT_EQ(host.status, "Failed!");
+    EXPECT_EQ(host.statuses.back(), "Failed!");
 }
 
 TEST_F(JoinRunFake, CannotBeAppendedFailsASplitterJoinAndRemovesItsOutput) {
@@ -184,7 +130,7 @@ TEST_F(JoinRunFake, FormatNoToolJoinsFailsAtOnce) {
     EXPECT_FALSE(JoinClips(Clips(".txt"), runs, nullptr));
     EXPECT_EQ(st.JobCounter, before + 1);
     EXPECT_EQ(host.rows[st.JobCounter].status, "FAILED");
-    EXPECT_EQ(host.status, "Failed!");
+    EXPECT_EQ(host.statuses.back(), "Failed!");
     EXPECT_TRUE(st.BuildOnly);
 }
 

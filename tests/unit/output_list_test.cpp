@@ -35,21 +35,12 @@ JobState CutState(const std::string& saveFolder) {
 
 } // namespace
 
-TEST(OutputList, StatusTextsAndIcons) {
-    EXPECT_STREQ(JobStatusText(TJobStatus::Pending), "PENDING");
-    EXPECT_STREQ(JobStatusText(TJobStatus::Idle), "Idle");
-    EXPECT_STREQ(JobStatusText(TJobStatus::Done), "DONE");
-    EXPECT_STREQ(JobStatusText(TJobStatus::Failed), "FAILED");
-    EXPECT_STREQ(JobStatusText(TJobStatus::None), "");
-
-    EXPECT_EQ(IconForExtension(".MP4", TRowIcon::None), TRowIcon::Mpeg4);
-    EXPECT_EQ(IconForExtension(".mov", TRowIcon::None), TRowIcon::Mpeg4);
-    EXPECT_EQ(IconForExtension(".flv", TRowIcon::None), TRowIcon::Flash);
-    EXPECT_EQ(IconForExtension(".mkv", TRowIcon::None), TRowIcon::Matroska);
-    EXPECT_EQ(IconForExtension(".rmvb", TRowIcon::None), TRowIcon::RealMedia);
-    EXPECT_EQ(IconForExtension(".mpeg", TRowIcon::None), TRowIcon::Mpeg);
-    EXPECT_EQ(IconForExtension(".Avi", TRowIcon::None), TRowIcon::Avi);
-    EXPECT_EQ(IconForExtension(".wmv", TRowIcon::None), TRowIcon::WindowsMedia);
+TEST(OutputList, IconsByExtension) {
+    const std::pair<const char*, TRowIcon> cases[] = {
+        {".MP4", TRowIcon::Mpeg4}, {".mov", TRowIcon::Mpeg4},         {".flv", TRowIcon::Flash},
+        {".mkv", TRowIcon::Matroska}, {".rmvb", TRowIcon::RealMedia}, {".mpeg", TRowIcon::Mpeg},
+        {".Avi", TRowIcon::Avi},   {".wmv", TRowIcon::WindowsMedia}};
+    for (const auto& [ext, icon] : cases) EXPECT_EQ(IconForExtension(ext, TRowIcon::None), icon) << ext;
     // other extensions keep what the row had
     EXPECT_EQ(IconForExtension(".3gp", TRowIcon::Avi), TRowIcon::Avi);
     EXPECT_EQ(IconForExtension(".webm", TRowIcon::None), TRowIcon::None);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 
+#include "support/run_host.h"
 #include "support/test_env.h"
 
 using namespace trimora;
@@ -177,27 +178,6 @@ TEST(ProgressView, ByModeAndClass) {
 
 namespace {
 
-// Runs posted work at once, one piece at a time (the tests have no event loop).
-class TestHost : public TRunHost {
-  public:
-    void Post(std::function<void()> fn) override {
-        std::lock_guard lock(m);
-        fn();
-        cv.notify_all();
-    }
-    void SetGauge(int) override {}
-    void SetStatusText(const std::string&) override {}
-    void SetMessageRow(const std::string&) override {}
-    void SetRowStatus(int, const std::string&, const std::string&, int64_t) override {}
-    void ClearMemo() override {}
-    void AppendMemo(const std::string&) override {}
-    void ShowMessage(const std::string&) override {}
-    void BeginRunControls() override {}
-    void EndRunControls() override {}
-    std::recursive_mutex m;
-    std::condition_variable_any cv;
-};
-
 struct Completion {
     std::mutex m;
     std::condition_variable cv;
@@ -228,7 +208,7 @@ struct Completion {
 
 TEST(ToolRuns, OneRunPerSlotAndOutcomeOfTheExit) {
     JobState st;
-    TestHost host;
+    trimora_test::RecordingRunHost host;
     TToolRuns runs(st, host);
     Completion a, b;
     ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "sleep 0.3", a.Handlers()));
@@ -248,7 +228,7 @@ TEST(ToolRuns, OneRunPerSlotAndOutcomeOfTheExit) {
 
 TEST(ToolRuns, AToolThatCannotStartEndsItsJobAsFailed) {
     JobState st;
-    TestHost host;
+    trimora_test::RecordingRunHost host;
     TToolRuns runs(st, host);
     Completion a;
     EXPECT_FALSE(runs.RunDosCmd(kRunTrim, "/nonexistent/fcut.exe -i x", a.Handlers()));
@@ -262,7 +242,7 @@ TEST(ToolRuns, AToolThatCannotStartEndsItsJobAsFailed) {
 
 TEST(ToolRuns, FailureTextInTheOutputFailsAZeroExit) {
     JobState st;
-    TestHost host;
+    trimora_test::RecordingRunHost host;
     TToolRuns runs(st, host);
     Completion a;
     ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "echo \"video:0kB audio:0kB subtitle:0kB\"", a.Handlers()));
@@ -273,7 +253,7 @@ TEST(ToolRuns, FailureTextInTheOutputFailsAZeroExit) {
 
 TEST(ToolRuns, StopOnPurposeIsNotAFailureButCancelIs) {
     JobState st;
-    TestHost host;
+    trimora_test::RecordingRunHost host;
     TToolRuns runs(st, host);
     Completion a;
     TRunHandlers h = a.Handlers();
@@ -301,7 +281,7 @@ TEST(ToolRuns, StopOnPurposeIsNotAFailureButCancelIs) {
 
 TEST(ToolRuns, UnknownKindsRunWithoutSlot) {
     JobState st;
-    TestHost host;
+    trimora_test::RecordingRunHost host;
     TToolRuns runs(st, host);
     Completion a;
     EXPECT_TRUE(runs.RunDosCmd("SomethingElse", "true", a.Handlers()));
@@ -315,7 +295,7 @@ TEST(ToolRuns, UnknownKindsRunWithoutSlot) {
 
 TEST(ToolRuns, CancelAllEndsTheToolsAndTheirRunsFail) {
     JobState st;
-    TestHost host;
+    trimora_test::RecordingRunHost host;
     TToolRuns runs(st, host);
     Completion a;
     ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "sh -c \"sleep 20; echo never\"", a.Handlers()));

@@ -2,25 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 #include "common/command_line.h"
 #include "common/helpers.h"
 #include "exec/startup_state.h"
+#include "support/run_host.h"
 #include "support/test_env.h"
 
 using namespace trimora;
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // The job state as start-up sets it, in an isolated home, with a range prepared.
 struct CutFixture : ::testing::Test {
@@ -61,7 +53,7 @@ TEST_F(CutFixture, CutTimesPieces) {
     EXPECT_EQ(st.SplitPiece, "00:01:23.456,00:02:00.000");
     EXPECT_EQ(st.CutTimeText, "00:00:37");
     ASSERT_TRUE(WriteEdlFile(st.EdlFile, st.CutStartSeconds)); // each run writes its own
-    EXPECT_EQ(ReadAll(st.EdlFile), "0 83.456 0\n");
+    EXPECT_EQ(trimora_test::ReadFileBytes(st.EdlFile), "0 83.456 0\n");
     EXPECT_FALSE(st.StartAfterEnd);
 
     // Milliseconds are dropped before the subtraction.
@@ -98,23 +90,6 @@ TEST_F(CutFixture, WorkedExample) {
     EXPECT_EQ(Build("/v/a.mp4"),
               sys + "fcut.exe -cb  -threads 10  -ss 00:01:23.456 -t 37  -async 1 -i \"/v/a.mp4\"  "
                     "-acodec copy  -vcodec copy -sn -y \"" + out + "a-Cut.mp4\"");
-}
-
-TEST_F(CutFixture, ThreadPieceOfThisMachine) {
-    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-    const int n = online < 1 ? 1 : (online > 6 ? 6 : static_cast<int>(online));
-    static const char* pieces[] = {"", "", " -threads 6 ", " -threads 8 ", " -threads 10 ",
-                                   " -threads 12 ", " -threads 14 "};
-    JobState mine;
-    SetUpStartupState(mine);
-    EXPECT_EQ(mine.ThreadsOption, pieces[n]);
-    EXPECT_EQ(ThreadsOptionFor(1), "");
-    EXPECT_EQ(LavcThreadsOptionFor(1), "");
-    EXPECT_EQ(LavcThreadsOptionFor(6), ":threads=14");
-    st.ThreadsOption = mine.ThreadsOption;
-    EXPECT_EQ(Build("/v/a.mp4"),
-              sys + "fcut.exe -cb " + pieces[n] + " -ss 00:01:23.456 -t 37  -async 1 -i "
-                    "\"/v/a.mp4\"  -acodec copy  -vcodec copy -sn -y \"" + out + "a-Cut.mp4\"");
 }
 
 TEST_F(CutFixture, EveryClassAndItsNosoundForm) {
@@ -226,20 +201,7 @@ TEST_F(CutFixture, OutputNamesAndHostilePaths) {
 }
 
 TEST_F(CutFixture, BuildTrimPreparesOnlyWhileBuildOnly) {
-    struct MemoHost : TRunHost {
-        std::vector<std::string> memo;
-        void Post(std::function<void()> fn) override { fn(); }
-        void SetGauge(int) override {}
-        void SetStatusText(const std::string&) override {}
-        void SetMessageRow(const std::string&) override {}
-        void SetRowStatus(int, const std::string&, const std::string&, int64_t) override {}
-        void ClearMemo() override { memo.clear(); }
-        void AppendMemo(const std::string& line) override { memo.push_back(line); }
-        void ShowMessage(const std::string&) override {}
-        void BeginRunControls() override { ++begun; }
-        void EndRunControls() override {}
-        int begun = 0;
-    } host;
+    trimora_test::RecordingRunHost host;
     TToolRuns runs(st, host);
     st.InputFile = "/v/a.mp4";
     st.InputExt = ".mp4";
@@ -253,38 +215,8 @@ TEST_F(CutFixture, BuildTrimPreparesOnlyWhileBuildOnly) {
     EXPECT_EQ(BuildTrim(st, info, runs).CommandLine, "");
 }
 
-namespace {
-
-// Records the rows a finished job writes; posted work runs at once.
-struct RowHost : TRunHost {
-    std::string status, path, message;
-    int64_t size = -1;
-    bool ended = false, failed = false;
-    std::vector<std::string> memo;
-    void Post(std::function<void()> fn) override { fn(); }
-    void SetGauge(int) override {}
-    void SetStatusText(const std::string&) override {}
-    void SetMessageRow(const std::string& caption) override { message = caption; }
-    void SetRowStatus(int, const std::string& s, const std::string& p, int64_t n) override {
-        status = s;
-        path = p;
-        size = n;
-    }
-    void ClearMemo() override {}
-    void AppendMemo(const std::string& line) override { memo.push_back(line); }
-    void ShowMessage(const std::string&) override {}
-    void BeginRunControls() override {}
-    void EndRunControls() override {}
-    void JobEnded(int, bool f, const std::string&) override {
-        ended = true;
-        failed = f;
-    }
-};
-
-} // namespace
-
 TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
-    RowHost host;
+    trimora_test::RecordingRunHost host;
     TToolRuns runs(st, host);
     st.InputFile = "/v/CLIP.MKV";
     st.InputExt = ".mkv";
@@ -309,18 +241,18 @@ TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
     // The splitter stopped on purpose after the middle part: that part becomes the output.
     parts();
     RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
-    EXPECT_EQ(host.status, "DONE");
+    EXPECT_EQ(host.last.status, "DONE");
     EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), "the middle");
-    EXPECT_EQ(host.size, 10);
+    EXPECT_EQ(host.last.size, 10);
     EXPECT_EQ(leftovers(), 0);
     EXPECT_EQ(host.memo.back(), "DosRunTrim done.");
 
     // The output name was taken meanwhile: the user's file stays, the job fails.
     parts();
     RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
-    EXPECT_EQ(host.status, "FAILED");
-    EXPECT_EQ(host.size, 1);
-    EXPECT_TRUE(host.failed);
+    EXPECT_EQ(host.last.status, "FAILED");
+    EXPECT_EQ(host.last.size, 1);
+    EXPECT_TRUE(host.jobFailed);
     EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), "the middle");
     EXPECT_EQ(leftovers(), 0);
     EXPECT_EQ(host.memo.back(), "DosRunTrim Failed.");
@@ -330,20 +262,20 @@ TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
     ::unlink(ctx.Command.OutputFile.c_str());
     trimora_test::WriteFileBytes(st.ToolFolder + "trim-001.MKV", "one");
     RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
-    EXPECT_EQ(host.status, "FAILED");
+    EXPECT_EQ(host.last.status, "FAILED");
     EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
     EXPECT_EQ(leftovers(), 0);
 
     // A failed splitter run: its parts go, no output appears.
     parts();
     RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "the tool ended with exit status 2"});
-    EXPECT_EQ(host.status, "FAILED");
+    EXPECT_EQ(host.last.status, "FAILED");
     EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
     EXPECT_EQ(leftovers(), 0);
 }
 
 TEST_F(CutFixture, FailedEncoderCutRemovesItsPartialOutput) {
-    RowHost host;
+    trimora_test::RecordingRunHost host;
     TToolRuns runs(st, host);
     st.InputFile = "/v/a.mp4";
     st.InputExt = ".mp4";
@@ -353,7 +285,7 @@ TEST_F(CutFixture, FailedEncoderCutRemovesItsPartialOutput) {
     trimora_test::WriteFileBytes(ctx.Command.OutputFile, "partial");
     TToolRun noRun;
     RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "cancelled"});
-    EXPECT_EQ(host.status, "FAILED");
-    EXPECT_EQ(host.message, "Failed! Please adjust the Start Position and try again.");
+    EXPECT_EQ(host.last.status, "FAILED");
+    EXPECT_EQ(host.messageRow, "Failed! Please adjust the Start Position and try again.");
     EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
 }
