@@ -41,6 +41,8 @@ struct TTrimSnapshot {
     std::string AudioRateOption, AudioBitrateOption, CodecSummary;
     std::string VolumePiece; // of the convert options; empty until one has been chosen
     bool CutNosound = false;
+    bool CutExact = false; // start and end on the chosen frames (fcut.exe -exact)
+    std::string CutStartText, CutEndText;
 };
 
 TTrimSnapshot MakeTrimSnapshot(const JobState& state, const TStoreInfo& info,
