@@ -205,8 +205,8 @@ struct ExactRequest {
 
 ExactRequest ParseRequest(std::vector<std::string> args) {
     ExactRequest r;
-    frontend::DropLeading(args, {"-cb"});
-    frontend::DropLeading(args, {"-exact"});
+    std::erase(args, std::string("-cb"));
+    std::erase(args, std::string("-exact"));
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-an") {
@@ -285,8 +285,11 @@ void PrintProgress(double seconds) {
 } // namespace
 
 bool IsExactCut(const std::vector<std::string>& args) {
-    size_t i = !args.empty() && args[0] == "-cb" ? 1 : 0;
-    return i < args.size() && args[i] == "-exact";
+    for (const auto& a : args) {
+        if (a == "-exact") return true;
+        if (a == "-i") return false;
+    }
+    return false;
 }
 
 int RunExactCut(std::vector<std::string> args) {

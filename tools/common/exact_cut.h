@@ -1,5 +1,5 @@
 #pragma once
-// fcut.exe -exact -ss START -to END -i INPUT [-an] [-y] OUTPUT
+// fcut.exe [-cb] [-threads N] -exact -ss START -to END -i INPUT [-an] [-sn] [-y] OUTPUT
 //
 // A cut that starts and ends on the chosen frames. Where codec and container allow, only the
 // frames from the chosen start up to the next keyframe (and, for streams with reordered frames,
@@ -14,7 +14,7 @@
 
 namespace trimora::fcut {
 
-// True when the arguments (after a leading "-cb") ask for an exact cut.
+// True when "-exact" comes before the first -i.
 bool IsExactCut(const std::vector<std::string>& args);
 
 // args: the front-end's arguments; returns the exit status.
