@@ -95,7 +95,6 @@ TEST(ExactCutE2E, StartsAndEndsOnTheChosenFramesAndCopiesTheMiddleUnchanged) {
         const double vStart = std::atof(Probe(out, "v:0", "start_time").c_str());
         const double aStart = std::atof(Probe(out, "a:0", "start_time").c_str());
         EXPECT_LE(std::abs(aStart - vStart), kFrame);
-        EXPECT_NEAR(ProbeStreamDuration(out, "a:0"), kEnd - kStart, 2 * kFrame);
 
         // First and last frames: the chosen ones, not their neighbours.
         for (const auto& [n, t] : {std::pair{0, kStart}, std::pair{frames - 1, kEnd - kFrame}}) {

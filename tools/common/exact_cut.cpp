@@ -439,6 +439,8 @@ int RunExactCut(std::vector<std::string> args) {
         if (withParameterSets)
             s.args.insert(s.args.end(), {"-bsf:v", codec == "hevc" ? "hevc_mp4toannexb"
                                                                    : "h264_mp4toannexb"});
+        // The pieces are joined on the first one's clock: all of them share it.
+        if (pieceFormat == "mov") s.args.insert(s.args.end(), {"-video_track_timescale", timescale});
         s.args.insert(s.args.end(), {"-f", pieceFormat, "-y", file});
         s.cost = static_cast<double>(n) * 0.02;
         s.seconds = to - from;
