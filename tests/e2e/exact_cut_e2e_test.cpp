@@ -25,7 +25,8 @@ struct Case {
 };
 
 std::string Source(const Case& c) {
-    const std::string name = "exact-" + c.video.substr(0, c.video.find(' ')) + c.ext;
+    const std::string name = "exact-" + c.video.substr(0, c.video.find(' ')) + c.ext.substr(1) +
+                             c.ext;
     return SampleClip(name, "-f lavfi -i testsrc2=size=320x180:rate=25:duration=25 "
                             "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=25 "
                             "-pix_fmt yuv420p -shortest -c:v " + c.video + " -c:a " + c.audio +
@@ -73,7 +74,7 @@ TEST(ExactCutE2E, StartsAndEndsOnTheChosenFramesAndCopiesTheMiddleUnchanged) {
         {".mkv", "libx265 -preset veryfast " + x265, "aac", "", 249, false},
         // No reordered frames: the copy runs to the chosen end.
         {".avi", "mpeg4 -q:v 3 -g 250", "libmp3lame", "", 280, false},
-        {".mpg", "mpeg2video -q:v 3 -g 250", "mp2", "", 0, true},
+        {".mp4", "mpeg4 -q:v 3 -g 250", "aac", "", 0, true},
     };
     IsolatedHome home;
     for (const Case& c : cases) {

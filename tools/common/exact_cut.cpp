@@ -360,7 +360,7 @@ int RunExactCut(std::vector<std::string> args) {
         return idx < static_cast<long>(frames.size()) ? frames[static_cast<size_t>(idx)]
                                                       : frames.back() + frameTime;
     };
-    const double first = timeOf(startIdx), last = timeOf(endIdx);
+    double first = timeOf(startIdx), last = timeOf(endIdx);
     const std::string codec = Text(v, "codec_name");
     const std::string ext = frontend::LowerExtension(req.output);
     const bool reorders = Number(v, "has_b_frames") > 0;
@@ -386,6 +386,12 @@ int RunExactCut(std::vector<std::string> args) {
             closed = t > plan.copyFrom - kEps && t < plan.copyTo - kEps;
         }
         if (!closed) plan.fullEncode = true;
+    }
+    if (plan.fullEncode) {
+        // Decoding finds the chosen frames by their times, also where the packet index lacks
+        // some of them (program streams).
+        first = *req.start;
+        last = *req.end;
     }
     std::string note = "fcut: exact cut " + DescribeExactCut(plan);
     if (plan.fullEncode && !ExactCopySupported(codec, ext))
@@ -417,14 +423,16 @@ int RunExactCut(std::vector<std::string> args) {
         const std::string file = work.Path() + "piece" + std::to_string(pieces.size()) + pieceExt;
         const long n = countIn(from, to);
         Step s;
-        s.args = {"-ss", Fixed(std::max(0.0, from - 0.001)), "-i", in, "-frames:v",
-                  std::to_string(n), "-fps_mode", "passthrough"};
+        s.args = {"-ss", Fixed(std::max(0.0, from - 0.001)), "-i", in};
+        if (plan.fullEncode) s.args.insert(s.args.end(), {"-t", Fixed(to - from)});
+        else s.args.insert(s.args.end(), {"-frames:v", std::to_string(n)});
+        s.args.insert(s.args.end(), {"-fps_mode", "passthrough"});
         s.args.insert(s.args.end(), common.begin(), common.end());
         const auto enc = VideoEncoder(v, !plan.fullEncode);
         s.args.insert(s.args.end(), enc.begin(), enc.end());
         if (pieceFormat == "mov") s.args.insert(s.args.end(), {"-video_track_timescale", timescale});
         s.args.insert(s.args.end(), {"-f", pieceFormat, "-y", file});
-        s.cost = static_cast<double>(n);
+        s.cost = std::max(1.0, (to - from) * fps);
         s.seconds = to - from;
         steps.push_back(s);
         pieces.emplace_back(file, to - from);
