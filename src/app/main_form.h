@@ -191,6 +191,9 @@ class MainForm : public QMainWindow {
     void rdJoinClick();
     void rdConvertClick();
     void chkboxPartialClick();
+    // CUT mode's "Exact": what it will do for the selected clip, for the summary line (empty
+    // when it is off; the clip's keyframes are read once per clip, away from the window thread).
+    std::string ExactCutSummary();
     void cBoxConvertTypeSelect();
     void ComboAudioSelect();
     void chkboxSoundOnlyMouseUp();
@@ -314,6 +317,8 @@ class MainForm : public QMainWindow {
     QPlainTextEdit* MemoClipInfo = nullptr;
     QWidget* PanelTest = nullptr;
     QCheckBox* chkboxNosound = nullptr;     // "Cut Nosound"
+    QCheckBox* chkboxExact = nullptr;       // "Exact" (CUT mode strip)
+    std::shared_ptr<struct ExactKeyframeRead> ExactKeys;
     QCheckBox* chkboxffmpegbuild = nullptr; // "Use ffmpegbuild"
     QLabel* lblMessage = nullptr;
 

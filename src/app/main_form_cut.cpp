@@ -45,6 +45,7 @@ void MainForm::BuildTrim() {
     if (!State.StartupDone) return;
     SyncModeState();
     State.CutNosound = chkboxNosound->isChecked();
+    State.CutExact = chkboxExact->isChecked();
     trimora::BuildTrim(State, Info, Runs, ConvertVolumePiece());
     if (State.BuildOnly) AddPendingRow();
 }

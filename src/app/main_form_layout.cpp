@@ -293,6 +293,11 @@ void MainForm::BuildLayout() {
     lblPartial = new QLabel(QStringLiteral("Partial"), Paneles3);
     strip->addWidget(chkboxPartial);
     strip->addWidget(lblPartial);
+    chkboxExact = new QCheckBox(QStringLiteral("Exact"), Paneles3);
+    chkboxExact->setToolTip(QStringLiteral(
+        "Start and end on the chosen frames: re-encodes only up to the next keyframe and "
+        "copies the rest"));
+    strip->addWidget(chkboxExact);
     strip->addSpacing(12);
     lblStatus = new QLabel(QStringLiteral("Ready"), Paneles3);
     lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -585,6 +590,7 @@ void MainForm::ConnectHandlers() {
     connect(rdJoin, &QRadioButton::clicked, this, [this] { rdJoinClick(); });
     connect(rdConvert, &QRadioButton::clicked, this, [this] { rdConvertClick(); });
     connect(chkboxPartial, &QCheckBox::clicked, this, [this] { chkboxPartialClick(); });
+    connect(chkboxExact, &QCheckBox::clicked, this, [this] { RefreshCutSummary(); });
     // By mouse or keyboard, after the box has toggled itself.
     connect(chkboxSoundOnly, &QCheckBox::clicked, this, [this] { chkboxSoundOnlyMouseUp(); });
     // A time pasted in counts like a typed one.

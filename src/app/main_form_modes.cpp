@@ -54,6 +54,7 @@ void MainForm::ApplyModeLayout() {
         SetModeColours(LabelCutQuick, LabelVidJoin, LabelVidConvert);
         lblPartial->setVisible(false);
         chkboxPartial->setVisible(false);
+        chkboxExact->setVisible(true);
         SetOptionPanelVisible(chkboxSoundOnly->isChecked());
         AddPendingRow();
     }
@@ -63,6 +64,7 @@ void MainForm::ApplyModeLayout() {
         SetModeColours(LabelVidJoin, LabelCutQuick, LabelVidConvert);
         lblPartial->setVisible(false);
         chkboxPartial->setVisible(false);
+        chkboxExact->setVisible(false);
         SetOptionPanelVisible(false);
         RefreshJoinRow();
     }
@@ -72,6 +74,7 @@ void MainForm::ApplyModeLayout() {
         SetModeColours(LabelVidConvert, LabelCutQuick, LabelVidJoin);
         lblPartial->setVisible(true);
         chkboxPartial->setVisible(true);
+        chkboxExact->setVisible(false);
         SetOptionPanelVisible(true);
     }
 }

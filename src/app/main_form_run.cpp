@@ -175,8 +175,8 @@ void MainForm::RefreshCutSummary() {
         lblClipInfo->setText(Q("Save as: " + State.OutputFile + " [" + State.SeekArgs + " or " +
                                State.CutTimeText + "]"));
     else
-        lblClipInfo->setText(
-            Q("Save as: " + State.OutputFile + " [Total cut time = " + State.CutTimeText + "]"));
+        lblClipInfo->setText(Q("Save as: " + State.OutputFile + " [Total cut time = " +
+                               State.CutTimeText + "]" + ExactCutSummary()));
     if (State.StartAfterEnd)
         lblClipInfo->setText(QStringLiteral("StartTime can not be greater than EndTime ! Please "
                                             "complete setting Start and End Time."));

@@ -120,6 +120,7 @@ void MainForm::LoadSettings() {
 
     rgJoinSelection->SetItemIndex(intValue("JoinFileType", 0));
     chkboxPartial->setChecked(intValue("PartialConvert", 0) != 0);
+    chkboxExact->setChecked(intValue("ExactCut", 0) != 0);
     SetIndex(cBoxConvertType, intValue("ConvertType", 0));
     SetIndex(comboSizeFavor, intValue("VideoQuality", 4));
     if (reg.contains(QStringLiteral("FrameSize")))
@@ -184,6 +185,7 @@ void MainForm::WriteSettingsTo(QSettings& reg) {
     reg.setValue(QStringLiteral("SaveJoinFolder"), Q(FolderText(State.SaveJoinFolder)));
     reg.setValue(QStringLiteral("JoinFileType"), rgJoinSelection->ItemIndex());
     reg.setValue(QStringLiteral("PartialConvert"), chkboxPartial->isChecked() ? 1 : 0);
+    reg.setValue(QStringLiteral("ExactCut"), chkboxExact->isChecked() ? 1 : 0);
     reg.setValue(QStringLiteral("ConvertType"), IndexOfText(cBoxConvertType));
     reg.setValue(QStringLiteral("VideoQuality"), IndexOfText(comboSizeFavor));
     reg.setValue(QStringLiteral("FrameSize"), IndexOfText(ComboBoxFramePreset));

@@ -22,7 +22,8 @@ namespace trimora {
 const std::vector<TCliCommand>& CliCommands() {
     static const std::vector<TCliCommand> table = {
         {"probe", "trimora probe SRC", &CliProbe},
-        {"cut", "trimora cut SRC --start T --end T [--save-folder DIR] [--nosound] [--dry-run]",
+        {"cut",
+         "trimora cut SRC --start T --end T [--save-folder DIR] [--nosound] [--exact] [--dry-run]",
          &CliCut},
         {"convert",
          "trimora convert SRC --format F [--quality Q] [--frame-size S] [--no-sound] "

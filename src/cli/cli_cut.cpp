@@ -1,5 +1,5 @@
 // `trimora probe SRC` and `trimora cut SRC --start T --end T [--save-folder DIR] [--nosound]
-// [--dry-run]`.
+// [--exact] [--dry-run]`.
 #include <ostream>
 
 #include "cli/cli.h"
@@ -89,7 +89,7 @@ int CliProbe(TCliSession& s, const std::vector<std::string>& args) {
 
 int CliCut(TCliSession& s, const std::vector<std::string>& args) {
     const TCliArgs a =
-        ParseCliArgs(args, {"--start", "--end", "--save-folder"}, {"--nosound", "--dry-run"});
+        ParseCliArgs(args, {"--start", "--end", "--save-folder"}, {"--nosound", "--exact", "--dry-run"});
     const std::string source = CheckCliSource(a);
     for (const char* option : {"--start", "--end"}) {
         if (!a.Values.count(option)) throw TCliUsageError(std::string("Missing ") + option + " T");
@@ -107,6 +107,7 @@ int CliCut(TCliSession& s, const std::vector<std::string>& args) {
     s.ApplySaveFolder(a);
     st.Mode = TMode::Cut;
     st.CutNosound = a.Flags.count("--nosound") != 0;
+    st.CutExact = a.Flags.count("--exact") != 0;
 
     TStoreInfo info;
     if (!CliProbeSelected(s, info)) return 1;

@@ -48,6 +48,7 @@ struct JobState {
     double CutStartSeconds = 0;
     std::string CutDurationText, EndPosPiece, EdlPiece, SplitPiece;
     bool CutNosound = false; // chkboxNosound ("Cut Nosound")
+    bool CutExact = false;   // chkboxExact ("Exact"): frame-accurate cut
 
     // Job being prepared / run
     std::string OutputFile;

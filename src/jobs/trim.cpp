@@ -94,6 +94,9 @@ TTrimSnapshot MakeTrimSnapshot(const JobState& st, const TStoreInfo& info,
     s.CodecSummary = info.CodecSummary;
     s.VolumePiece = volumePiece;
     s.CutNosound = st.CutNosound;
+    s.CutExact = st.CutExact;
+    s.CutStartText = st.CutStartText;
+    s.CutEndText = st.CutEndText;
     return s;
 }
 
@@ -134,7 +137,13 @@ TTrimCommand BuildTrimCommand(const TTrimSnapshot& s) {
     const std::string W = QuoteArgText(c.WorkFile);
     const bool nosound = s.CutNosound;
     std::string& cmd = c.CommandLine;
-    if (MatchesPattern(ext, "(?i)mkv")) {
+    if (s.CutExact && !s.SeekArgs.empty() && MatchesPattern(ext, kCutExtensionsPattern)) {
+        // Every container goes through the encoder front-end, which decides per clip what it
+        // can copy and what it re-encodes.
+        c.Matroska = c.Mencoder = false;
+        cmd = F + " -exact -ss " + s.CutStartText + " -to " + s.CutEndText + " -i \"" + S +
+              "\"" + (nosound ? " -an" : "") + " -sn -y \"" + O + "\"";
+    } else if (MatchesPattern(ext, "(?i)mkv")) {
         cmd = K + " -o \"" + W + "\" \"" + S + "\" --split timecodes:" + X;
     } else if (MatchesPattern(ext, "(?i)flv") || MatchesPattern(ext, "(?i)webm")) {
         cmd = F + T + " -async 1 -i \"" + S + "\" " +

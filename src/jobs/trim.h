@@ -46,6 +46,8 @@ struct TTrimSnapshot {
     // Set for a run: the reserved output name and the private file the tool writes (the
     // splitter's work file for a Matroska source). Empty: the preview's own names.
     std::string ReservedOutput, ToolOutput;
+    bool CutExact = false; // start and end on the chosen frames (fcut.exe -exact)
+    std::string CutStartText, CutEndText;
 };
 
 TTrimSnapshot MakeTrimSnapshot(const JobState& state, const TStoreInfo& info,

@@ -1,5 +1,7 @@
 #include "fcut_run.h"
 
+#include "exact_cut.h"
+
 #include "common/helpers.h"
 
 #include "fcut_plan.h"
@@ -159,6 +161,7 @@ int Probe(const FcutPlan& plan) {
 } // namespace
 
 int RunFcut(const std::vector<std::string>& args) {
+    if (IsExactCut(args)) return RunExactCut(args);
     FcutPlan plan = PlanFcut(args);
     if (!plan.error.empty()) {
         frontend::PrintOut("fcut: " + plan.error + "\n");
