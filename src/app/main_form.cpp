@@ -65,9 +65,10 @@ void MainForm::FormCreate() {
         ScreenHeight = screen->geometry().height();
     }
 
-    // 3. Preview load delays of the first clip.
-    LoadStartVideoTimer.setInterval(600);
-    LoadEndVideoTimer.setInterval(1100);
+    // 3. Preview load delays: the start picture first, the end one right after it (a player
+    // opens quickly and the end preview needs nothing from the start one).
+    LoadStartVideoTimer.setInterval(10);
+    LoadEndVideoTimer.setInterval(80);
 
     // 4.-5. Folders.
     State.TempFolder = TempFolder();
