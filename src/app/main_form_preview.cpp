@@ -173,7 +173,12 @@ void MainForm::UpdateTimerTimer() {
 
 void MainForm::SaveFrame(bool endSide) {
     if (State.InputFile.empty()) return; // no clip, no picture
-    const std::string t = FrameTimeText(S((endSide ? EditEndTime : EditStartTime)->text()));
+    // The frame on screen; the end box reads the clip's end for the last frame, where no frame
+    // starts.
+    PreviewPanel* view = endSide ? EndView : StartView;
+    const std::string t = view->Player.IsRunning()
+                              ? FormatSecondsMs(view->Seconds())
+                              : FrameTimeText(S((endSide ? EditEndTime : EditStartTime)->text()));
     const std::string image = SaveFrameImagePath(State.SaveImageFolder, t);
     const std::string command = SaveFrameCommand(State.FfmpegCommand, t, State.InputFile, image);
     // A save still running makes this request a no-op; the image path is remembered once the

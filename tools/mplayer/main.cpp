@@ -142,7 +142,7 @@ bool Player::Open(const std::string& file, const std::string& wid) {
                                      "--input-vo-keyboard=no",
                                      "--input-cursor=no",
                                      "--cursor-autohide=no",
-                                     "--vo=gpu,xv,x11",
+                                     "--vo=xv,x11", // a still picture needs no GL; it would only slow the start
                                      "--hwdec=no",
                                      "--input-ipc-server=" + socketPath};
     if (!wid.empty()) args.push_back("--wid=" + wid);
@@ -293,7 +293,10 @@ void Player::Identify(const std::string& file) {
 void Player::ReportPosition() {
     positionDirty_ = false;
     restarted_ = false;
-    fe::PrintOut("V:" + Fixed(position_, 3) + std::string(8, ' ') + "\n");
+    // As wide as mplayer's own status field: the whole seconds end at the sixth character.
+    char line[64];
+    std::snprintf(line, sizeof line, "V:%8.3f        \n", position_);
+    fe::PrintOut(line);
 }
 
 // Past the end means the last frame, which starts one frame before the end.
