@@ -122,7 +122,10 @@ void PreviewPanel::SetSliderQuietly(double seconds) {
     const double length = LengthSeconds();
     const double value = percent_ ? (length > 0 ? seconds * 100.0 / length : 0) : seconds;
     const QSignalBlocker block(Slider);
-    Slider->setValue(static_cast<int>(std::floor(value + 1e-6)));
+    // The end box reads the clip's end on the last frame: so does the slider.
+    const double fps = Player.StreamInfo.VideoFps > 0 ? Player.StreamInfo.VideoFps : 25;
+    const bool atEnd = endSide_ && length > 0 && seconds >= length - 1.5 / fps;
+    Slider->setValue(atEnd ? Slider->maximum() : static_cast<int>(std::floor(value + 1e-6)));
 }
 
 void PreviewPanel::ShowPlayerTime() {
