@@ -170,12 +170,11 @@ TEST(PreviewDesktop, TypedTimeShowsThatFrameAndStartCutsTheWholeClip) {
         s.desk.Type("0:00:13.32");
         s.desk.Key("Return");
         int shown = -1;
-        for (int i = 0; i < 20 && shown != 333; ++i) {
+        for (int i = 0; i < 35 && shown != 333; ++i) {
             Desktop::Sleep(300);
             shown = FrameNumberShown(s.desk.Screenshot(), panels[0]);
         }
         EXPECT_NEAR(shown, 333, 1);
-        if (shown != 333) s.desk.Screenshot().save(QString::fromStdString("/tmp/m14/t" + ext + ".png"));
         // The end preview opened on the clip's last frame.
         EXPECT_NEAR(FrameNumberShown(s.desk.Screenshot(), panels[1]), 749, 1);
 
