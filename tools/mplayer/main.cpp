@@ -183,7 +183,13 @@ bool Player::Connect(const std::string& socketPath) {
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
         std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
-        if (::connect(ipc_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return true;
+        if (::connect(ipc_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+            // Connected: the name is not needed any more, and nothing is left behind however
+            // this program ends.
+            ::unlink(socketPath.c_str());
+            ::rmdir(folder_.c_str());
+            return true;
+        }
         ::close(ipc_);
         ipc_ = -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
