@@ -68,34 +68,42 @@ bool IsBlack(QRgb c) {
     return Near(c, qRgb(0, 0, 0), 40);
 }
 
-// Seen from each edge of the panel inward along its middle lines, the first thing that is not
-// black is the clip's red border; the centre is the clip's blue; and a grid over the whole panel
-// finds nothing but black, red or blue (no stale copies of other controls).
+// From the centre outward along the middle lines, the picture ends in the clip's red border on
+// every side (nothing cropped); and a grid over the whole panel finds nothing but black, red or
+// blue (no stale copies of other controls).
 void ExpectFramedPicture(const QImage& shot, Rect p, const std::string& what,
                          bool picture = true) {
     SCOPED_TRACE(what);
     p = {p.x + 3, p.y + 3, p.w - 6, p.h - 6};
     const int cx = p.x + p.w / 2, cy = p.y + p.h / 2;
-    auto firstLit = [&](int x, int y, int dx, int dy) {
-        for (; x >= p.x && x < p.x + p.w && y >= p.y && y < p.y + p.h; x += dx, y += dy)
-            if (!IsBlack(shot.pixel(x, y))) return MeanColour(shot, x + 2 * dx, y + 2 * dy, 1, 1);
-        return qRgb(0, 0, 0);
+    const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
+    // From the centre outward: the picture's colour a few pixels before the black bars or the
+    // panel's edge (the scaled border's own edges are blended).
+    auto edgeColour = [&](int dx, int dy) {
+        QRgb back[4] = {0, 0, 0, 0};
+        int n = 0;
+        for (int x = cx, y = cy; x >= p.x && x < p.x + p.w && y >= p.y && y < p.y + p.h;
+             x += dx, y += dy, ++n) {
+            const QRgb c = shot.pixel(x, y);
+            if (IsBlack(c)) break;
+            back[n % 4] = c;
+        }
+        return back[(n + 1) % 4]; // three pixels before the end
     };
-    const QRgb red = qRgb(255, 0, 0);
     // Scaling blends the border's edges; a stale control would cover far more than 2 %.
     int stray = 0, seen = 0;
     for (int y = p.y; y < p.y + p.h; y += 7)
         for (int x = p.x; x < p.x + p.w; x += 7, ++seen) {
             const QRgb c = shot.pixel(x, y);
-            if (!IsBlack(c) && !Near(c, red, 150) && !Near(c, qRgb(0, 0, 255), 150)) ++stray;
+            if (!IsBlack(c) && !Near(c, red, 150) && !Near(c, blue, 150)) ++stray;
         }
     EXPECT_LT(stray, seen / 50) << "pixels that are neither picture nor black";
     if (!picture) return;
-    EXPECT_TRUE(Near(firstLit(p.x, cy, 1, 0), red, 120)) << "left";
-    EXPECT_TRUE(Near(firstLit(p.x + p.w - 1, cy, -1, 0), red, 120)) << "right";
-    EXPECT_TRUE(Near(firstLit(cx, p.y, 0, 1), red, 120)) << "top";
-    EXPECT_TRUE(Near(firstLit(cx, p.y + p.h - 1, 0, -1), red, 120)) << "bottom";
-    EXPECT_TRUE(Near(MeanColour(shot, cx - 5, cy - 5, 10, 10), qRgb(0, 0, 255), 120)) << "centre";
+    EXPECT_TRUE(Near(edgeColour(-1, 0), red, 120)) << "left";
+    EXPECT_TRUE(Near(edgeColour(1, 0), red, 120)) << "right";
+    EXPECT_TRUE(Near(edgeColour(0, -1), red, 120)) << "top";
+    EXPECT_TRUE(Near(edgeColour(0, 1), red, 120)) << "bottom";
+    EXPECT_TRUE(Near(MeanColour(shot, cx - 5, cy - 5, 10, 10), blue, 120)) << "centre";
 }
 
 std::string Clip(const std::string& name, const std::string& args) {
