@@ -66,9 +66,11 @@ void MainForm::FormCreate() {
         ScreenHeight = screen->geometry().height();
     }
 
-    // How long a clicked clip waits before each preview loads it.
-    LoadStartVideoTimer.setInterval(600);
-    LoadEndVideoTimer.setInterval(1100);
+    // How long a clicked clip waits before each preview loads it: the start picture first, the
+    // end one right after it (a player opens quickly and the end preview needs nothing from the
+    // start one).
+    LoadStartVideoTimer.setInterval(10);
+    LoadEndVideoTimer.setInterval(80);
 
     // The program's data folder and its tool folder.
     State.TempFolder = TempFolder();

@@ -56,6 +56,7 @@ class QTreeWidgetItem;
 namespace trimora {
 
 class TRadioGroup;
+class PreviewPanel;
 
 // Column indexes of the lists.
 namespace col {
@@ -237,7 +238,7 @@ class MainForm : public QMainWindow {
     void UpdateStartPositionText(); // on PositionChanged of Core
     void UpdateEndPositionText();   // on PositionChanged of CoreEnd
     std::string SeekType() const;   // " 1" (percent) for a WMV clip, " 2" (seconds) otherwise
-    void SeekPreview(PreviewPlayer& player, QSlider* slider);
+    void SeekPreview(PreviewPanel& view);
     PreviewPlayer Core;    // the start preview, in VidStartPanel
     PreviewPlayer CoreEnd; // the end preview, in VidEndPanel
     uint64_t StartPanelWindow = 0, EndPanelWindow = 0; // their native windows
@@ -289,7 +290,8 @@ class MainForm : public QMainWindow {
 
     // previews
     QWidget *StartPanel = nullptr, *EndPanel = nullptr, *Paneles2 = nullptr;
-    QWidget *VidStartPanel = nullptr, *VidEndPanel = nullptr; // native windows for the players
+    PreviewPanel *StartView = nullptr, *EndView = nullptr; // the two previews (picture and controls)
+    QWidget *VidStartPanel = nullptr, *VidEndPanel = nullptr; // their pictures
     QSlider *StartSlider = nullptr, *EndSlider = nullptr;
     QToolButton *btnStartRewind = nullptr, *BtnStartFwd = nullptr;
     QToolButton *btnEndRewind = nullptr, *btnEndFwd = nullptr;

@@ -3,6 +3,7 @@
 #include "app/main_form.h"
 
 #include "ui/icons.h"
+#include "ui/preview_panel.h"
 #include "ui/radio_group.h"
 
 #include <QAction>
@@ -159,7 +160,8 @@ void MainForm::BuildLayout() {
     auto* previews = new QHBoxLayout();
     previews->setSpacing(6);
     upperBox->addLayout(previews, 1);
-    auto previewPanel = [&](QWidget*& panel, QWidget*& video, QLabel*& caption,
+    auto previewPanel = [&](PreviewPanel*& view, PreviewPlayer& player, bool endSide,
+                            QWidget*& panel, QWidget*& video, QLabel*& caption,
                             const QString& captionText, const QString& hint, QSlider*& slider,
                             QToolButton*& back, QToolButton*& fwd, QLineEdit*& edit,
                             QHBoxLayout*& header) {
@@ -177,51 +179,22 @@ void MainForm::BuildLayout() {
         header->addStretch(1);
         box->addLayout(header);
 
-        video = new QWidget(panel);
-        video->setAttribute(Qt::WA_NativeWindow);
-        video->setAttribute(Qt::WA_DontCreateNativeAncestors);
-        video->setAttribute(Qt::WA_OpaquePaintEvent);
-        video->setAutoFillBackground(true);
-        QPalette vp = video->palette();
-        vp.setColor(QPalette::Window, QColor(0x10, 0x10, 0x10));
-        video->setPalette(vp);
-        video->setMinimumSize(160, 110);
-        video->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-        video->setContextMenuPolicy(Qt::CustomContextMenu);
-        box->addWidget(video, 1);
-
-        auto* controls = new QHBoxLayout();
-        controls->setSpacing(4);
-        back = new QToolButton(panel);
-        back->setArrowType(Qt::LeftArrow);
-        back->setToolTip(QStringLiteral("Previous Frame"));
-        back->setAutoRaise(true);
-        fwd = new QToolButton(panel);
-        fwd->setArrowType(Qt::RightArrow);
-        fwd->setToolTip(QStringLiteral("Next Frame"));
-        fwd->setAutoRaise(true);
-        slider = new QSlider(Qt::Horizontal, panel);
-        slider->setRange(0, 0);
-        slider->setSingleStep(1);
-        slider->setPageStep(1);
-        edit = new QLineEdit(QStringLiteral("0:00:00.000"), panel);
-        edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.0000")) +
-                            14);
-        edit->setAlignment(Qt::AlignCenter);
-        controls->addWidget(back);
-        controls->addWidget(slider, 1);
-        controls->addWidget(fwd);
-        controls->addWidget(edit);
-        box->addLayout(controls);
+        view = new PreviewPanel(player, endSide, panel);
+        box->addWidget(view, 1);
+        video = view->Picture;
+        slider = view->Slider;
+        back = view->Back;
+        fwd = view->Fwd;
+        edit = view->TimeBox;
         previews->addWidget(panel, 1);
     };
     QHBoxLayout* startHeader = nullptr;
     QHBoxLayout* endHeader = nullptr;
     previewPanel(
-        StartPanel, VidStartPanel, lblStart, QStringLiteral("Set Start Position"),
+        StartView, Core, false, StartPanel, VidStartPanel, lblStart, QStringLiteral("Set Start Position"),
         QStringLiteral("Set Start Position to cut (Use Slider or change time in Edit box)"),
         StartSlider, btnStartRewind, BtnStartFwd, EditStartTime, startHeader);
-    previewPanel(EndPanel, VidEndPanel, lblEnd, QStringLiteral("Set End Position"),
+    previewPanel(EndView, CoreEnd, true, EndPanel, VidEndPanel, lblEnd, QStringLiteral("Set End Position"),
                  QStringLiteral("Set End Position to cut (Use Slider or change time in Edit box)"),
                  EndSlider, btnEndRewind, btnEndFwd, EditEndTime, endHeader);
 
@@ -538,8 +511,8 @@ void MainForm::BuildLayout() {
 
     // ---- timers --------------------------------------------------------------------------------
     StartupDoneTimer.setInterval(1000);
-    LoadStartVideoTimer.setInterval(600);
-    LoadEndVideoTimer.setInterval(1100);
+    LoadStartVideoTimer.setInterval(10);
+    LoadEndVideoTimer.setInterval(80);
     StartPauseTimer.setInterval(300);
     EndPauseTimer.setInterval(300);
     UpdateEditTime.setInterval(200);

@@ -1,19 +1,19 @@
-// The two live previews: Core draws the start position into VidStartPanel, CoreEnd the end
-// position into VidEndPanel. Sliders and step buttons seek them, their status lines give the
-// times in the two boxes, and either picture can be saved as a JPEG image.
+// The two live previews: Core draws the start position into StartView, CoreEnd the end
+// position into EndView. The window's handlers are thin calls into the two panels; either
+// picture can be saved as a JPEG image.
 #include "app/dialogs.h"
 #include "app/main_form.h"
 #include "app/qt_text.h"
 
 #include "common/helpers.h"
 #include "preview/positions.h"
+#include "ui/preview_panel.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
-#include <QThread>
 #include <QTreeWidget>
 
 namespace trimora {
@@ -53,6 +53,10 @@ void MainForm::InitPreviews() {
     }
     Core.host.PositionChanged = [this] { UpdateStartPositionText(); };
     CoreEnd.host.PositionChanged = [this] { UpdateEndPositionText(); };
+    for (PreviewPanel* view : {StartView, EndView}) {
+        view->host.TimeChanged = [this] { UpdateEditTime.start(); };
+        view->host.Message = [this](const std::string& text) { SetStatus(text); };
+    }
     // The native windows the players draw into, taken once.
     StartPanelWindow = static_cast<uint64_t>(VidStartPanel->winId());
     EndPanelWindow = static_cast<uint64_t>(VidEndPanel->winId());
@@ -62,8 +66,8 @@ void MainForm::InitPreviews() {
 }
 
 void MainForm::StopPreviews() {
-    Core.Stop();
-    CoreEnd.Stop();
+    StartView->Stop();
+    EndView->Stop();
 }
 
 // ---- loading -----------------------------------------------------------------------------------
@@ -76,12 +80,6 @@ void MainForm::LoadStartVideoTimerTimer() {
 void MainForm::LoadEndVideoTimerTimer() {
     LoadEndVideoTimer.stop();
     LoadEndPreview(State.InputFile);
-    if (!EndPreviewLoadedOnce) {
-        // The first clip waits for the window to settle; later clips load quicker.
-        EndPreviewLoadedOnce = true;
-        LoadStartVideoTimer.setInterval(100);
-        LoadEndVideoTimer.setInterval(650);
-    }
 }
 
 void MainForm::LoadStartPreview(const std::string& path) {
@@ -89,33 +87,27 @@ void MainForm::LoadStartPreview(const std::string& path) {
         MemoCodeAdd("File Corrupted");
         return;
     }
-    Core.Stop();
-    QThread::msleep(60);
-    QApplication::processEvents();
-    Core.MediaFile = path;
-    Core.Start(StartPanelWindow);
+    StartView->SetClip(State.InputExt, Info.DurationSeconds);
+    StartView->Load(path);
     StartPauseTimer.start();
 }
 
 void MainForm::LoadEndPreview(const std::string& path) {
     if (Info.BadFile) return;
-    CoreEnd.Stop();
-    QThread::msleep(60);
-    QApplication::processEvents();
-    CoreEnd.MediaFile = path;
-    CoreEnd.Start(EndPanelWindow);
+    EndView->SetClip(State.InputExt, Info.DurationSeconds);
+    EndView->Load(path);
     EndPauseTimer.start();
 }
 
-// The preview plays silently for a moment, then holds its picture.
+// The preview holds its picture.
 void MainForm::StartPauseTimerTimer() {
     StartPauseTimer.stop();
-    Core.Pause();
+    StartView->Hold();
 }
 
 void MainForm::EndPauseTimerTimer() {
     EndPauseTimer.stop();
-    CoreEnd.Pause();
+    EndView->Hold();
 }
 
 // ---- seeking -----------------------------------------------------------------------------------
@@ -124,22 +116,21 @@ std::string MainForm::SeekType() const {
     return SeekTypeFor(State.InputExt);
 }
 
-void MainForm::SeekPreview(PreviewPlayer& player, QSlider* slider) {
-    const int value = slider->value();
-    player.SendCommand(SeekCommand(value, SeekType()));
-    player.Pause();
+void MainForm::SeekPreview(PreviewPanel& view) {
+    view.SeekToSlider();
     if (State.DesignMode) {
+        const int value = view.Slider->value();
         const bool percent = SeekType() == " 1";
         lblMessage->setText(Q("SendCommand(seek " + std::to_string(value) +
                               (percent ? " SEEK_ABSOLUTE (1) )" : " SEEK_FRACTION (2) )") +
-                              " / MaxValue=" + std::to_string(slider->maximum()) +
+                              " / MaxValue=" + std::to_string(view.Slider->maximum()) +
                               " / SourceExt=" + State.InputExt));
     }
 }
 
 void MainForm::StartSliderMouseUp(Qt::MouseButton button) {
     if (button != Qt::LeftButton) return;
-    SeekPreview(Core, StartSlider);
+    SeekPreview(*StartView);
 }
 
 void MainForm::EndSliderMouseUp(Qt::MouseButton button) {
@@ -148,62 +139,28 @@ void MainForm::EndSliderMouseUp(Qt::MouseButton button) {
         return;
     }
     if (button != Qt::LeftButton) return;
-    SeekPreview(CoreEnd, EndSlider);
+    SeekPreview(*EndView);
 }
 
-// One second (one percent for a WMV clip) back or forth. The command is not clamped; the
-// slider is.
+// One second (one percent for a WMV clip) back or forth.
 void MainForm::StepButtonMouseUp(bool endSide, int step) {
-    QSlider* slider = endSide ? EndSlider : StartSlider;
-    PreviewPlayer& player = endSide ? CoreEnd : Core;
-    player.SendCommand(SeekCommand(int64_t(slider->value()) + step, SeekType()));
-    slider->setValue(slider->value() + step);
-    player.RequestPercentPosition();
-    player.Pause();
+    (endSide ? EndView : StartView)->Step(step);
 }
 
 // ---- positions ---------------------------------------------------------------------------------
 
 void MainForm::UpdateStartPositionText() {
-    if (Core.Status() != TPlayerStatus::Status_Playing &&
-        Core.Status() != TPlayerStatus::Status_Paused)
-        return;
-    if (StartSlider->value() <= 0) {
-        EditStartTime->setText(QStringLiteral("0:00:00.000"));
-        return;
-    }
-    PositionInput in;
-    in.sliderValue = StartSlider->value();
-    in.lastStatusLine = Core.LastStatusLine;
-    in.inputExt = State.InputExt;
-    in.flvCanSeek = Info.FlvCanSeek;
-    in.durationText = Info.DurationText;
-    const std::string text = StartPositionText(in, StartSeconds);
+    StartView->ShowPlayerTime();
+    StartSeconds = StartView->Seconds();
     if (State.DesignMode)
         SetStatus(Core.LastStatusLine + "  s=" + StatusLineSecondsText(Core.LastStatusLine));
-    EditStartTime->setText(Q(text));
-    UpdateEditTime.start();
 }
 
 void MainForm::UpdateEndPositionText() {
-    if (CoreEnd.Status() != TPlayerStatus::Status_Playing &&
-        CoreEnd.Status() != TPlayerStatus::Status_Paused)
-        return;
-    if (EndSlider->value() <= 0) {
-        EditEndTime->setText(QStringLiteral("0:00:00.000"));
-        return;
-    }
-    PositionInput in;
-    in.sliderValue = EndSlider->value();
-    in.lastStatusLine = CoreEnd.LastStatusLine;
-    in.inputExt = State.InputExt;
-    in.flvCanSeek = Info.FlvCanSeek;
-    in.durationText = Info.DurationText;
-    const std::string text = EndPositionText(in, EndSeconds);
+    EndView->ShowPlayerTime();
+    EndSeconds = EndView->Seconds();
     if (State.DesignMode)
         SetStatus(CoreEnd.LastStatusLine + "  s=" + StatusLineSecondsText(CoreEnd.LastStatusLine));
-    EditEndTime->setText(Q(text));
-    UpdateEditTime.start();
 }
 
 void MainForm::UpdateTimerTimer() {
@@ -216,7 +173,12 @@ void MainForm::UpdateTimerTimer() {
 
 void MainForm::SaveFrame(bool endSide) {
     if (State.InputFile.empty()) return; // no clip, no picture
-    const std::string t = FrameTimeText(S((endSide ? EditEndTime : EditStartTime)->text()));
+    // The frame on screen; the end box reads the clip's end for the last frame, where no frame
+    // starts.
+    PreviewPanel* view = endSide ? EndView : StartView;
+    const std::string t = view->Player.IsRunning()
+                              ? FormatSecondsMs(view->Seconds())
+                              : FrameTimeText(S((endSide ? EditEndTime : EditStartTime)->text()));
     const std::string image = SaveFrameImagePath(State.SaveImageFolder, t);
     const std::string command = SaveFrameCommand(State.FfmpegCommand, t, State.InputFile, image);
     // A save still running makes this request a no-op; the image path is remembered once the

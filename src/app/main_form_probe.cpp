@@ -4,6 +4,7 @@
 #include "common/helpers.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -91,8 +92,13 @@ void MainForm::ProbeSelectedClip(const std::string& file, bool joinList) {
         AddPendingRow();
         if (chkboxSoundOnly->isChecked())
             ExtractAudio(); // the sound-only pending row, not the cut's
+        // The whole clip until the user chooses: Start right away cuts all of it, never another
+        // clip's range.
         StartSlider->setValue(0);
-        EndSlider->setValue(0);
+        EndSlider->setValue(EndSlider->maximum());
+        EditStartTime->setText(QStringLiteral("0:00:00.000"));
+        EditEndTime->setText(QString::fromStdString(FormatSecondsMs(Info.DurationSeconds)));
+        UpdateEditTime.start();
         LoadStartVideoTimer.start();
         LoadEndVideoTimer.start();
     }

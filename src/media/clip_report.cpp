@@ -110,6 +110,9 @@ TClipReportResult ParseClipReport(const std::vector<std::string>& lines,
     info.DurationText = TextBefore(TextAfter(duration, "ation:"), ".");
     if (info.DurationText.empty()) info.DurationText = "00:30:00";
     info.ClipDuration = ParseTimeSeconds(Trim(info.DurationText));
+    info.DurationSeconds = ParseTimeSecondsFrac(Trim(TextAfter(duration, "ation:")));
+    if (info.DurationSeconds < static_cast<double>(info.ClipDuration))
+        info.DurationSeconds = static_cast<double>(info.ClipDuration);
 
     result.SetSliderMax = true;
     result.SliderMax = Contains(inputs.InputExt, "wmv") ? 99 : info.ClipDuration;

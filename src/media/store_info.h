@@ -16,6 +16,7 @@ namespace trimora {
 struct TStoreInfo {
     std::string DurationText = "00:30:00"; // HH:MM:SS, fraction dropped
     int64_t ClipDuration = 1800;           // DurationText in whole seconds
+    double DurationSeconds = 1800;         // with the fraction the tool printed
     std::string BitrateText = "5080";      // overall kb/s, decimal digits
     int32_t BitrateKbps = 5080;
     std::string FrameSize;          // "1280x720", empty when not found

@@ -24,9 +24,7 @@ std::string SeekCommand(int64_t value, const std::string& seekType) {
 std::string StatusLineSecondsText(const std::string& statusLine) {
     const size_t colon = statusLine.rfind(':');
     std::string text = Trim(colon == std::string::npos ? statusLine : statusLine.substr(colon + 1));
-    const size_t dot = text.find('.');
-    if (dot != std::string::npos) text = Trim(text.substr(0, dot + 3));
-    return text;
+    return text.substr(0, text.find(' '));
 }
 
 bool StatusLineSeconds(const std::string& statusLine, double& seconds) {
@@ -42,18 +40,22 @@ bool StatusLineSeconds(const std::string& statusLine, double& seconds) {
 
 namespace {
 
+// The time of the frame the player shows. The last frame of the clip stands for the clip's end
+// in the end box, so that a range up to the last frame holds that frame.
 std::string PositionText(const PositionInput& in, double& seconds, bool end) {
-    if (in.sliderValue <= 0) return "0:00:00.000";
     StatusLineSeconds(in.lastStatusLine, seconds);
-    std::string text;
-    if (end)
-        text = FormatSecondsMs(seconds + 0.6);
-    else if (MatchesPattern(in.inputExt, "(?i)flv|wmv|asf") && !in.flvCanSeek)
-        text = FormatSecondsMs(seconds - 0.07);
-    else
-        text = FormatSecondsMs(seconds - 0.007);
-    if (in.sliderValue > 60 && ParseTimeSeconds(Trim(text)) < 10) text = in.durationText + ".000";
-    return text;
+    if (end && in.clipLength > 0) {
+        const double frame = in.fps > 0 ? 1.0 / in.fps : 0.04;
+        if (seconds >= in.clipLength - 1.5 * frame) return FormatSecondsMs(in.clipLength);
+    }
+    return FormatSecondsMs(seconds);
+}
+
+bool AllDigits(const std::string& s) {
+    if (s.empty()) return false;
+    for (const char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
 }
 
 } // namespace
@@ -64,6 +66,31 @@ std::string StartPositionText(const PositionInput& in, double& seconds) {
 
 std::string EndPositionText(const PositionInput& in, double& seconds) {
     return PositionText(in, seconds, true);
+}
+
+bool ReadTypedTime(const std::string& text, double& seconds) {
+    const std::string t = Trim(text);
+    const size_t dot = t.find('.');
+    const std::string whole = t.substr(0, dot);
+    const std::string frac = dot == std::string::npos ? std::string() : t.substr(dot + 1);
+    if (dot != std::string::npos && (!AllDigits(frac) || frac.size() > 6)) return false;
+    double total = 0;
+    size_t start = 0, fields = 0;
+    for (;;) {
+        const size_t colon = whole.find(':', start);
+        const std::string field = whole.substr(start, colon == std::string::npos ? colon
+                                                                                   : colon - start);
+        if (!AllDigits(field) || field.size() > 9 || ++fields > 3) return false;
+        // minutes and seconds fields after a colon stay below 60
+        const double v = std::stod(field);
+        if (fields > 1 && v >= 60) return false;
+        total = total * 60 + v;
+        if (colon == std::string::npos) break;
+        start = colon + 1;
+    }
+    if (!frac.empty()) total += std::stod("0." + frac);
+    seconds = total;
+    return true;
 }
 
 std::string FrameTimeText(const std::string& editText) {

@@ -15,9 +15,8 @@ int64_t SliderMaxFor(const std::string& inputExt, int64_t clipDuration);
 // "seek <value><seekType>"
 std::string SeekCommand(int64_t value, const std::string& seekType);
 
-// What a status line says about the position: the text after its last colon, cut two
-// characters after its first point ("V:   2.5  63/ 63 ..." gives 2.5). False when it does not
-// read as a number.
+// What a status line says about the position: the number after its last colon
+// ("V:   2.5  63/ 63 ..." gives 2.5). False when it does not read as a number.
 bool StatusLineSeconds(const std::string& statusLine, double& seconds);
 std::string StatusLineSecondsText(const std::string& statusLine);
 
@@ -27,12 +26,20 @@ struct PositionInput {
     std::string inputExt;
     bool flvCanSeek = false;
     std::string durationText; // HH:MM:SS of the clip
+    double clipLength = 0;    // seconds, as the player reports it; 0: unknown
+    double fps = 0;           // frames per second; 0: unknown
 };
 
-// The text for EditStartTime / EditEndTime. seconds keeps its old value when the status line
-// does not read (StartSeconds / EndSeconds).
+// The text for EditStartTime / EditEndTime: the time of the frame the player shows, read from
+// its status line (HH:MM:SS.mmm). In the end box the clip's last frame reads as the clip's
+// length. seconds keeps its old value when the status line does not read (StartSeconds /
+// EndSeconds).
 std::string StartPositionText(const PositionInput& in, double& seconds);
 std::string EndPositionText(const PositionInput& in, double& seconds);
+
+// A time typed into a box: "[[H:]M:]S[.fff]" with minutes and seconds after a colon below 60.
+// False for anything else ("abc", "1:75", "-3").
+bool ReadTypedTime(const std::string& text, double& seconds);
 
 // The time text as it goes into the frame-save command and image name: the box's text as it
 // stands when it is a time text (digits, colons, one point), otherwise that text read as a

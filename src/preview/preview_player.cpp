@@ -175,6 +175,7 @@ void PreviewPlayer::ResetForStart() {
     PercentPosition = 0;
     SecondPosition = -1;
     LengthText = "0:00:00";
+    LengthSeconds = 0;
     StreamInfo = TStreamInfo{};
     StreamInfo.FileName = MediaFile;
     LastLine.clear();
@@ -429,8 +430,10 @@ void PreviewPlayer::FlushOutput() {
 }
 
 void PreviewPlayer::HandleOutputLine(const std::string& raw) {
-    // Status lines ("V:   12.3 ...") come many times a second: only the whole second is read.
+    // Status lines ("V:   12.3 ..."): the whole second is kept here, the full time is read from
+    // LastStatusLine by the window.
     if (raw.size() > 7) {
+        const bool moved = raw != LastStatusLine;
         LastStatusLine = raw;
         if ((raw[0] == 'A' || raw[0] == 'V') && raw[1] == ':') {
             int32_t value = 0;
@@ -442,7 +445,9 @@ void PreviewPlayer::HandleOutputLine(const std::string& raw) {
                 }
                 if (c >= '0' && c <= '9') value = value * 10 + (c - '0');
             }
-            if (value != SecondPosition) {
+            // Any new position counts, not only a new whole second: the boxes show the
+            // time of the frame on screen.
+            if (value != SecondPosition || moved) {
                 SecondPosition = value;
                 if (host.PositionChanged) host.PositionChanged();
             }
@@ -502,8 +507,10 @@ void PreviewPlayer::HandleOutputLine(const std::string& raw) {
             return; // track lists are not used
         if (StartsWith(line, "ID_LENGTH=")) {
             double x = 0;
-            if (TryFloat(Sub(line, 10, 10), x))
+            if (TryFloat(Sub(line, 10, 10), x)) {
                 LengthText = PlayerClockText(static_cast<int64_t>(std::nearbyint(x)));
+                LengthSeconds = x;
+            }
             return;
         }
         static const std::string kDetected = " file format detected.";

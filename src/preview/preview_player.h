@@ -74,6 +74,7 @@ class PreviewPlayer {
     // State (see the class comment for who may read it)
     std::string MediaFile;
     std::string LengthText;
+    double LengthSeconds = 0; // ID_LENGTH; 0 until the player has told it
     bool HasAudio = false, HasVideo = false;
     int32_t NativeWidth = 0, NativeHeight = 0;
     int32_t PercentPosition = 0;

@@ -28,35 +28,45 @@ TEST(Positions, TextsFromStatusLines) {
     EXPECT_FALSE(StatusLineSeconds("Exiting... (Quit)", s));
     EXPECT_DOUBLE_EQ(s, 1234.5);
 
+    // The boxes show the time of the frame on screen; the end box shows the clip's end for its
+    // last frame. A line that does not read keeps the last position.
+    struct Case {
+        const char* line;
+        bool end;
+        const char* text;
+    } cases[] = {{"V:  22.520        ", false, "00:00:22.520"},
+                 {"V:  22.520        ", true, "00:00:22.520"},
+                 {"V:   0.000 ", true, "00:00:00.000"},
+                 {"V:  59.960 ", false, "00:00:59.960"},
+                 {"V:  59.960 ", true, "00:01:00.000"},
+                 {"ID_PAUSED and more", true, "00:01:00.000"}};
     PositionInput in;
-    in.sliderValue = 2;
-    in.inputExt = ".avi";
-    in.durationText = "00:01:40";
-    in.lastStatusLine = "V:   2.5  63/ 63 ??% ??% ??,?% 0 0 ";
-    double start = 0, end = 0;
-    EXPECT_EQ(StartPositionText(in, start), "00:00:02.493");
-    EXPECT_EQ(EndPositionText(in, end), "00:00:03.100");
-    in.inputExt = ".flv";
-    EXPECT_EQ(StartPositionText(in, start), "00:00:02.430");
-    in.flvCanSeek = true;
-    EXPECT_EQ(StartPositionText(in, start), "00:00:02.493");
-    in.inputExt = ".WMV";
-    in.flvCanSeek = false;
-    EXPECT_EQ(StartPositionText(in, start), "00:00:02.430");
-    EXPECT_EQ(EndPositionText(in, end), "00:00:03.100"); // the end offset is the same for all
+    in.clipLength = 60.0;
+    in.fps = 25;
+    for (const Case& c : cases) {
+        double seconds = 0;
+        in.lastStatusLine = c.line;
+        if (std::string(c.line) == "ID_PAUSED and more") seconds = 59.96;
+        EXPECT_EQ((c.end ? EndPositionText : StartPositionText)(in, seconds), c.text) << c.line;
+    }
+}
 
-    // A line that does not read keeps the last position.
-    in.lastStatusLine = "ID_PAUSED and more";
-    EXPECT_EQ(StartPositionText(in, start), "00:00:02.430");
-    // At the slider's 0 the box says 0 whatever the player reports.
-    in.sliderValue = 0;
-    EXPECT_EQ(StartPositionText(in, start), "0:00:00.000");
-    EXPECT_EQ(EndPositionText(in, end), "0:00:00.000");
-    // Far along the slider, a report under 10 s shows the clip's duration instead.
-    in.sliderValue = 61;
-    EXPECT_EQ(StartPositionText(in, start), "00:01:40.000");
-    in.lastStatusLine = "V:  75.0 ";
-    EXPECT_EQ(StartPositionText(in, start), "00:01:14.930");
+TEST(Positions, TypedTimes) {
+    struct Case {
+        const char* text;
+        bool ok;
+        double seconds;
+    } cases[] = {{"1:02:03.5", true, 3723.5}, {" 90 ", true, 90},  {"5:00", true, 300},
+                 {"0:00:22.520", true, 22.52}, {"abc", false, 0},  {"", false, 0},
+                 {"1:75", false, 0},           {"-3", false, 0},   {"1:2:3:4", false, 0},
+                 {"12.", false, 0},            {"1e3", false, 0}, {"00:01:40 -y", false, 0}};
+    for (const Case& c : cases) {
+        double s = -1;
+        EXPECT_EQ(ReadTypedTime(c.text, s), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_NEAR(s, c.seconds, 1e-9) << c.text;
+        }
+    }
 }
 
 TEST(Positions, FrameSaveCommandAndImageName) {

@@ -1,3 +1,4 @@
+#include "media/keyframes.h"
 #include "mmerge_run.h"
 
 #include "frontend.h"
@@ -115,9 +116,16 @@ int RunSplit(const MmergeOptions& options) {
     const std::string part = SplitPartName(options.output, 2);
     SiblingTemp temp(part, ext);
     if (!temp.Ok()) return Fail("cannot write beside " + part, 2);
+    // The splitter starts a part at the first keyframe at or after the time it is given, which
+    // would drop the start of the chosen range: it is given the keyframe at or before it.
+    double from = options.splitPoints[0];
+    if (from > 0) {
+        const std::vector<double> keyframes = ReadKeyframeTimes(input);
+        if (!keyframes.empty()) from = std::max(0.0, KeyframeAtOrBefore(keyframes, from) - 0.001);
+    }
     MkvmergeOutput out(0, 100);
     const auto outcome = frontend::RunTool(
-        MkvmergePartArgs(options, temp.Path(), options.splitPoints[0], options.splitPoints[1]),
+        MkvmergePartArgs(options, temp.Path(), from, options.splitPoints[1]),
         [&](frontend::OutputStream, const std::string& chunk) { out.Feed(chunk); });
     out.Flush();
     if (!MkvmergeSucceeded(outcome)) return StatusOf(outcome);

@@ -1,0 +1,205 @@
+// The two previews as a user sees them: clips of any frame size fill the panels with their aspect
+// kept, nothing but picture or black is in a panel after a mode switch, a typed time shows the frame at that
+// time on a clip with 10-s keyframes, and Start right after a click cuts the whole clip.
+#include "desktop/desktop_support.h"
+#include "support/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace desktop_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Window-relative places of the controls at the window's default 1400x1000 layout.
+constexpr int kFirstRowX = 89, kFirstRowY = 732, kStartBoxX = 646, kStartBoxY = 630;
+constexpr int kStartX = 52, kModeY = 684, kCutX = 203, kJoinX = 273;
+
+struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+};
+
+// The program, started on its own desktop with one clip in its source folder.
+struct Session {
+    trimora_test::IsolatedHome home;
+    std::string clips = home.Root() + "clips/";
+    Desktop desk;
+    unsigned long window = 0;
+
+    explicit Session(const std::string& clip) {
+        home.InstallTools();
+        fs::create_directories(clips);
+        fs::copy_file(clip, clips + fs::path(clip).filename().string());
+        fs::create_directories(home.Root() + "config/Quennic");
+        std::ofstream(home.Root() + "config/Quennic/TrimoraCut.conf")
+            << "[General]\nFormLeft=0\nFormTop=0\nFormWidth=1400\nFormHeight=1000\n"
+            << "ConvertFolder=" << clips << "\n";
+        if (!desk.Ok() || desk.Start({trimora_test::BinDir() + "trimora"}) <= 0) return;
+        window = desk.WaitWindow("Trimora");
+        Desktop::Sleep(1500);
+    }
+    // The two player windows, start first; empty until both show.
+    std::vector<Rect> Panels(int ms = 15000) const {
+        for (int waited = 0; waited < ms; waited += 250) {
+            std::istringstream ids(desk.Xdo({"search", "--class", "mpv"}));
+            std::vector<Rect> found;
+            for (unsigned long id; ids >> id;) {
+                Rect r;
+                if (desk.Geometry(id, &r.x, &r.y, &r.w, &r.h) && r.w > 50) found.push_back(r);
+            }
+            if (found.size() == 2) {
+                std::sort(found.begin(), found.end(),
+                          [](const Rect& a, const Rect& b) { return a.x < b.x; });
+                return found;
+            }
+            Desktop::Sleep(250);
+        }
+        return {};
+    }
+};
+
+bool IsBlack(QRgb c) {
+    return Near(c, qRgb(0, 0, 0), 40);
+}
+
+// From the centre outward along the middle lines, the picture ends in the clip's red border on
+// every side (nothing cropped); and a grid over the whole panel finds nothing but black, red or
+// blue (no stale copies of other controls).
+void ExpectFramedPicture(const QImage& shot, Rect p, const std::string& what,
+                         bool picture = true) {
+    SCOPED_TRACE(what);
+    p = {p.x + 3, p.y + 3, p.w - 6, p.h - 6};
+    const int cx = p.x + p.w / 2, cy = p.y + p.h / 2;
+    const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
+    // From the centre outward: the picture's colour a few pixels before the black bars or the
+    // panel's edge (the scaled border's own edges are blended).
+    auto edgeColour = [&](int dx, int dy) {
+        QRgb back[4] = {0, 0, 0, 0};
+        int n = 0;
+        for (int x = cx, y = cy; x >= p.x && x < p.x + p.w && y >= p.y && y < p.y + p.h;
+             x += dx, y += dy, ++n) {
+            const QRgb c = shot.pixel(x, y);
+            if (IsBlack(c)) break;
+            back[n % 4] = c;
+        }
+        return back[(n + 1) % 4]; // three pixels before the end
+    };
+    // Scaling blends the border's edges; a stale control would cover far more than 2 %.
+    int stray = 0, seen = 0;
+    for (int y = p.y; y < p.y + p.h; y += 7)
+        for (int x = p.x; x < p.x + p.w; x += 7, ++seen) {
+            const QRgb c = shot.pixel(x, y);
+            if (!IsBlack(c) && !Near(c, red, 150) && !Near(c, blue, 150)) ++stray;
+        }
+    EXPECT_LT(stray, seen / 50) << "pixels that are neither picture nor black";
+    if (!picture) return;
+    EXPECT_TRUE(Near(edgeColour(-1, 0), red, 120)) << "left";
+    EXPECT_TRUE(Near(edgeColour(1, 0), red, 120)) << "right";
+    EXPECT_TRUE(Near(edgeColour(0, -1), red, 120)) << "top";
+    EXPECT_TRUE(Near(edgeColour(0, 1), red, 120)) << "bottom";
+    EXPECT_TRUE(Near(MeanColour(shot, cx - 5, cy - 5, 10, 10), blue, 120)) << "centre";
+}
+
+std::string Clip(const std::string& name, const std::string& args) {
+    return trimora_test::SampleClip(name, args);
+}
+
+// A clip whose frames carry their own number in ten black/white bars across the upper half.
+std::string NumberedClip(const std::string& ext, const std::string& codec) {
+    return Clip("frames_k10" + ext,
+                "-f lavfi -i testsrc2=size=640x360:rate=25:duration=30 -vf "
+                "format=gray,geq=lum='if(lt(Y,H/2),16+219*mod(floor(N/pow(2,floor(X*10/W))),2),128)',"
+                "format=yuv420p " +
+                codec + " -g 250 -keyint_min 250 -an");
+}
+
+int FrameNumberShown(const QImage& shot, const Rect& p) {
+    const int h = p.w * 9 / 16, top = p.y + (p.h - h) / 2;
+    int n = 0;
+    for (int bit = 0; bit < 10; ++bit) {
+        const QRgb c = MeanColour(shot, p.x + (2 * bit + 1) * p.w / 20 - 2, top + h / 4, 4, 4);
+        if (qGreen(c) > 128) n |= 1 << bit;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(PreviewDesktop, AnyFrameSizeFillsThePanelsAndModeSwitchLeavesOnlyBlack) {
+    const std::string border = "-vf pad=iw*10/9:ih*10/9:(ow-iw)/2:(oh-ih)/2:red -c:v libx264 "
+                               "-pix_fmt yuv420p -g 50";
+    const std::pair<std::string, std::string> clips[] = {
+        {"frame_1920.mkv", "-f lavfi -i color=c=blue:s=1728x972:r=25:d=4 " + border},
+        {"frame_320.mkv", "-f lavfi -i color=c=blue:s=288x162:r=25:d=4 " + border}};
+    for (const auto& [name, args] : clips) {
+        Session s(Clip(name, args));
+        ASSERT_NE(s.window, 0u);
+        s.desk.Click(kFirstRowX, kFirstRowY);
+        std::vector<Rect> panels = s.Panels();
+        ASSERT_EQ(panels.size(), 2u) << name;
+        // The player may show its first frame before it has followed the panel's size.
+        QImage shot;
+        for (int i = 0; i < 10; ++i) {
+            Desktop::Sleep(700);
+            shot = s.desk.Screenshot();
+            const QRgb c = shot.pixel(panels[0].x + panels[0].w - 8, panels[0].y + panels[0].h / 2);
+            if (IsBlack(c) || Near(c, qRgb(255, 0, 0), 150)) break;
+        }
+        ExpectFramedPicture(shot, panels[0], name + " start");
+        ExpectFramedPicture(shot, panels[1], name + " end");
+
+        s.desk.Click(kJoinX, kModeY);
+        Desktop::Sleep(1000);
+        s.desk.Click(kCutX, kModeY);
+        Desktop::Sleep(1500);
+        shot = s.desk.Screenshot();
+        // The mode switch stops the previews: black, and nothing else, until a clip is clicked.
+        ExpectFramedPicture(shot, panels[0], name + " after JOIN and back", false);
+
+    }
+}
+
+TEST(PreviewDesktop, TypedTimeShowsThatFrameAndStartCutsTheWholeClip) {
+    const std::pair<std::string, std::string> clips[] = {
+        {".mkv", "-c:v libx264 -pix_fmt yuv420p -sc_threshold 0"}, {".wmv", "-c:v wmv2 -q:v 2"}};
+    for (const auto& [ext, codec] : clips) {
+        SCOPED_TRACE(ext);
+        Session s(NumberedClip(ext, codec));
+        ASSERT_NE(s.window, 0u);
+        s.desk.Click(kFirstRowX, kFirstRowY);
+        const std::vector<Rect> panels = s.Panels();
+        ASSERT_EQ(panels.size(), 2u);
+        Desktop::Sleep(1500);
+        EXPECT_EQ(FrameNumberShown(s.desk.Screenshot(), panels[0]), 0);
+
+        // 13.32 s is 3.32 s past a keyframe: frame 333.
+        s.desk.Click(kStartBoxX, kStartBoxY);
+        s.desk.Key("ctrl+a");
+        s.desk.Type("0:00:13.32");
+        s.desk.Key("Return");
+        int shown = -1;
+        for (int i = 0; i < 35 && shown != 333; ++i) {
+            Desktop::Sleep(300);
+            shown = FrameNumberShown(s.desk.Screenshot(), panels[0]);
+        }
+        EXPECT_NEAR(shown, 333, 1);
+        // The end preview opened on the clip's last frame.
+        EXPECT_NEAR(FrameNumberShown(s.desk.Screenshot(), panels[1]), 749, 1);
+
+        // Start cuts from the typed time to the clip's end.
+        s.desk.Click(kStartX, kModeY);
+        const std::string out = s.home.Root() + "zStore/z SaveConvert/frames_k10-Cut" + ext;
+        double length = -1;
+        for (int i = 0; i < 100 && length < 0; ++i) {
+            Desktop::Sleep(300);
+            if (fs::exists(out)) length = trimora_test::ProbeDuration(out);
+        }
+        EXPECT_GT(length, 30.0 - 13.32 - 0.1) << out;
+    }
+}
