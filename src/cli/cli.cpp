@@ -292,6 +292,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     if (!command) {
         // Options the window itself understands (Qt's -platform and the like) still open it.
         if (!name.empty() && name[0] == '-') return -1;
+        // So does a file or folder to open in it.
+        if (::access(name.c_str(), F_OK) == 0) return -1;
         err << "Unknown command: " << name << "\n";
         PrintUsage(err);
         return 2;

@@ -51,8 +51,8 @@ TEST(OutputList, StatusTextsAndIcons) {
     EXPECT_EQ(IconForExtension(".Avi", TRowIcon::None), TRowIcon::Avi);
     EXPECT_EQ(IconForExtension(".wmv", TRowIcon::None), TRowIcon::WindowsMedia);
     // other extensions keep what the row had
-    EXPECT_EQ(IconForExtension(".3gp", TRowIcon::Avi), TRowIcon::Avi);
-    EXPECT_EQ(IconForExtension(".webm", TRowIcon::None), TRowIcon::None);
+    EXPECT_EQ(IconForExtension(".xyz", TRowIcon::Avi), TRowIcon::Avi);
+    EXPECT_EQ(IconForExtension(".webm", TRowIcon::None), TRowIcon::OtherVideo);
 }
 
 TEST(OutputList, RowsAreFoundAndWrittenById) {
