@@ -274,7 +274,7 @@ void TCliSession::ApplySaveFolder(const TCliArgs& args) {
 
 namespace {
 void PrintUsage(std::ostream& err) {
-    err << "Usage:\n  trimora                (opens the window)\n";
+    err << "Usage:\n  trimora [FILE|FOLDER]  (opens the window: that folder listed, that clip chosen)\n";
     for (const auto& c : CliCommands()) err << "  " << c.Usage << "\n";
 }
 } // namespace
