@@ -66,7 +66,8 @@ void MainForm::InstallKeyboard() {
     qApp->installEventFilter(new KeyFilter(this));
     const QString keys = QStringLiteral(
         "\nKeys: I sets the start time, O the end time, to this preview's position;"
-        " Space plays or pauses the preview under the mouse; arrow keys on a slider seek.");
+        " Space plays or pauses the preview under the mouse (and ticks a clip of the join list);"
+        " arrow keys on a slider seek.");
     for (QWidget* w : {static_cast<QWidget*>(lblStart), static_cast<QWidget*>(lblEnd),
                        static_cast<QWidget*>(StartSlider), static_cast<QWidget*>(EndSlider)})
         w->setToolTip((w->toolTip().isEmpty() ? QStringLiteral("Position") : w->toolTip()) + keys);
@@ -111,6 +112,16 @@ bool MainForm::HandleKey(QObject* watched, QKeyEvent* key) {
                             watched == btnEndRewind || watched == btnEndFwd;
     if (k == Qt::Key_Space && plain && (UnderMouse(StartPanel) || UnderMouse(EndPanel))) {
         TogglePreviewUnderMouse();
+        return true;
+    }
+    if (k == Qt::Key_Space && plain && watched == LvInputJoin) { // ticks a clip for the join
+        if (QTreeWidgetItem* item = LvInputJoin->currentItem()) {
+            const bool ticked = item->checkState(col::JoinName) == Qt::Checked;
+            item->setCheckState(col::JoinName, ticked ? Qt::Unchecked : Qt::Checked);
+            State.BuildOnly = true;
+            PendingUpdatesAllowed = true;
+            RefreshJoinRow();
+        }
         return true;
     }
     if (k == Qt::Key_Return || k == Qt::Key_Enter || (k == Qt::Key_Space && stepButton)) {

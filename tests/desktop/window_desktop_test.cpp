@@ -57,10 +57,12 @@ Window FindWindow(const Desktop& desk) {
     for (int y = win.y; y < win.y + win.h; ++y) {
         const bool dark = Near(shot.pixel(win.x + 8, y), qRgb(0x26, 0x26, 0x26), 12);
         if (dark && win.stripTop < 0) win.stripTop = y;
-        if (!dark && win.stripTop >= 0 && y - win.stripTop > 10) {
+        if (dark || win.stripTop < 0) continue;
+        if (y - win.stripTop > 15) { // a run as tall as the strip, not a dark line
             win.stripBottom = y;
             break;
         }
+        win.stripTop = -1;
     }
     return win;
 }
@@ -68,7 +70,7 @@ Window FindWindow(const Desktop& desk) {
 int StripMiddle(const Window& w) { return (w.stripTop + w.stripBottom) / 2; }
 void ClickStart(const Desktop& d, const Window& w) { d.Click(w.x + 50, StripMiddle(w)); }
 // The lists fill the window's bottom; a click below the rows focuses the source list.
-void FocusList(const Desktop& d, const Window& w) { d.Click(w.x + 60, w.y + w.h - 25); }
+void FocusList(const Desktop& d, const Window& w) { d.Click(w.x + 60, w.y + w.h - 95); }
 
 // The end time box: the first white box above the strip at the window's right.
 void TypeEndTime(const Desktop& d, const Window& w, const std::string& text) {
@@ -92,7 +94,7 @@ void ClickJoinMode(const Desktop& d, const Window& w) {
 }
 
 // Waits for a finished output (ffprobe reads a duration near `seconds`) in folder.
-std::string WaitOutput(const std::string& folder, double seconds, int ms = 90000) {
+std::string WaitOutput(const std::string& folder, double seconds, int ms = 60000) {
     for (int waited = 0; waited < ms; waited += 500) {
         if (fs::exists(folder))
             for (const auto& e : fs::directory_iterator(folder))
