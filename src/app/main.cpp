@@ -53,12 +53,13 @@ int main(int argc, char** argv) {
     const std::string name = exeName.empty() ? "trimora" : exeName;
     const bool first = lock.Acquire(trimora::SystemFolder(), name);
 
+    trimora::InstanceChannel channel(trimora::WithSlash(trimora::SystemFolder()) + name + ".sock");
+    // The running copy raises its window and opens what this start was given.
+    if (!first && channel.Send(openPath)) return 0;
+
     trimora::TrimoraApplication app(argc, argv);
     QLocale::setDefault(QLocale::c());
-    trimora::InstanceChannel channel(trimora::WithSlash(trimora::SystemFolder()) + name + ".sock");
     if (!first) {
-        // The running copy raises its window and opens what this start was given.
-        if (channel.Send(openPath)) return 0;
         trimora::ShowMessage(nullptr,
                              QStringLiteral("This program is already running (Check Tray!)."));
         return 0;

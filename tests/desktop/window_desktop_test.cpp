@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <unistd.h>
 
 using namespace desktop_test;
 using namespace trimora_test;
@@ -93,12 +94,15 @@ void ClickJoinMode(const Desktop& d, const Window& w) {
     ADD_FAILURE() << "no JOIN label in the strip";
 }
 
-// Waits for a finished output (ffprobe reads a duration near `seconds`) in folder.
-std::string WaitOutput(const std::string& folder, double seconds, int ms = 60000) {
+// Waits for a finished output (ffprobe reads a duration near `seconds`) in folder, of the given
+// name when one is given.
+std::string WaitOutput(const std::string& folder, double seconds, const std::string& name = "") {
+    const int ms = 60000;
     for (int waited = 0; waited < ms; waited += 500) {
         if (fs::exists(folder))
             for (const auto& e : fs::directory_iterator(folder))
                 if (e.path().extension() == ".mkv" &&
+                    (name.empty() || e.path().filename() == name) &&
                     std::abs(ProbeDuration(e.path().string()) - seconds) < 1.0)
                     return e.path().string();
         Desktop::Sleep(500);
@@ -148,6 +152,17 @@ TEST(DesktopWindow, ListsInNameOrderAndDownThenStartCutsTheHighlightedClip) {
     if (!out.empty()) {
         EXPECT_TRUE(Near(FrameColour(out, 1.0), kBlue, 90));
     }
+
+    // A second start, given a clip, brings the minimised window back with that clip chosen.
+    desk.Xdo({"windowminimize", "--sync", std::to_string(win.id)});
+    int rc = -1;
+    RunProgram({BinDir() + "trimora", clips + "part 2.mkv"}, &rc);
+    EXPECT_EQ(rc, 0);
+    ASSERT_EQ(desk.WaitWindow("Trimora", 5000), win.id) << "the first window is not back";
+    Desktop::Sleep(1500);
+    TypeEndTime(desk, win, "0:00:02");
+    ClickStart(desk, win);
+    EXPECT_FALSE(WaitOutput(home.Root() + "zStore/z SaveConvert/", 2.0, "part 2-Cut.mkv").empty());
 }
 
 TEST(DesktopWindow, JoinFollowsTheListOrderAndMovingARowChangesIt) {
@@ -220,4 +235,48 @@ TEST(DesktopWindow, FitsA1024x768ScreenAndStaysPutOverRestarts) {
         desk.Xdo({"windowactivate", "--sync", std::to_string(id), "key", "alt+F4"});
         ASSERT_TRUE(desk.Wait(pid, 8000)) << "the window did not close";
     }
+}
+
+TEST(DesktopInstall, TheInstalledProgramWorksFromItsPrefixAlone) {
+    if (::geteuid() != 0) GTEST_SKIP() << "hiding the build folder takes a private mount (root)";
+    IsolatedHome home; // no front-ends linked from the build: the program links its own
+    const std::string build = fs::path(BinDir()).parent_path().parent_path().string();
+    const std::string prefix = home.Root() + "prefix";
+    int rc = -1;
+    const std::string log = RunProgram({"cmake", "--install", build, "--prefix", prefix}, &rc);
+    ASSERT_EQ(rc, 0) << log;
+    EXPECT_EQ(RunProgram({"desktop-file-validate", prefix + "/share/applications/trimora.desktop"}, &rc), "");
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(fs::exists(prefix + "/share/man/man1/trimora.1"));
+    EXPECT_TRUE(fs::exists(prefix + "/share/icons/hicolor/scalable/apps/trimora.svg"));
+
+    // The build folder is out of reach: an empty folder is mounted over it for the program.
+    const std::vector<std::string> hidden = {"unshare", "-m", "--", "sh", "-c",
+                                             "mount -t tmpfs none \"$0\" && exec \"$@\"", build,
+                                             prefix + "/bin/trimora"};
+    const std::string clips = MakeParts(home.Root());
+    auto with = [&](std::vector<std::string> args) {
+        std::vector<std::string> argv = hidden;
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    };
+    const std::string out = RunProgram(
+        with({"cut", clips + "part 2.mkv", "--start", "0", "--end", "2", "--save-folder", home.Root()}), &rc);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NEAR(ProbeDuration(home.Root() + "part 2-Cut.mkv"), 2.0, 1.0) << out;
+
+    Desktop desk;
+    ASSERT_TRUE(desk.Ok());
+    ASSERT_GT(desk.Start(with({clips})), 0);
+    const Window win = FindWindow(desk);
+    ASSERT_GT(win.stripBottom, 0);
+    FocusList(desk, win);
+    desk.Key("Home");
+    desk.Key("End");
+    Desktop::Sleep(1500);
+    TypeEndTime(desk, win, "0:00:02");
+    ClickStart(desk, win);
+    EXPECT_FALSE(WaitOutput(home.Root() + "zStore/z SaveConvert/", 2.0, "part 10-Cut.mkv").empty());
+    // The front-ends it runs are the installed ones.
+    EXPECT_TRUE(fs::equivalent(home.Root() + "data/trimora/fcut.exe", prefix + "/lib/trimora/fcut.exe"));
 }
