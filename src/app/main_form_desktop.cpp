@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QRadioButton>
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -17,6 +16,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSlider>
 #include <QToolButton>
@@ -44,8 +44,14 @@ class KeyFilter : public QObject {
 
 bool IsNavigationKey(int key) {
     switch (key) {
-    case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:
-    case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Home: case Qt::Key_End:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
         return true;
     default:
         return false;
@@ -74,15 +80,47 @@ void MainForm::InstallKeyboard() {
     btnStart->setToolTip(QStringLiteral("Start the job (Return or Space when focused)"));
 
     // Tab follows the window top to bottom, each row left to right.
-    const QList<QWidget*> order = {
-        btnInputFolder, ComboConvert, btnOpenInput, btnOutputFolder, ComboSaveConvert,
-        btnOpenOutput, btnSelectJoinFolder, ComboJoin, btnOpenJoinFolder, btnSaveJoinFolder,
-        ComboSaveJoin, btnOpenSaveJoinFolder, chkboxSoundOnly, btnStartRewind, StartSlider,
-        BtnStartFwd, EditStartTime, btnEndRewind, EndSlider, btnEndFwd, EditEndTime, btnStart,
-        btnCancel, rdCutQuick, rdJoin, rdConvert, chkboxPartial, btnExit, cBoxConvertType,
-        comboSizeFavor, ComboBoxFramePreset, cboxIncludeSound, cboxVolume, ComboAudio,
-        ComboExtractVol, LvInput, LvInputJoin, chkboxJoinAllCheck, btnJoinUp, btnJoinDown,
-        lvProgress};
+    const QList<QWidget*> order = {btnInputFolder,
+                                   ComboConvert,
+                                   btnOpenInput,
+                                   btnOutputFolder,
+                                   ComboSaveConvert,
+                                   btnOpenOutput,
+                                   btnSelectJoinFolder,
+                                   ComboJoin,
+                                   btnOpenJoinFolder,
+                                   btnSaveJoinFolder,
+                                   ComboSaveJoin,
+                                   btnOpenSaveJoinFolder,
+                                   chkboxSoundOnly,
+                                   btnStartRewind,
+                                   StartSlider,
+                                   BtnStartFwd,
+                                   EditStartTime,
+                                   btnEndRewind,
+                                   EndSlider,
+                                   btnEndFwd,
+                                   EditEndTime,
+                                   btnStart,
+                                   btnCancel,
+                                   rdCutQuick,
+                                   rdJoin,
+                                   rdConvert,
+                                   chkboxPartial,
+                                   btnExit,
+                                   cBoxConvertType,
+                                   comboSizeFavor,
+                                   ComboBoxFramePreset,
+                                   cboxIncludeSound,
+                                   cboxVolume,
+                                   ComboAudio,
+                                   ComboExtractVol,
+                                   LvInput,
+                                   LvInputJoin,
+                                   chkboxJoinAllCheck,
+                                   btnJoinUp,
+                                   btnJoinDown,
+                                   lvProgress};
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -95,7 +133,8 @@ bool MainForm::HandleKey(QObject* watched, QKeyEvent* key) {
 
     if (key->type() == QEvent::KeyRelease) {
         // A slider moved by keys seeks as a drag does when it is let go.
-        if (!key->isAutoRepeat() && IsNavigationKey(k) && (watched == StartSlider || watched == EndSlider)) {
+        if (!key->isAutoRepeat() && IsNavigationKey(k) &&
+            (watched == StartSlider || watched == EndSlider)) {
             const bool end = watched == EndSlider;
             Queue([this, end] {
                 end ? EndSliderMouseUp(Qt::LeftButton) : StartSliderMouseUp(Qt::LeftButton);
@@ -143,7 +182,8 @@ bool MainForm::HandleKey(QObject* watched, QKeyEvent* key) {
     if ((k == Qt::Key_I || k == Qt::Key_O) && plain) {
         // The focused preview's shown position; without one, each key takes its own side.
         QWidget* focus = QApplication::focusWidget();
-        const bool fromEnd = Contains(EndPanel, focus) || (!Contains(StartPanel, focus) && k == Qt::Key_O);
+        const bool fromEnd =
+            Contains(EndPanel, focus) || (!Contains(StartPanel, focus) && k == Qt::Key_O);
         const QString shown = (fromEnd ? EditEndTime : EditStartTime)->text();
         (k == Qt::Key_I ? EditStartTime : EditEndTime)->setText(shown);
         UpdateEditTime.start();

@@ -27,9 +27,26 @@ std::string MakeParts(const std::string& root) {
     for (const auto& [name, colour] :
          {std::pair{"part 10", "blue"}, {"part 2", "green"}, {"part 1", "red"}}) {
         int rc = 1;
-        RunProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                    std::string("color=c=") + colour + ":s=160x120:r=25:d=3", "-f", "lavfi", "-i",
-                    "sine=duration=3", "-c:v", "libx264", "-g", "50", "-c:a", "aac", "-shortest",
+        RunProgram({"ffmpeg",
+                    "-nostdin",
+                    "-loglevel",
+                    "error",
+                    "-y",
+                    "-f",
+                    "lavfi",
+                    "-i",
+                    std::string("color=c=") + colour + ":s=160x120:r=25:d=3",
+                    "-f",
+                    "lavfi",
+                    "-i",
+                    "sine=duration=3",
+                    "-c:v",
+                    "libx264",
+                    "-g",
+                    "50",
+                    "-c:a",
+                    "aac",
+                    "-shortest",
                     dir + name + ".mkv"},
                    &rc);
         EXPECT_EQ(rc, 0) << name;
@@ -38,9 +55,11 @@ std::string MakeParts(const std::string& root) {
 }
 
 void Settings(const std::map<QString, QVariant>& values) {
-    const QString file = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/Quennic/TrimoraCut.conf";
+    const QString file =
+        QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/Quennic/TrimoraCut.conf";
     QSettings reg(file, QSettings::IniFormat);
-    for (const auto& [k, v] : values) reg.setValue(k, v);
+    for (const auto& [k, v] : values)
+        reg.setValue(k, v);
 }
 
 // The window's client area and its dark mode strip (Start at its left end) found on the screen.
@@ -68,17 +87,24 @@ Window FindWindow(const Desktop& desk) {
     return win;
 }
 
-int StripMiddle(const Window& w) { return (w.stripTop + w.stripBottom) / 2; }
-void ClickStart(const Desktop& d, const Window& w) { d.Click(w.x + 50, StripMiddle(w)); }
+int StripMiddle(const Window& w) {
+    return (w.stripTop + w.stripBottom) / 2;
+}
+void ClickStart(const Desktop& d, const Window& w) {
+    d.Click(w.x + 50, StripMiddle(w));
+}
 // The lists fill the window's bottom; a click below the rows focuses the source list.
-void FocusList(const Desktop& d, const Window& w) { d.Click(w.x + 60, w.y + w.h - 95); }
+void FocusList(const Desktop& d, const Window& w) {
+    d.Click(w.x + 60, w.y + w.h - 95);
+}
 
 // The end time box: the first white box above the strip at the window's right.
 void TypeEndTime(const Desktop& d, const Window& w, const std::string& text) {
     const QImage shot = d.Screenshot();
     const int x = w.x + w.w - 50;
     int y = w.stripTop - 1;
-    while (y > w.y && !Near(shot.pixel(x, y), qRgb(255, 255, 255), 10)) --y;
+    while (y > w.y && !Near(shot.pixel(x, y), qRgb(255, 255, 255), 10))
+        --y;
     d.Click(x, y - 4);
     d.Key("ctrl+a");
     d.Type(text);
@@ -89,7 +115,8 @@ void TypeEndTime(const Desktop& d, const Window& w, const std::string& text) {
 void ClickJoinMode(const Desktop& d, const Window& w) {
     const QImage shot = d.Screenshot();
     for (int x = w.x + 150; x < w.x + w.w / 2; ++x)
-        if (qGreen(shot.pixel(x, StripMiddle(w))) > 150 && qRed(shot.pixel(x, StripMiddle(w))) < 100)
+        if (qGreen(shot.pixel(x, StripMiddle(w))) > 150 &&
+            qRed(shot.pixel(x, StripMiddle(w))) < 100)
             return d.Click(x + 4, StripMiddle(w));
     ADD_FAILURE() << "no JOIN label in the strip";
 }
@@ -184,7 +211,8 @@ TEST(DesktopWindow, JoinFollowsTheListOrderAndMovingARowChangesIt) {
     Desktop::Sleep(1000);
     // Tick all three rows from the keyboard.
     FocusList(desk, win);
-    for (const char* key : {"Home", "space", "Down", "space", "Down", "space"}) desk.Key(key);
+    for (const char* key : {"Home", "space", "Down", "space", "Down", "space"})
+        desk.Key(key);
     Desktop::Sleep(1500);
     ClickStart(desk, win);
     const std::string first = WaitOutput(save, 9.0);
@@ -231,7 +259,8 @@ TEST(DesktopWindow, FitsA1024x768ScreenAndStaysPutOverRestarts) {
         int g[4];
         ASSERT_TRUE(desk.Geometry(id, &g[0], &g[1], &g[2], &g[3]));
         if (i == 0) std::copy(g, g + 4, first);
-        for (int k = 0; k < 4; ++k) EXPECT_EQ(g[k], first[k]) << "start " << i << " value " << k;
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(g[k], first[k]) << "start " << i << " value " << k;
         desk.Xdo({"windowactivate", "--sync", std::to_string(id), "key", "alt+F4"});
         ASSERT_TRUE(desk.Wait(pid, 8000)) << "the window did not close";
     }
@@ -245,23 +274,27 @@ TEST(DesktopInstall, TheInstalledProgramWorksFromItsPrefixAlone) {
     int rc = -1;
     const std::string log = RunProgram({"cmake", "--install", build, "--prefix", prefix}, &rc);
     ASSERT_EQ(rc, 0) << log;
-    EXPECT_EQ(RunProgram({"desktop-file-validate", prefix + "/share/applications/trimora.desktop"}, &rc), "");
+    EXPECT_EQ(
+        RunProgram({"desktop-file-validate", prefix + "/share/applications/trimora.desktop"}, &rc),
+        "");
     EXPECT_EQ(rc, 0);
     EXPECT_TRUE(fs::exists(prefix + "/share/man/man1/trimora.1"));
     EXPECT_TRUE(fs::exists(prefix + "/share/icons/hicolor/scalable/apps/trimora.svg"));
 
     // The build folder is out of reach: an empty folder is mounted over it for the program.
-    const std::vector<std::string> hidden = {"unshare", "-m", "--", "sh", "-c",
-                                             "mount -t tmpfs none \"$0\" && exec \"$@\"", build,
-                                             prefix + "/bin/trimora"};
+    const std::vector<std::string> hidden = {"unshare", "-m",
+                                             "--",      "sh",
+                                             "-c",      "mount -t tmpfs none \"$0\" && exec \"$@\"",
+                                             build,     prefix + "/bin/trimora"};
     const std::string clips = MakeParts(home.Root());
     auto with = [&](std::vector<std::string> args) {
         std::vector<std::string> argv = hidden;
         argv.insert(argv.end(), args.begin(), args.end());
         return argv;
     };
-    const std::string out = RunProgram(
-        with({"cut", clips + "part 2.mkv", "--start", "0", "--end", "2", "--save-folder", home.Root()}), &rc);
+    const std::string out = RunProgram(with({"cut", clips + "part 2.mkv", "--start", "0", "--end",
+                                             "2", "--save-folder", home.Root()}),
+                                       &rc);
     EXPECT_EQ(rc, 0) << out;
     EXPECT_NEAR(ProbeDuration(home.Root() + "part 2-Cut.mkv"), 2.0, 1.0) << out;
 
@@ -278,5 +311,6 @@ TEST(DesktopInstall, TheInstalledProgramWorksFromItsPrefixAlone) {
     ClickStart(desk, win);
     EXPECT_FALSE(WaitOutput(home.Root() + "zStore/z SaveConvert/", 2.0, "part 10-Cut.mkv").empty());
     // The front-ends it runs are the installed ones.
-    EXPECT_TRUE(fs::equivalent(home.Root() + "data/trimora/fcut.exe", prefix + "/lib/trimora/fcut.exe"));
+    EXPECT_TRUE(
+        fs::equivalent(home.Root() + "data/trimora/fcut.exe", prefix + "/lib/trimora/fcut.exe"));
 }
