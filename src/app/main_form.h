@@ -295,7 +295,7 @@ class MainForm : public QMainWindow {
     QLabel* lblJoinSelect = nullptr; // "Select Video Format Here --->"
     TRadioGroup* rgJoinSelection = nullptr;
     QCheckBox* chkboxJoinAllCheck = nullptr;
-    QPushButton *btnJoinUp = nullptr, *btnJoinDown = nullptr; // the join order
+    QToolButton *btnJoinUp = nullptr, *btnJoinDown = nullptr; // the join order
     QTreeWidget* lvProgress = nullptr;
 
     // previews

@@ -472,10 +472,15 @@ void MainForm::BuildLayout() {
     p8->addWidget(lblJoinSelect, 0, 0);
     p8->addWidget(chkboxJoinAllCheck, 1, 0);
     p8->addWidget(rgJoinSelection, 0, 1, 2, 1);
-    btnJoinUp = new QPushButton(QStringLiteral("Move &Up"), Panel8);
-    btnJoinDown = new QPushButton(QStringLiteral("Move &Down"), Panel8);
-    btnJoinUp->setToolTip(QStringLiteral("Join the highlighted clip earlier (Alt+U)"));
-    btnJoinDown->setToolTip(QStringLiteral("Join the highlighted clip later (Alt+D)"));
+    // Small arrow buttons: the join panel keeps its width.
+    btnJoinUp = new QToolButton(Panel8);
+    btnJoinDown = new QToolButton(Panel8);
+    btnJoinUp->setArrowType(Qt::UpArrow);
+    btnJoinDown->setArrowType(Qt::DownArrow);
+    btnJoinUp->setShortcut(QKeySequence(QStringLiteral("Alt+U")));
+    btnJoinDown->setShortcut(QKeySequence(QStringLiteral("Alt+D")));
+    btnJoinUp->setToolTip(QStringLiteral("Move Up: join the highlighted clip earlier (Alt+U)"));
+    btnJoinDown->setToolTip(QStringLiteral("Move Down: join the highlighted clip later (Alt+D)"));
     p8->addWidget(btnJoinUp, 0, 2);
     p8->addWidget(btnJoinDown, 1, 2);
     p8->setColumnStretch(1, 1);
@@ -628,8 +633,8 @@ void MainForm::ConnectHandlers() {
     connect(mnSaveEndFrame, &QAction::triggered, this, [this] { SaveFrame(true); });
     connect(lvProgress, &QTreeWidget::itemDoubleClicked, this, [this] { lvProgressDblClick(); });
     connect(chkboxJoinAllCheck, &QCheckBox::clicked, this, [this] { chkboxJoinAllCheckClick(); });
-    connect(btnJoinUp, &QPushButton::clicked, this, [this] { MoveJoinRow(-1); });
-    connect(btnJoinDown, &QPushButton::clicked, this, [this] { MoveJoinRow(1); });
+    connect(btnJoinUp, &QToolButton::clicked, this, [this] { MoveJoinRow(-1); });
+    connect(btnJoinDown, &QToolButton::clicked, this, [this] { MoveJoinRow(1); });
     for (QTreeWidget* list : {LvInput, LvInputJoin}) {
         list->header()->setSectionsClickable(true);
         list->header()->setSortIndicator(0, Qt::AscendingOrder);

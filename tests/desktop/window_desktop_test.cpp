@@ -72,18 +72,24 @@ Window FindWindow(const Desktop& desk) {
     Window win;
     win.id = desk.WaitWindow("Trimora");
     if (!win.id || !desk.Geometry(win.id, &win.x, &win.y, &win.w, &win.h)) return win;
-    Desktop::Sleep(1500); // first paint and the folder listing
-    const QImage shot = desk.Screenshot();
-    for (int y = win.y; y < win.y + win.h; ++y) {
-        const bool dark = Near(shot.pixel(win.x + 8, y), qRgb(0x26, 0x26, 0x26), 12);
-        if (dark && win.stripTop < 0) win.stripTop = y;
-        if (dark || win.stripTop < 0) continue;
-        if (y - win.stripTop > 15) { // a run as tall as the strip, not a dark line
-            win.stripBottom = y;
-            break;
-        }
+    // Waits for the first paint (slow on a busy machine), then the folder listing.
+    for (int tries = 0; tries < 30 && win.stripBottom < 0; ++tries) {
+        Desktop::Sleep(500);
+        const QImage shot = desk.Screenshot();
+        if (shot.isNull()) continue;
         win.stripTop = -1;
+        for (int y = win.y; y < win.y + win.h && y < shot.height(); ++y) {
+            const bool dark = Near(shot.pixel(win.x + 8, y), qRgb(0x26, 0x26, 0x26), 12);
+            if (dark && win.stripTop < 0) win.stripTop = y;
+            if (dark || win.stripTop < 0) continue;
+            if (y - win.stripTop > 15) { // a run as tall as the strip, not a dark line
+                win.stripBottom = y;
+                break;
+            }
+            win.stripTop = -1;
+        }
     }
+    Desktop::Sleep(1000);
     return win;
 }
 
@@ -186,7 +192,7 @@ TEST(DesktopWindow, ListsInNameOrderAndDownThenStartCutsTheHighlightedClip) {
     RunProgram({BinDir() + "trimora", clips + "part 2.mkv"}, &rc);
     EXPECT_EQ(rc, 0);
     ASSERT_EQ(desk.WaitWindow("Trimora", 5000), win.id) << "the first window is not back";
-    Desktop::Sleep(1500);
+    Desktop::Sleep(3000); // listed, chosen and probed
     TypeEndTime(desk, win, "0:00:02");
     ClickStart(desk, win);
     EXPECT_FALSE(WaitOutput(home.Root() + "zStore/z SaveConvert/", 2.0, "part 2-Cut.mkv").empty());
