@@ -1,9 +1,9 @@
 #include "app/dialogs.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QUrl>
+#include <QProcess>
+#include <QStandardPaths>
 #include <cstdio>
 
 namespace trimora {
@@ -70,9 +70,42 @@ QString ChooseFolder(QWidget* parent, const QString& caption, const QString& sta
     return QFileDialog::getExistingDirectory(parent, caption, startFolder);
 }
 
+namespace {
+void OpenFailed(const QString& path) {
+    ShowMessage(nullptr, QStringLiteral("Cannot open \"%1\": no program to open it was found.\n"
+                                        "Install xdg-utils and a program for this kind of file.")
+                             .arg(path));
+}
+} // namespace
+
 bool OpenWithDesktop(const QString& path) {
     if (gOpen) return gOpen(path);
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    // xdg-open finds the desktop's program for the file; its exit status says whether it did.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        OpenFailed(path);
+        return false;
+    }
+    // No parent: the program it opens may outlive this window and is not ended with it.
+    auto* process = new QProcess();
+    process->setProgram(opener);
+    process->setArguments({path});
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, path](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0) OpenFailed(path);
+                         process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, path](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart) return;
+                         OpenFailed(path);
+                         process->deleteLater();
+                     });
+    process->start();
+    return true;
 }
 
 } // namespace trimora

@@ -48,6 +48,8 @@ void MakeFolder(const std::string& folder) {
 MainForm::MainForm(QWidget* parent) : QMainWindow(parent) {
     BuildLayout();
     ConnectHandlers();
+    InstallKeyboard();
+    setAcceptDrops(true);
     FormCreate();
 }
 

@@ -35,6 +35,7 @@
 
 class QCheckBox;
 class QSettings;
+class QKeyEvent;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -64,7 +65,9 @@ namespace col {
 constexpr int InName = 0, InSize = 1, InFrameSize = 2, InDuration = 3;
 // LvInputJoin
 constexpr int JoinName = 0, JoinSize = 1, JoinBytes = 2, JoinFrameSize = 3, JoinFps = 4,
-              JoinSummary = 5;
+              JoinSummary = 5, JoinOrder = 6; // JoinOrder shows first: the join's order
+// The number a list sorts a size or duration column by (bytes, seconds), kept beside the text.
+constexpr int SortRole = Qt::UserRole + 1;
 // lvProgress
 constexpr int OutName = 0, OutStatus = 1, OutSize = 2, OutId = 3, OutPath = 4;
 } // namespace col
@@ -155,6 +158,19 @@ class MainForm : public QMainWindow {
     void UpdateJoinOutputName(const std::string& caption);
     void ClearClipInfo(); // forgets the bad-file mark of the last probe
     void ClearInputSelection();
+    // Sorts a source list by one column (name in natural order, size by bytes, duration by
+    // seconds); the clip chosen stays chosen. On the join list this is the join's new order.
+    void SortList(QTreeWidget* list, int column, Qt::SortOrder order);
+    void ListHeaderClicked(QTreeWidget* list, int column); // ascending, then descending
+    void MoveJoinRow(int delta); // the highlighted join row up (-1) or down (+1)
+    void NumberJoinRows();       // the order column after every change of the join list
+    // Lists the folder of path (or path itself, a folder) and chooses the clip path names, as
+    // a click would; from the command line, a second start or a drop. False when not usable.
+    bool OpenPath(const std::string& path);
+    // The clip under the keyboard's current row is chosen, as a click chooses it (a short delay
+    // lets a held arrow key pass over clips without probing each).
+    void KeySelectTimerTimer();
+    QTimer KeySelectTimer;
     int CheckedInputIndex = -1;
     bool SelectionComplete = false; // a clip of LvInput is selected
     bool ClipSelectedOnce = false;  // a clip of LvInput was chosen since start
@@ -286,6 +302,7 @@ class MainForm : public QMainWindow {
     QLabel* lblJoinSelect = nullptr; // "Select Video Format Here --->"
     TRadioGroup* rgJoinSelection = nullptr;
     QCheckBox* chkboxJoinAllCheck = nullptr;
+    QToolButton *btnJoinUp = nullptr, *btnJoinDown = nullptr; // the join order
     QTreeWidget* lvProgress = nullptr;
 
     // previews
@@ -336,8 +353,19 @@ class MainForm : public QMainWindow {
     QTimer StartupDoneTimer, LoadStartVideoTimer, LoadEndVideoTimer;
     QTimer StartPauseTimer, EndPauseTimer, UpdateEditTime, UpdateTimer;
 
+    // ---- desktop (main_form_desktop.cpp) -------------------------------------------------------
+    // Keyboard: Return presses the focused button, slider keys seek, I / O set the start / end
+    // time to the focused preview's position, Space plays or pauses the preview under the mouse.
+    void InstallKeyboard();
+    bool HandleKey(QObject* watched, QKeyEvent* key); // true when the key was used
+    void TogglePreviewUnderMouse();
+    // Geometry kept inside the available area of the screen it is on (or the primary screen).
+    void FitToScreen(int left, int top, int width, int height);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:

@@ -429,10 +429,13 @@ void MainForm::BuildLayout() {
     joinBox->setSpacing(2);
     LvInputJoin = MakeListView(InputJoinTab,
                                {"Title (All should have same formats, ie. codecs...)", "Size",
-                                "SizeIn64", "Frame Size", "FPS", "Video - Audio - Duration"},
-                               {245, 68, 1, 68, 1, 200},
+                                "SizeIn64", "Frame Size", "FPS", "Video - Audio - Duration", "#"},
+                               {245, 68, 1, 68, 1, 200, 30},
                                {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignLeft, Qt::AlignHCenter,
-                                Qt::AlignLeft, Qt::AlignLeft});
+                                Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight});
+    LvInputJoin->header()->moveSection(col::JoinOrder, 0);
+    LvInputJoin->headerItem()->setToolTip(col::JoinOrder,
+                                          QStringLiteral("The order the ticked clips are joined in"));
     joinBox->addWidget(LvInputJoin, 1);
     Panel8 = new QWidget(InputJoinTab);
     auto* p8 = new QGridLayout(Panel8);
@@ -447,6 +450,17 @@ void MainForm::BuildLayout() {
     p8->addWidget(lblJoinSelect, 0, 0);
     p8->addWidget(chkboxJoinAllCheck, 1, 0);
     p8->addWidget(rgJoinSelection, 0, 1, 2, 1);
+    // Small arrow buttons: the join panel keeps its width.
+    btnJoinUp = new QToolButton(Panel8);
+    btnJoinDown = new QToolButton(Panel8);
+    btnJoinUp->setArrowType(Qt::UpArrow);
+    btnJoinDown->setArrowType(Qt::DownArrow);
+    btnJoinUp->setShortcut(QKeySequence(QStringLiteral("Alt+U")));
+    btnJoinDown->setShortcut(QKeySequence(QStringLiteral("Alt+D")));
+    btnJoinUp->setToolTip(QStringLiteral("Move Up: join the highlighted clip earlier (Alt+U)"));
+    btnJoinDown->setToolTip(QStringLiteral("Move Down: join the highlighted clip later (Alt+D)"));
+    p8->addWidget(btnJoinUp, 0, 2);
+    p8->addWidget(btnJoinDown, 1, 2);
     p8->setColumnStretch(1, 1);
     joinBox->addWidget(Panel8);
     P1->addTab(InputJoinTab, QStringLiteral("Join"));
@@ -598,6 +612,18 @@ void MainForm::ConnectHandlers() {
     connect(mnSaveEndFrame, &QAction::triggered, this, [this] { SaveFrame(true); });
     connect(lvProgress, &QTreeWidget::itemDoubleClicked, this, [this] { lvProgressDblClick(); });
     connect(chkboxJoinAllCheck, &QCheckBox::clicked, this, [this] { chkboxJoinAllCheckClick(); });
+    connect(btnJoinUp, &QToolButton::clicked, this, [this] { MoveJoinRow(-1); });
+    connect(btnJoinDown, &QToolButton::clicked, this, [this] { MoveJoinRow(1); });
+    for (QTreeWidget* list : {LvInput, LvInputJoin}) {
+        list->header()->setSectionsClickable(true);
+        list->header()->setSortIndicator(0, Qt::AscendingOrder);
+        list->header()->setSortIndicatorShown(true);
+        connect(list->header(), &QHeaderView::sectionClicked, this,
+                [this, list](int column) { ListHeaderClicked(list, column); });
+    }
+    KeySelectTimer.setSingleShot(true);
+    KeySelectTimer.setInterval(250);
+    connect(&KeySelectTimer, &QTimer::timeout, this, [this] { KeySelectTimerTimer(); });
     rgJoinSelection->OnClick = [this] { ComboJoinSelect(); };
     ThreadInfo.OnStart = [this](TBMDThread&) { ThreadInfoStart(); };
     ThreadBigFile.OnExecute = [this](TBMDThread& worker) { ThreadBigFileExecute(worker); };

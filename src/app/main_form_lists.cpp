@@ -10,9 +10,16 @@
 #include "ui/icons.h"
 #include "ui/radio_group.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QTabWidget>
@@ -25,6 +32,33 @@ namespace {
 std::string LowerExtension(const std::string& name) {
     const size_t dot = name.rfind('.');
     return dot == std::string::npos ? std::string() : ToLower(name.substr(dot));
+}
+
+// Seconds of the last "H:MM:SS[.f]" in a cell ("0:01:05" or "... - 0:00:12.5"); -1 when none.
+double CellSeconds(const QString& text) {
+    static const QRegularExpression time(QStringLiteral("(\\d+):(\\d\\d):(\\d\\d(?:\\.\\d+)?)"));
+    double seconds = -1;
+    for (auto it = time.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        seconds = m.captured(1).toDouble() * 3600 + m.captured(2).toDouble() * 60 +
+                  m.captured(3).toDouble();
+    }
+    return seconds;
+}
+
+// Whether row a sorts before row b by the given column of a source list.
+bool RowLess(const QTreeWidgetItem* a, const QTreeWidgetItem* b, int column, bool joinList) {
+    const int sizeColumn = joinList ? col::JoinSize : col::InSize;
+    const int durationColumn = joinList ? col::JoinSummary : col::InDuration;
+    if (column == sizeColumn) {
+        const qlonglong x = a->data(sizeColumn, col::SortRole).toLongLong();
+        const qlonglong y = b->data(sizeColumn, col::SortRole).toLongLong();
+        if (x != y) return x < y;
+    } else if (column == durationColumn) {
+        const double x = CellSeconds(a->text(column)), y = CellSeconds(b->text(column));
+        if (x != y) return x < y;
+    }
+    return NaturalLess(S(a->text(0)), S(b->text(0)));
 }
 } // namespace
 
@@ -71,6 +105,7 @@ void MainForm::FillFileList(const std::string& folder, const std::string& patter
         item->setIcon(0, ListIcon(row.Icon));
         item->setText(1, Q(row.SizeText));
         item->setTextAlignment(1, Qt::AlignCenter);
+        item->setData(1, col::SortRole, QVariant::fromValue<qlonglong>(row.Bytes));
         if (withBytes) item->setText(2, QString::number(row.Bytes));
         item->setCheckState(0, Qt::Unchecked);
         if (list == LvInput) // ticked by a click only, never by the user's own tick
@@ -78,7 +113,112 @@ void MainForm::FillFileList(const std::string& folder, const std::string& patter
         items.append(item);
     }
     list->addTopLevelItems(items);
+    // The rows come in name order; a column the user sorted by stays the order.
+    const QHeaderView* header = list->header();
+    if (header->sortIndicatorSection() != 0 || header->sortIndicatorOrder() != Qt::AscendingOrder)
+        SortList(list, header->sortIndicatorSection(), header->sortIndicatorOrder());
+    if (list == LvInputJoin) NumberJoinRows();
     list->setUpdatesEnabled(true);
+}
+
+void MainForm::SortList(QTreeWidget* list, int column, Qt::SortOrder order) {
+    const bool joinList = list == LvInputJoin;
+    QTreeWidgetItem* current = list->currentItem();
+    QTreeWidgetItem* checked = joinList ? nullptr : list->topLevelItem(CheckedInputIndex);
+    QList<QTreeWidgetItem*> items;
+    while (list->topLevelItemCount() > 0)
+        items.append(list->takeTopLevelItem(0));
+    std::stable_sort(items.begin(), items.end(), [&](const auto* a, const auto* b) {
+        return order == Qt::AscendingOrder ? RowLess(a, b, column, joinList)
+                                           : RowLess(b, a, column, joinList);
+    });
+    list->addTopLevelItems(items);
+    list->header()->setSortIndicator(column, order);
+    list->header()->setSortIndicatorShown(true);
+    if (current) {
+        list->setCurrentItem(current);
+        current->setSelected(true);
+        list->scrollToItem(current);
+    }
+    if (!joinList) {
+        CheckedInputIndex = checked ? list->indexOfTopLevelItem(checked) : -1;
+        return;
+    }
+    NumberJoinRows();
+    RefreshJoinRow();
+}
+
+void MainForm::ListHeaderClicked(QTreeWidget* list, int column) {
+    if (column == col::JoinOrder && list == LvInputJoin) return; // the order is the rows' order
+    const QHeaderView* header = list->header();
+    const bool again = header->isSortIndicatorShown() && header->sortIndicatorSection() == column &&
+                       header->sortIndicatorOrder() == Qt::AscendingOrder;
+    SortList(list, column, again ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void MainForm::NumberJoinRows() {
+    for (int i = 0; i < LvInputJoin->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = LvInputJoin->topLevelItem(i);
+        item->setText(col::JoinOrder, QString::number(i + 1));
+        item->setTextAlignment(col::JoinOrder, Qt::AlignRight | Qt::AlignVCenter);
+    }
+}
+
+void MainForm::MoveJoinRow(int delta) {
+    QTreeWidgetItem* item = LvInputJoin->currentItem();
+    if (!item) return;
+    const int from = LvInputJoin->indexOfTopLevelItem(item);
+    const int to = from + delta;
+    if (to < 0 || to >= LvInputJoin->topLevelItemCount()) return;
+    LvInputJoin->takeTopLevelItem(from);
+    LvInputJoin->insertTopLevelItem(to, item);
+    LvInputJoin->setCurrentItem(item);
+    item->setSelected(true);
+    LvInputJoin->scrollToItem(item);
+    // A hand-made order: no column sorts the list any more.
+    LvInputJoin->header()->setSortIndicatorShown(false);
+    NumberJoinRows();
+    State.BuildOnly = true;
+    PendingUpdatesAllowed = true;
+    RefreshJoinRow();
+}
+
+void MainForm::KeySelectTimerTimer() {
+    if (QTreeWidgetItem* item = LvInput->currentItem(); item && LvInput->hasFocus()) {
+        const int row = LvInput->indexOfTopLevelItem(item);
+        if (row != CheckedInputIndex) SelectInputRow(row);
+    }
+    if (QTreeWidgetItem* item = LvInputJoin->currentItem(); item && LvInputJoin->hasFocus()) {
+        if (S(item->text(col::JoinName)) != State.JoinClickedFile)
+            SelectJoinRow(LvInputJoin->indexOfTopLevelItem(item));
+    }
+}
+
+bool MainForm::OpenPath(const std::string& given) {
+    const QFileInfo info(Q(given));
+    if (!info.exists()) return false;
+    const std::string path = S(info.absoluteFilePath());
+    const bool isFolder = info.isDir();
+    const std::string folder = WithSlash(isFolder ? path : S(info.absolutePath()));
+    const std::string name = isFolder ? std::string() : S(info.fileName());
+    if (rdJoin->isChecked()) {
+        State.JoinFolder = folder;
+        ComboJoin->setEditText(Q(folder));
+        FillFileList(folder, JoinPattern(rgJoinSelection->ItemIndex(), false), LvInputJoin, true);
+        return true;
+    }
+    State.ConvertFolder = folder;
+    ComboConvert->setEditText(Q(folder));
+    P1->setCurrentWidget(InputTab);
+    FillFileList(folder, kSourcePattern, LvInput, false);
+    if (name.empty()) return true;
+    for (int i = 0; i < LvInput->topLevelItemCount(); ++i) {
+        if (S(LvInput->topLevelItem(i)->text(col::InName)) != name) continue;
+        LvInput->scrollToItem(LvInput->topLevelItem(i));
+        SelectInputRow(i);
+        return true;
+    }
+    return false; // not a clip this program lists
 }
 
 void MainForm::LvInputMouseUp(const QPoint& pos) {

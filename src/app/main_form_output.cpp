@@ -9,6 +9,7 @@ namespace trimora {
 
 void MainForm::ShowOutputRow(int row) {
     if (row < 0 || row >= OutputList.Count()) return;
+    const bool added = lvProgress->topLevelItemCount() <= row;
     while (lvProgress->topLevelItemCount() <= row) {
         auto* item = new QTreeWidgetItem();
         item->setTextAlignment(col::OutStatus, Qt::AlignCenter);
@@ -23,6 +24,8 @@ void MainForm::ShowOutputRow(int row) {
     item->setText(col::OutId, QString::number(r.Id));
     item->setText(col::OutPath, QString::fromStdString(r.FullPath));
     if (r.Icon != TRowIcon::None) item->setIcon(col::OutName, ListIcon(static_cast<int>(r.Icon)));
+    // A new row, and every new message, comes into view.
+    if (added || r.Id == MessageRowId) lvProgress->scrollToItem(item);
 }
 
 void MainForm::SyncOutputList() {

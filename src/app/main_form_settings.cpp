@@ -106,8 +106,9 @@ void MainForm::LoadSettings() {
 
     const int left = intValue("FormLeft", 239), top = intValue("FormTop", 112);
     const int width = intValue("FormWidth", 1085), height = intValue("FormHeight", 810);
-    resize(width, height);
-    move(left, top);
+    // Inside the screen's free area; the saved position is the one restored (the client
+    // area's, so the window manager's frame does not move it at each start).
+    FitToScreen(left, top, width, height);
 
     State.ConvertFolder = textValue("ConvertFolder");
     State.JoinFolder = textValue("JoinFolder");
@@ -174,8 +175,8 @@ void MainForm::SaveSettings() {
 void MainForm::WriteSettingsTo(QSettings& reg) {
     // A window that nearly fills the screen (maximised) keeps the last smaller geometry.
     if (width() < ScreenWidth - 80 && height() < ScreenHeight - 80) {
-        reg.setValue(QStringLiteral("FormTop"), y());
-        reg.setValue(QStringLiteral("FormLeft"), x());
+        reg.setValue(QStringLiteral("FormTop"), geometry().y());
+        reg.setValue(QStringLiteral("FormLeft"), geometry().x());
         reg.setValue(QStringLiteral("FormWidth"), width());
         reg.setValue(QStringLiteral("FormHeight"), height());
     }

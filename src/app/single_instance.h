@@ -2,7 +2,11 @@
 // One running copy per user: a lock file held with flock for the life of the process. The kernel
 // drops the lock when the process ends in any way, so a crash never locks the user out.
 
+#include <QObject>
+#include <functional>
 #include <string>
+
+class QLocalServer;
 
 namespace trimora {
 
@@ -19,6 +23,21 @@ class SingleInstanceLock {
 
   private:
     int fd_ = -1;
+};
+
+// The first copy listens on a local socket beside its lock file (only this user may connect);
+// a later start hands it the file or folder it was given, or an empty line, and ends.
+class InstanceChannel : public QObject {
+  public:
+    explicit InstanceChannel(std::string socketPath) : path_(std::move(socketPath)) {}
+    // The first copy: listens; each message received goes to onMessage. False when it cannot.
+    bool Listen(std::function<void(const std::string& path)> onMessage);
+    // A later copy: sends path to the first; false when no first copy answered.
+    bool Send(const std::string& path) const;
+
+  private:
+    std::string path_;
+    QLocalServer* server_ = nullptr;
 };
 
 } // namespace trimora

@@ -315,7 +315,7 @@ void TCliSession::ApplySaveFolder(const TCliArgs& args) {
 
 namespace {
 void PrintUsage(std::ostream& err) {
-    err << "Usage:\n  trimora                (opens the window)\n";
+    err << "Usage:\n  trimora [FILE|FOLDER]  (opens the window: that folder listed, that clip chosen)\n";
     for (const auto& c : CliCommands()) err << "  " << c.Usage << "\n";
 }
 } // namespace
@@ -333,6 +333,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     if (!command) {
         // Options the window itself understands (Qt's -platform and the like) still open it.
         if (!name.empty() && name[0] == '-') return -1;
+        // So does a file or folder to open in it.
+        if (::access(name.c_str(), F_OK) == 0) return -1;
         err << "Unknown command: " << name << "\n";
         PrintUsage(err);
         return 2;

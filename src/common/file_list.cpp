@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <algorithm>
 #include <cctype>
 #include <dirent.h>
 #include <string_view>
@@ -53,7 +54,46 @@ int IconIndex(std::string_view name) {
     return 0;
 }
 
+int Lower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// <0, 0, >0 as a sorts before, with, after b; case and leading zeros ignored.
+int NaturalCompare(const std::string& a, const std::string& b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            while (i < a.size() && a[i] == '0') ++i;
+            while (j < b.size() && b[j] == '0') ++j;
+            size_t ei = i, ej = j;
+            while (ei < a.size() && IsDigit(a[ei])) ++ei;
+            while (ej < b.size() && IsDigit(b[ej])) ++ej;
+            // More significant digits is the bigger number; same count compares digit by digit.
+            if (ei - i != ej - j) return ei - i < ej - j ? -1 : 1;
+            for (; i < ei; ++i, ++j)
+                if (a[i] != b[j]) return a[i] < b[j] ? -1 : 1;
+            continue;
+        }
+        const int ca = Lower(static_cast<unsigned char>(a[i]));
+        const int cb = Lower(static_cast<unsigned char>(b[j]));
+        if (ca != cb) return ca < cb ? -1 : 1;
+        ++i, ++j;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
+}
+
 } // namespace
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+    const int c = NaturalCompare(a, b);
+    return c != 0 ? c < 0 : a < b;
+}
 
 int ListIconIndex(const std::string& fileName) {
     return IconIndex(fileName);
@@ -82,6 +122,8 @@ std::vector<FileListRow> ListFolderFiles(const std::string& folder, const std::s
         rows.push_back(std::move(row));
     }
     ::closedir(dir);
+    std::sort(rows.begin(), rows.end(),
+              [](const FileListRow& x, const FileListRow& y) { return NaturalLess(x.Name, y.Name); });
     return rows;
 }
 

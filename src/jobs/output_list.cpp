@@ -31,6 +31,8 @@ TRowIcon IconForExtension(const std::string& ext, TRowIcon current) {
         {"(?i).mkv$", TRowIcon::Matroska},           {"(?i).ram$|.rmvb$|.rm$", TRowIcon::RealMedia},
         {"(?i).mpg$|.mpeg$", TRowIcon::Mpeg},        {"(?i).avi$", TRowIcon::Avi},
         {"(?i).asf$|.wmv$", TRowIcon::WindowsMedia},
+        {"(?i).webm$|.3gp$|.3g2$|.vob$|.ts$|.m2ts$|.divx$|.ogv$", TRowIcon::OtherVideo},
+        {"(?i).aac$|.m4a$|.mp3$|.ogg$|.oga$|.wma$|.wav$|.flac$", TRowIcon::Audio},
     };
     TRowIcon icon = current;
     for (const Rule& r : rules)

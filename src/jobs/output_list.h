@@ -30,7 +30,9 @@ enum class TRowIcon : int {
     RealMedia = 4,    // .ram .rmvb .rm
     Mpeg = 5,         // .mpg .mpeg
     Avi = 6,          // .avi
+    Audio = 7,        // .aac .m4a .mp3 .ogg .wma .wav
     Message = 8,
+    OtherVideo = 9, // .webm .3gp .3g2 .vob .ts .m2ts .divx .ogv
 };
 // The icon for an extension text; other extensions keep `current`.
 TRowIcon IconForExtension(const std::string& ext, TRowIcon current);

@@ -17,7 +17,7 @@ QIcon ListIcon(int index) {
     static const Look looks[kIconCount] = {
         {"#5b6f8f", "V"}, {"#2e8b57", "4"}, {"#c0392b", "F"}, {"#7d3c98", "K"},
         {"#b9770e", "R"}, {"#1f618d", "M"}, {"#117864", "A"}, {"#af601a", "\xe2\x99\xaa"},
-        {"#505050", "i"},
+        {"#505050", "i"}, {"#8e44ad", "W"},
     };
     QPixmap pix(16, 16);
     pix.fill(Qt::transparent);

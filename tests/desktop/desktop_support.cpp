@@ -105,6 +105,10 @@ pid_t Desktop::Start(const std::vector<std::string>& argv) {
 
 bool Desktop::Stop(pid_t pid, int ms) {
     ::kill(pid, SIGTERM);
+    return Wait(pid, ms);
+}
+
+bool Desktop::Wait(pid_t pid, int ms) {
     for (int waited = 0; waited < ms; waited += 20) {
         if (::waitpid(pid, nullptr, WNOHANG) == pid) {
             std::erase(started_, pid);
@@ -145,17 +149,27 @@ unsigned long Desktop::WaitWindow(const std::string& title, int ms) const {
 }
 
 bool Desktop::Geometry(unsigned long window, int* x, int* y, int* w, int* h) const {
-    const std::string out = Xdo({"getwindowgeometry", "--shell", std::to_string(window)});
-    int vals[4] = {-1, -1, -1, -1};
-    const char* keys[4] = {"X=", "Y=", "WIDTH=", "HEIGHT="};
+    // xwininfo's absolute position is the client area's; xdotool's adds the frame of a
+    // reparenting window manager once more.
+    int fds[2];
+    if (::pipe(fds) != 0) return false;
+    const pid_t pid = Spawn({"xwininfo", "-display", display_, "-id", std::to_string(window)},
+                            display_, fds[1]);
+    ::close(fds[1]);
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0) out.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    ::waitpid(pid, nullptr, 0);
+    int* vals[4] = {x, y, w, h};
+    const char* keys[4] = {"Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"};
     for (int i = 0; i < 4; ++i) {
-        const size_t at = out.find(std::string("\n") + keys[i]);
-        const size_t start = at == std::string::npos ? (out.rfind(keys[i], 0) == 0 ? 0 : at)
-                                                     : at + 1;
-        if (start == std::string::npos) return false;
-        vals[i] = std::atoi(out.c_str() + start + std::strlen(keys[i]));
+        const size_t at = out.find(keys[i]);
+        if (at == std::string::npos) return false;
+        *vals[i] = std::atoi(out.c_str() + at + std::strlen(keys[i]));
     }
-    *x = vals[0], *y = vals[1], *w = vals[2], *h = vals[3];
     return true;
 }
 

@@ -25,6 +25,8 @@ class Desktop {
     pid_t Start(const std::vector<std::string>& argv);
     // Asks the program to end (SIGTERM) and waits up to ms for it; true when it ended.
     bool Stop(pid_t pid, int ms = 5000);
+    // Waits up to ms for the program to end by itself (closed from its window); true when it did.
+    bool Wait(pid_t pid, int ms = 5000);
 
     // xdotool with the given arguments on this display; its standard output, trimmed.
     std::string Xdo(const std::vector<std::string>& args, int* exitCode = nullptr) const;

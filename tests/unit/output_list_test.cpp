@@ -42,8 +42,8 @@ TEST(OutputList, IconsByExtension) {
         {".Avi", TRowIcon::Avi},   {".wmv", TRowIcon::WindowsMedia}};
     for (const auto& [ext, icon] : cases) EXPECT_EQ(IconForExtension(ext, TRowIcon::None), icon) << ext;
     // other extensions keep what the row had
-    EXPECT_EQ(IconForExtension(".3gp", TRowIcon::Avi), TRowIcon::Avi);
-    EXPECT_EQ(IconForExtension(".webm", TRowIcon::None), TRowIcon::None);
+    EXPECT_EQ(IconForExtension(".xyz", TRowIcon::Avi), TRowIcon::Avi);
+    EXPECT_EQ(IconForExtension(".webm", TRowIcon::None), TRowIcon::OtherVideo);
 }
 
 TEST(OutputList, RowsAreFoundAndWrittenById) {

@@ -1,0 +1,42 @@
+// Natural name order of the source lists: numbers by value, letters without case.
+#include "common/file_list.h"
+#include "support/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace trimora;
+
+TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
+    const struct {
+        const char *a, *b;
+        bool less;
+    } cases[] = {
+        {"part 2.mkv", "part 10.mkv", true},
+        {"part 10.mkv", "part 2.mkv", false},
+        {"Part 3.mkv", "part 20.mkv", true},
+        {"b.mkv", "A.mkv", false},
+        {"clip 007.mp4", "clip 8.mp4", true},
+        {"clip 9.mp4", "clip 0010.mp4", true},
+        {"x99999999999999999999.avi", "x100000000000000000000.avi", true},
+        {"a.mkv", "a1.mkv", true},
+        {"take2b", "take10a", true},
+        {"A.mkv", "a.mkv", true}, // equal without case: a fixed order, never "equal"
+        {"a.mkv", "A.mkv", false},
+        {"same", "same", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NaturalLess(c.a, c.b), c.less) << c.a << " < " << c.b;
+}
+
+TEST(NaturalOrder, AFolderIsListedInThatOrderWhateverOrderTheFilesWereMadeIn) {
+    trimora_test::IsolatedHome home;
+    for (const char* n : {"part 10.mkv", "Part 2.mkv", "part 1.mkv", "part 100.mkv", "intro.mkv"})
+        std::ofstream(home.Root() + n) << "x";
+    std::vector<std::string> names;
+    for (const FileListRow& row : ListFolderFiles(home.Root(), ".mkv$"))
+        names.push_back(row.Name);
+    EXPECT_EQ(names, (std::vector<std::string>{"intro.mkv", "part 1.mkv", "Part 2.mkv",
+                                               "part 10.mkv", "part 100.mkv"}));
+}
