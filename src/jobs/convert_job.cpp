@@ -121,7 +121,7 @@ bool ConvertClip(TConvertJob& job, int64_t length, TJobContext& ctx) {
     if (!files->Ok()) {
         // No name could be reserved: the job fails as a tool that could not start would.
         TToolRun none;
-        handlers.OnComplete(none, TRunOutcome{true, files->Error()});
+        handlers.OnComplete(none, TRunOutcome{true, files->Error(), ""});
         return false;
     }
     return ctx.Runs.RunDosCmd(kDosConvertClip, command, std::move(handlers));

@@ -268,7 +268,7 @@ TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
 
     // A failed splitter run: its parts go, no output appears.
     parts();
-    RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "the tool ended with exit status 2"});
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "the tool ended with exit status 2", ""});
     EXPECT_EQ(host.last.status, "FAILED");
     EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
     EXPECT_EQ(leftovers(), 0);
@@ -284,7 +284,7 @@ TEST_F(CutFixture, FailedEncoderCutRemovesItsPartialOutput) {
     ctx.ToolFolder = st.ToolFolder;
     trimora_test::WriteFileBytes(ctx.Command.OutputFile, "partial");
     TToolRun noRun;
-    RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "cancelled"});
+    RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "cancelled", ""});
     EXPECT_EQ(host.last.status, "FAILED");
     EXPECT_EQ(host.messageRow, "Failed! Please adjust the Start Position and try again.");
     EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
