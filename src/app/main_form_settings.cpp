@@ -179,6 +179,13 @@ void MainForm::WriteSettingsTo(QSettings& reg) {
         reg.setValue(QStringLiteral("FormLeft"), geometry().x());
         reg.setValue(QStringLiteral("FormWidth"), width());
         reg.setValue(QStringLiteral("FormHeight"), height());
+    } else if (std::string why; reg.fileName() != SettingsFile() &&
+                                IsSaneSettingsFile(S(SettingsFile()), kMaxSettingsBytes, why)) {
+        // The settings are written to a new file: the last smaller geometry is carried over.
+        const QSettings old(SettingsFile(), QSettings::IniFormat);
+        for (const char* key : {"FormTop", "FormLeft", "FormWidth", "FormHeight"})
+            if (old.contains(QLatin1String(key)))
+                reg.setValue(QLatin1String(key), old.value(QLatin1String(key)));
     }
     reg.setValue(QStringLiteral("ConvertFolder"), Q(FolderText(State.ConvertFolder)));
     reg.setValue(QStringLiteral("SaveConvertFolder"), Q(FolderText(State.SaveConvertFolder)));

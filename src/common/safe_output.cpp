@@ -210,7 +210,7 @@ std::string TJobFiles::ReserveOutput(const std::string& wanted) {
         return 0;
     });
     if (name.empty()) {
-        error_ = "cannot create " + wanted + ": " + std::strerror(errno);
+        error_ = std::strerror(errno); // the system's cause, as for any failed run
         return "";
     }
     reserved_ = name;
@@ -235,7 +235,7 @@ std::string TJobFiles::MakePrivateFile(bool precreate) {
         }
         if (errno != EEXIST) break;
     }
-    error_ = "cannot create a work file beside " + reserved_ + ": " + std::strerror(errno);
+    error_ = std::strerror(errno);
     private_.clear();
     return "";
 }

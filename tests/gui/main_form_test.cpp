@@ -204,10 +204,15 @@ TEST(MainFormSettings, HistoryGainsAFolderOnlyByTheButtonAndOnlyWhenNotContained
 
 TEST(MainFormSettings, CloseSavesSettingsAndGeometryOnlyForAWindowSmallerThanTheScreen) {
     GuiHome home;
+    int w = 0, h = 0;
     {
         MainForm form;
         form.show();
-        form.resize(700, 450);
+        // The test screen is 800x600, about the layout's minimum: the window is judged against
+        // a large screen, so its size counts as smaller than the screen.
+        form.ScreenWidth = form.ScreenHeight = 4000;
+        w = form.width();
+        h = form.height();
         form.move(15, 25);
         form.chkboxPartial->setChecked(true);
         form.cBoxConvertType->setCurrentIndex(3);
@@ -215,8 +220,8 @@ TEST(MainFormSettings, CloseSavesSettingsAndGeometryOnlyForAWindowSmallerThanThe
         form.close();
     }
     QSettings reg(MainForm::SettingsFile(), QSettings::IniFormat);
-    EXPECT_EQ(reg.value("FormWidth").toInt(), 700);
-    EXPECT_EQ(reg.value("FormHeight").toInt(), 450);
+    EXPECT_EQ(reg.value("FormWidth").toInt(), w);
+    EXPECT_EQ(reg.value("FormHeight").toInt(), h);
     EXPECT_EQ(reg.value("PartialConvert").toInt(), 1);
     EXPECT_EQ(reg.value("ConvertType").toInt(), 3);
     EXPECT_EQ(reg.value("FrameSize").toInt(), -1);
@@ -228,15 +233,16 @@ TEST(MainFormSettings, CloseSavesSettingsAndGeometryOnlyForAWindowSmallerThanThe
     {
         MainForm form;
         form.show();
-        EXPECT_EQ(form.width(), 700);
+        EXPECT_EQ(form.width(), w);
+        EXPECT_EQ(form.height(), h);
         EXPECT_EQ(form.ComboBoxFramePreset->currentText(), ""); // -1 comes back empty
         // Nearly the whole screen (as when maximised): the last smaller geometry stays.
         form.resize(form.ScreenWidth - 20, form.ScreenHeight - 20);
         form.close();
     }
     QSettings again(MainForm::SettingsFile(), QSettings::IniFormat);
-    EXPECT_EQ(again.value("FormWidth").toInt(), 700);
-    EXPECT_EQ(again.value("FormHeight").toInt(), 450);
+    EXPECT_EQ(again.value("FormWidth").toInt(), w);
+    EXPECT_EQ(again.value("FormHeight").toInt(), h);
 }
 
 TEST(MainFormModes, ModeButtonsRearrangeTheWindowAndResetTheClip) {

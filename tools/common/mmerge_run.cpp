@@ -118,10 +118,17 @@ int RunSplit(const MmergeOptions& options) {
     if (!temp.Ok()) return Fail("cannot write beside " + part, 2);
     // The splitter starts a part at the first keyframe at or after the time it is given, which
     // would drop the start of the chosen range: it is given the keyframe at or before it.
+    // A range that starts past the clip's end stays as it is: the splitter writes no part.
+    // The frame shown at a time is the first one at or after it, so a keyframe less than one
+    // frame after the chosen time is the chosen frame itself.
     double from = options.splitPoints[0];
-    if (from > 0) {
+    const MediaInfo media = from > 0 ? ProbeMedia(input) : MediaInfo{};
+    const double length = from > 0 ? PlayLength(media) : -1;
+    if (from > 0 && (length < 0 || from < length)) {
+        const double frame = media.video.fps > 0 ? 1.0 / media.video.fps : 0.04;
         const std::vector<double> keyframes = ReadKeyframeTimes(input);
-        if (!keyframes.empty()) from = std::max(0.0, KeyframeAtOrBefore(keyframes, from) - 0.001);
+        if (!keyframes.empty())
+            from = std::max(0.0, KeyframeAtOrBefore(keyframes, from + frame * 0.9) - 0.001);
     }
     MkvmergeOutput out(0, 100);
     const auto outcome = frontend::RunTool(
