@@ -416,8 +416,8 @@ TEST(MainFormCancel, CancelKillsTheRunningToolAndTheRowSaysFailed) {
     ASSERT_TRUE(WaitUntil([&] { return FileExists(second); }, 5000));
     trimora::SetQuestionHandler([](const QString&) { return true; }); // "Stop it and close?"
     form.close();
+    EXPECT_TRUE(WaitUntil([&] { return OutputStatus(form, 2) == "FAILED"; }, 5000));
     EXPECT_FALSE(FileExists(second));
-    EXPECT_EQ(OutputStatus(form, 2), "FAILED");
     EXPECT_TRUE(OwnProcessGroups().empty());
 }
 
