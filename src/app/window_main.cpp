@@ -1,4 +1,4 @@
-// The window's entry: the part of the program that needs the widget toolkit. It lives in a
+// The window's entry: the code that needs the widget toolkit. It lives in a
 // module of its own beside the program (libtrimora_window.so), loaded only when the window
 // opens, so that a sub-command of the command line starts without loading the toolkit.
 #include "app/application.h"

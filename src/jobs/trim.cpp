@@ -198,7 +198,7 @@ std::string TrimWorkPart(const TTrimCommand& command, const std::string& toolFol
 namespace {
 
 // True while process pid or one of its descendants (the splitter front-end and the splitter it
-// runs) holds path open, or when path does not exist. Only the splitter writes the part, so only
+// runs) holds path open, or when path does not exist. Only the splitter writes that piece, so only
 // its processes are looked at, not every process of the machine.
 bool SplitterHoldsOpen(const std::string& path, int pid) {
     if (pid <= 0) return IsFileLocked(path);

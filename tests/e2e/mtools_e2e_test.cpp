@@ -204,7 +204,7 @@ TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_FALSE(sawOpenPart);
     EXPECT_EQ(LastSplitterPercent(r.output), 100) << r.output;
-    // The part starts at the keyframe at or before 1 s, so it holds the whole chosen range.
+    // The middle piece starts at the keyframe at or before 1 s, so it holds the whole chosen range.
     EXPECT_GE(ProbeDuration(part), 1.95);
     EXPECT_LE(ProbeDuration(part), 3.1);
     EXPECT_FALSE(fs::exists(tools_ + "trim-001.mkv"));
