@@ -7,6 +7,7 @@
 #include "fcut_plan.h"
 #include "fcut_report.h"
 #include "frontend.h"
+#include "media/keyframes.h"
 
 #include <sys/stat.h>
 
@@ -102,19 +103,8 @@ double KeyframeAtOrBefore(const std::string& input, double at) {
                               "packet=pts_time,flags", "-of", "csv=p=0", input},
                              &out, nullptr);
     double best = -1;
-    size_t from = 0;
-    while (from < out.size()) {
-        size_t nl = out.find('\n', from);
-        if (nl == std::string::npos) nl = out.size();
-        const std::string line = out.substr(from, nl - from);
-        from = nl + 1;
-        const size_t comma = line.find(',');
-        if (comma == std::string::npos || line.find('K', comma) == std::string::npos) continue;
-        char* end = nullptr;
-        const double pts = std::strtod(line.c_str(), &end);
-        if (end == line.c_str()) continue; // "N/A"
-        if (pts <= at + 0.0005 && pts > best) best = pts;
-    }
+    for (const double pts : ParseKeyframeLines(out))
+        if (pts <= at + 0.0005) best = pts;
     return best;
 }
 
