@@ -139,8 +139,9 @@ void PreviewPanel::ShowPlayerTime() {
     const std::string text =
         endSide_ ? EndPositionText(in, seconds_) : StartPositionText(in, seconds_);
     shownText_ = text;
-    // What the user is typing is left alone; the box follows once the typing is done.
-    if (!TimeBox->hasFocus() || !TimeBox->isModified()) {
+    // What the user has typed and not yet applied is left alone, focused or not: the box
+    // follows once the typing is done (Enter, leaving the box, or Start, which reads it).
+    if (!TimeBox->isModified()) {
         TimeBox->setText(QString::fromStdString(text));
         TimeBox->setModified(false);
     }

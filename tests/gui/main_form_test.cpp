@@ -373,7 +373,10 @@ TEST(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
     EXPECT_EQ(home.Opened.last().toStdString(), expected);
     // A second cut of the same range never overwrites the first.
     form.btnStart->click();
-    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 2) == "DONE"; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 2) == "DONE"; }, 30000))
+        << OutputStatus(form, 2).toStdString() << " | " << home.Messages.join(" | ").toStdString() << " | "
+        << form.EditStartTime->text().toStdString() << " - " << form.EditEndTime->text().toStdString()
+        << "\n" << form.MemoCode->toPlainText().toStdString();
     EXPECT_TRUE(FileExists(save + "holiday-Cut01.mp4"));
     // "Clear List" empties the list.
     form.mnClearlist->trigger();

@@ -75,7 +75,8 @@ TEST_F(StopWindow, ClosingAsksNoKeepsTheJobYesCancelsIt) {
     ASSERT_TRUE(WaitFor([&] { return fs::exists(second); }));
     answer_ = true;
     EXPECT_TRUE(form_->close());
-    EXPECT_EQ(Status(2), "FAILED");
+    // The stopped job's outcome reaches its row through the event queue.
+    EXPECT_TRUE(WaitFor([&] { return Status(2) == "FAILED"; }, 5000)) << Status(2);
     EXPECT_FALSE(fs::exists(second));
     EXPECT_TRUE(OwnProcessGroups().empty());
 }

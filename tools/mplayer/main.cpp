@@ -98,7 +98,7 @@ class Player {
     void HandleMessage(const std::string& line);
     void HandleCommand(const std::string& line);
     void SeekTo(double seconds);
-    void Identify(const std::string& file);
+    bool Identify(const std::string& file); // false when the clip never got on screen
     void ReportPosition();
     double Property(const std::string& name, double fallback);
 
@@ -167,8 +167,7 @@ bool Player::Open(const std::string& file, const std::string& wid) {
         ::_exit(127);
     }
     if (!Connect(socketPath)) return false;
-    Identify(file);
-    return true;
+    return Identify(file);
 }
 
 bool Player::Connect(const std::string& socketPath) {
@@ -265,12 +264,14 @@ void Player::HandleMessage(const std::string& line) {
     }
 }
 
-void Player::Identify(const std::string& file) {
-    // The first frame is on screen once playback has (re)started.
+bool Player::Identify(const std::string& file) {
+    // The first frame is on screen once playback has (re)started. A player that goes away
+    // first (a window it cannot draw into, a clip it cannot open) shows nothing: no position
+    // is reported then, so the time boxes never take a time that no picture shows.
     Send("[\"observe_property\",1,\"time-pos\"]");
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (!restarted_ && std::chrono::steady_clock::now() < until && !gStop)
-        if (!ReadMessages(50)) break;
+        if (!ReadMessages(50)) return false;
     length_ = Property("duration", 0);
     const double w = Property("width", 0), h = Property("height", 0);
     fps_ = Property("container-fps", 25);
@@ -294,6 +295,7 @@ void Player::Identify(const std::string& file) {
     fe::PrintOut(out.str());
     position_ = Property("time-pos", 0);
     ReportPosition();
+    return true;
 }
 
 void Player::ReportPosition() {
