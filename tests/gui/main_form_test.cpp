@@ -557,8 +557,9 @@ TEST(MainFormBadMedia, BadFilesAreMarkedAndTheWindowStaysUsable) {
         const int row = RowOf(form.LvInput, bad);
         ASSERT_GE(row, 0) << bad;
         ClickRow(form.LvInput, row);
-        Pump(50);
         QTreeWidgetItem* item = form.LvInput->topLevelItem(row);
+        // The clicked clip's look runs in the background.
+        WaitUntil([&] { return !item->text(2).isEmpty(); }, 10000);
         EXPECT_EQ(item->text(2), "Bad File!") << bad;
         EXPECT_EQ(item->text(3), "N/A") << bad;
         EXPECT_TRUE(form.btnStart->isEnabled());
