@@ -259,7 +259,12 @@ void MainForm::SelectInputRow(int row) {
     State.BuildOnly = true;
     PendingUpdatesAllowed = true;
     ClipSelectedOnce = true;
-    ThreadInfo.StartWorker();
+    // A second click before the last look's worker has been wound up still gets its own look:
+    // Start must never pair this clip with the previous clip's values.
+    if (ThreadInfo.IsWorkerRunning())
+        ThreadInfoStart();
+    else
+        ThreadInfo.StartWorker();
 }
 
 // Runs inside ThreadInfo's StartWorker, on the user-interface thread.
