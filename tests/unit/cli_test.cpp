@@ -42,58 +42,43 @@ TEST(CliMode, CutUsageErrors) {
     trimora_test::WriteFileBytes(clip, "not really a clip");
     trimora_test::WriteFileBytes(ts, "not really a clip");
 
-    CliRun r = RunCli({"cut", clip, "--start", "0:00:01", "--end", "0:00:03", "--bogus"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "Unknown option: --bogus"));
-    EXPECT_TRUE(Has(r.err, "Usage: trimora cut SRC --start T --end T"));
-
-    r = RunCli({"cut", home.Root() + "missing.mp4", "--start", "0:00:01", "--end", "0:00:03"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "Please select a file in list to process!"));
-
-    r = RunCli({"cut", "--start", "0:00:01", "--end", "0:00:03"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "Please select a file in list to process!"));
-
-    r = RunCli({"cut", clip, "--start", "00:00:05.000", "--end", "00:00:02.000"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "StartTime can not be greater than EndTime ! Please complete settings "
-                           "for Start and End Times."));
-
-    r = RunCli({"cut", ts, "--start", "0:00:01", "--end", "0:00:03"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "Video cutting only supports the following file formats:\nasf, avi, "
-                           "flv, m2ts, m4v, mp4, mkv, mov, mpg, mpeg, wmv, webm, vob, divx"));
-
-    r = RunCli({"cut", clip, "--start", "0:00:01"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "Missing --end"));
-
-    r = RunCli({"cut", clip, "--start", "1:xx:00", "--end", "0:00:03"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "Invalid time for --start"));
-
-    r = RunCli({"cut", clip, "--start", "0:00:01", "--end"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "--end needs a value"));
-
-    r = RunCli({"cut", clip, "--start", "0:00:01.200", "--end", "0:00:01.900"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "at least one second apart"));
-
-    r = RunCli({"cut", clip, "--start", "0:00:01", "--end", "0:00:03", "--save-folder",
-                home.Root() + "nowhere"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "Folder does't exist: " + home.Root() + "nowhere"));
+    const std::string S = "--start", E = "--end";
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"cut", clip, S, "0:00:01", E, "0:00:03", "--bogus"},
+         "Unknown option: --bogus\nUsage: trimora cut SRC --start T --end T"},
+        {{"cut", home.Root() + "missing.mp4", S, "0:00:01", E, "0:00:03"},
+         "Please select a file in list to process!"},
+        {{"cut", S, "0:00:01", E, "0:00:03"}, "Please select a file in list to process!"},
+        {{"cut", clip, S, "00:00:05.000", E, "00:00:02.000"},
+         "StartTime can not be greater than EndTime ! Please complete settings for Start and End "
+         "Times."},
+        {{"cut", ts, S, "0:00:01", E, "0:00:03"},
+         "Video cutting only supports the following file formats:\nasf, avi, flv, m2ts, m4v, mp4, "
+         "mkv, mov, mpg, mpeg, wmv, webm, vob, divx"},
+        {{"cut", clip, S, "0:00:01"}, "Missing --end"},
+        {{"cut", clip, S, "1:xx:00", E, "0:00:03"}, "Invalid time for --start"},
+        {{"cut", clip, S, "0:00:01", E}, "--end needs a value"},
+        {{"cut", clip, S, "0:00:01.200", E, "0:00:01.900"}, "at least one second apart"},
+        {{"cut", clip, S, "0:00:01", E, "0:00:03", "--save-folder", home.Root() + "nowhere"},
+         "Folder does't exist: " + home.Root() + "nowhere"},
+    };
+    for (const auto& [args, err] : rows) {
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << err;
+        for (size_t b = 0, e = 0; e != std::string::npos; b = e + 1) {
+            e = err.find("\nUsage", b); // the usage text follows on its own line
+            EXPECT_TRUE(Has(r.err, err.substr(b, e == std::string::npos ? e : e - b))) << r.err;
+        }
+    }
 
     // Nothing was written for any of them.
     EXPECT_TRUE(trimora_test::ReadFileBytes(clip) == "not really a clip");
 }
 
 TEST(CliMode, ArgumentParsing) {
-    const TCliArgs a = ParseCliArgs({"a b.mp4", "--start=00:00:01", "--end", "2", "--nosound", "--",
-                                     "--weird.mp4"},
-                                    {"--start", "--end"}, {"--nosound"});
+    const TCliArgs a = ParseCliArgs(
+        {"a b.mp4", "--start=00:00:01", "--end", "2", "--nosound", "--", "--weird.mp4"},
+        {"--start", "--end"}, {"--nosound"});
     EXPECT_EQ(a.Positional, (std::vector<std::string>{"a b.mp4", "--weird.mp4"}));
     EXPECT_EQ(a.Value("--start"), "00:00:01");
     EXPECT_EQ(a.Value("--end"), "2");

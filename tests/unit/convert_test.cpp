@@ -27,11 +27,6 @@ TConvertOptions Opts(const std::string& type, const std::string& quality = "Best
     return o;
 }
 
-std::string Fragment(const TConvertOptions& o, const TStoreInfo& info = Clip()) {
-    TConvertPieces p;
-    return BuildConvertFragment(o, info, p);
-}
-
 } // namespace
 
 TEST(ConvertOptions, WorkedExampleMp4BestSameAsOriginal) {
@@ -47,9 +42,8 @@ TEST(ConvertOptions, WorkedExampleMp4BestSameAsOriginal) {
     in.ThreadsOption = " -threads 6 ";
     in.InputFile = "/v/holiday.avi";
     in.OutputFile = "/o/holiday-Convert.mp4";
-    EXPECT_EQ(BuildConvertCommand(in, p),
-              "/s/fcut.exe -cb  -threads 6  -i \"/v/holiday.avi\" " + fragment +
-                  " -y \"/o/holiday-Convert.mp4\"");
+    EXPECT_EQ(BuildConvertCommand(in, p), "/s/fcut.exe -cb  -threads 6  -i \"/v/holiday.avi\" " +
+                                              fragment + " -y \"/o/holiday-Convert.mp4\"");
     EXPECT_EQ(p.ConvertCommand, BuildConvertCommand(in, p));
 }
 
@@ -82,114 +76,106 @@ TEST(ConvertOptions, QualityLastMatchWinsAndTypedTexts) {
     EXPECT_NE(p.ConvertFragment.find("vbitrate=1500:threads=8"), std::string::npos);
 }
 
-TEST(ConvertOptions, AudioPieceByFormatVolumeAndSound) {
-    const std::string rb = " -ar 44100  -ab 128k ";
-    struct Case {
-        std::string type, audio;
+TEST(ConvertOptions, Fragments) {
+    const std::string rb = " -ar 44100  -ab 128k ", V = kVideo;
+    auto O = [](const std::string& type, int quality = 4, const std::string& frame = "",
+                int noSound = 0, int volume = 0) {
+        TConvertOptions o = Opts(type, QualityItems()[quality]);
+        if (!frame.empty()) o.FramePreset = frame;
+        o.IncludeSoundIndex = noSound;
+        o.VolumeIndex = volume;
+        return o;
     };
-    const std::vector<Case> cases = {
-        {".avi", " -acodec libmp3lame -ac 2 " + rb},  {".3gp", " -acodec aac -ac 2 " + rb},
-        {".mkv", " -acodec aac -ac 2 " + rb},         {".mpg", " -acodec libmp3lame -ac 2 " + rb},
-        {".mpeg", " -acodec libmp3lame -ac 2 " + rb}, {".mov", " -acodec aac -ac 2 " + rb},
-        {".m4v", " -acodec aac -ac 2 " + rb},
-        {".flv", " -acodec aac -ac 2 -ar 44100  -ab 128k "}, // fixed rate, no clip rate
+    const std::string mp3 = " -acodec libmp3lame -ac 2 " + rb, aac = " -acodec aac -ac 2 " + rb;
+    const std::string dev = " -acodec aac -ab 128k -ac 2 -ar 44100  ";
+    const std::string wmv = " -vf scale=320:240  -ovc lavc -lavcopts vcodec=mpeg4:vbitrate=2800:"
+                            "threads=8 ";
+    // options built before (type "": none), options, clip frame size ('!': no audio) -> fragment
+    struct Row {
+        TConvertOptions before, o;
+        std::string clip, want;
     };
-    for (const auto& c : cases) {
-        TConvertOptions o = Opts(c.type);
-        o.VolumeIndex = 2;
+    const TConvertOptions none = O("");
+    const Row rows[] = {
+        // sound by format, with the volume gain of the third item
+        {none, O(".avi", 4, "", 0, 2), "320x240", mp3 + " -vol 768   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".3gp", 4, "", 0, 2), "320x240", aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".mkv", 4, "", 0, 2), "320x240", aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".mpg", 4, "", 0, 2), "320x240", mp3 + " -vol 768   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".mpeg", 4, "", 0, 2), "320x240",
+         mp3 + " -vol 768   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".mov", 4, "", 0, 2), "320x240", aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".m4v", 4, "", 0, 2), "320x240", aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
+        // FLV: a fixed rate, not the clip's
+        {none, O(".flv", 4, "", 0, 2), "320x240",
+         " -acodec aac -ac 2 -ar 44100  -ab 128k  -vol 768   -s 320x240 " + V + " -crf 18 "},
+        // volume by item index; a typed volume (index -1) means no gain
+        {none, O(".mp4", 4, "", 0, -1), "320x240", aac + "   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".mp4", 4, "", 0, 1), "320x240", aac + " -vol 512   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".mp4", 4, "", 0, 3), "320x240",
+         aac + " -vol 1024   -s 320x240 " + V + " -crf 18 "},
+        // "No Sound", and a clip without audio whatever the choice
+        {none, O(".mp4", 4, "", 1), "1280x720", " -an  -s 1280x720 " + V + " -crf 18 "},
+        {none, O(".mkv"), "!640x480", " -an  -s 640x480 " + V + " -crf 18 "},
+        // typed frame sizes with odd numbers are lowered to even ones; a note line of the list,
+        // or any text that is no size, keeps the previous size
+        {none, O(".avi", 4, "641x479"), "1280x720", mp3 + "   -s 640x478 " + V + " -crf 18 "},
+        {O(".avi", 4, "641x479"), O(".avi", 4, "Use even numbers only !)"), "1280x720",
+         mp3 + "   -s 640x478 " + V + " -crf 18 "},
+        {O(".avi", 4, "641x479"), O(".avi", 4, "1x1"), "1280x720",
+         mp3 + "   -s 640x478 " + V + " -crf 18 "},
+        // same as original: the clip's size made even, or no size option when it is unknown
+        {none, O(".avi"), "721x405", mp3 + "   -s 720x404 " + V + " -crf 18 "},
+        {O(".avi"), O(".avi"), "", mp3 + "  " + V + " -crf 18 "},
+        {none, O(".webm", 1, "320x240"), "1280x720",
+         " -s 320x240  -vcodec libvpx -acodec libvorbis -ab 128k -ac 2 -ar 44100  -qscale 6 "},
+        // fixed audio options, but "No Sound" drops the sound
+        {none, O(".webm", 1, "320x240", 1), "1280x720",
+         " -s 320x240  -vcodec libvpx -an  -qscale 6 "},
+        {none, O(".asf", 2, "320x240"), "1280x720",
+         wmv + "-oac lavc -lavcopts acodec=wmav2:abitrate=128 -srate 44100 "},
+        {none, O(".WMV", 2, "320x240", 1), "1280x720", wmv + "-nosound "},
+        // the mencoder rows ignore the clip's missing audio; the tool copes with it
+        {none, O(".wmv", 2, "320x240"), "!320x240",
+         wmv + "-oac lavc -lavcopts acodec=wmav2:abitrate=128 -srate 44100 "},
+        {none, O(".vob", 0), "1280x720",
+         " -s 1280x720  -vcodec mpeg2video  -acodec aac -ac 2  -ar 44100  -ab 128k    -qscale 8 "},
+        // a typed format of no rule keeps the audio piece of the last build, without growing
+        {O(".mp4"), O(".ts"), "320x240", aac + "   -s 320x240 " + V + " -crf 18 "},
+        // devices: the frame-size list plays no part; without "Filesize" the middle value
+        {none, O("(Device) iPad - HiResolution"), "1280x720",
+         dev + " -s 1280x720 " + V + " -crf 18 "},
+        {none, O("(Device) Android - Small Screen", 0, "640x480", 1), "1280x720",
+         " -an  -s 320x240 " + V + " -crf 26 "},
+        {none, O("(Device) Android - Small Screen", 0, "", 0, 3), "1280x720",
+         " -acodec libmp3lame -ab 128k -ac 2 -ar 44100  -vol 1024  -s 320x240 " + V + " -crf 26 "},
+        {none, O("(Device) Android - Small Screen", 0), "!1280x720",
+         " -an  -s 320x240 " + V + " -crf 26 "},
+        {none, Opts("(Device) iPod - LoResolution", "whatever"), "1280x720",
+         dev + " -s 320x240 " + V + " -crf 22 "},
+        // an unknown device keeps the previous row
+        {O("(Device) iPod - HiResolution"), O("(Device) Nokia", 3), "1280x720",
+         dev + " -s 640x480 " + V + " -crf 20 "},
+    };
+    for (const Row& r : rows) {
+        const bool mute = !r.clip.empty() && r.clip[0] == '!';
+        const TStoreInfo clip = Clip(mute ? r.clip.substr(1) : r.clip, mute);
         TConvertPieces p;
-        BuildConvertOptions(o, Clip("320x240"), p);
-        EXPECT_EQ(p.AudioPiece, c.audio + " -vol 768 " + " ") << c.type;
-        EXPECT_EQ(p.ConvertFragment, p.AudioPiece + " -s 320x240 " + kVideo + " -crf 18 ")
-            << c.type;
+        if (!r.before.ConvertType.empty()) BuildConvertFragment(r.before, clip, p);
+        EXPECT_EQ(BuildConvertFragment(r.o, clip, p), r.want)
+            << r.o.ConvertType << " " << r.o.FramePreset;
     }
-    // Volume by item index; a typed volume (index -1) means no gain.
-    const std::vector<std::string> gains = {" ", " ", " -vol 512 ", " -vol 768 ", " -vol 1024 "};
-    for (int index = -1; index <= 3; ++index) {
-        TConvertOptions o = Opts(".mp4");
-        o.VolumeIndex = index;
-        TConvertPieces p;
-        BuildConvertOptions(o, Clip(), p);
-        EXPECT_EQ(p.VolumePiece, gains[index + 1]);
-    }
-    // "No Sound", and a clip without audio whatever the choice.
-    TConvertOptions noSound = Opts(".mp4");
-    noSound.IncludeSoundIndex = 1;
-    EXPECT_EQ(Fragment(noSound), " -an  -s 1280x720 " + kVideo + " -crf 18 ");
-    EXPECT_EQ(Fragment(Opts(".mkv"), Clip("640x480", true)),
-              " -an  -s 640x480 " + kVideo + " -crf 18 ");
-}
-
-TEST(ConvertOptions, FrameSizes) {
-    TConvertOptions o = Opts(".avi");
-    o.FramePreset = "641x479"; // typed with odd numbers: lowered to even ones
-    TConvertPieces p;
-    BuildConvertOptions(o, Clip(), p);
-    EXPECT_EQ(p.SizePiece, " -s 640x478 ");
-    EXPECT_EQ(p.ScalePiece, " -vf scale=640:478 ");
-    EXPECT_EQ(p.FrameSizeLabel, "640x478 ");
-
-    // A note line of the list, or any text that is no size, keeps the previous size.
-    for (const std::string text : {"exact syntax as seen above.  ", "Use even numbers only !)",
-                                   "big", "1x1"}) {
-        o.FramePreset = text;
-        BuildConvertOptions(o, Clip(), p);
-        EXPECT_EQ(p.SizePiece, " -s 640x478 ") << text;
-        EXPECT_EQ(p.ScalePiece, " -vf scale=640:478 ") << text;
-    }
-
-    // Same as original: the clip's size made even, or no size option when it is unknown.
-    o.FramePreset = "Same as original";
-    BuildConvertOptions(o, Clip("721x405"), p);
-    EXPECT_EQ(p.SizePiece, " -s 720x404 ");
-    EXPECT_EQ(p.FrameSizeLabel, "720x404 ");
-    BuildConvertOptions(o, Clip(""), p);
-    EXPECT_EQ(p.SizePiece, "");
-    EXPECT_EQ(p.ScalePiece, "");
-    EXPECT_EQ(p.ConvertFragment, " -acodec libmp3lame -ac 2  -ar 44100  -ab 128k   " + kVideo +
-                                     " -crf 18 ");
-}
-
-TEST(ConvertOptions, FragmentForms) {
-    TConvertOptions o = Opts(".webm", QualityItems()[1]);
-    o.FramePreset = "320x240";
-    EXPECT_EQ(Fragment(o), " -s 320x240  -vcodec libvpx -acodec libvorbis -ab 128k -ac 2 -ar "
-                           "44100  -qscale 6 ");
-    o.IncludeSoundIndex = 1; // fixed audio options, but "No Sound" drops the sound
-    EXPECT_EQ(Fragment(o), " -s 320x240  -vcodec libvpx -an  -qscale 6 ");
-
-    o = Opts(".asf", QualityItems()[2]);
-    o.FramePreset = "320x240";
-    EXPECT_EQ(Fragment(o), " -vf scale=320:240  -ovc lavc -lavcopts vcodec=mpeg4:vbitrate=2800:"
-                           "threads=8 -oac lavc -lavcopts acodec=wmav2:abitrate=128 -srate 44100 ");
-    o.ConvertType = ".WMV";
-    o.IncludeSoundIndex = 1;
-    EXPECT_EQ(Fragment(o), " -vf scale=320:240  -ovc lavc -lavcopts vcodec=mpeg4:vbitrate=2800:"
-                           "threads=8 -nosound ");
-    // The mencoder rows ignore the clip's missing audio; the tool copes with it.
-    o.IncludeSoundIndex = 0;
-    EXPECT_NE(Fragment(o, Clip("320x240", true)).find("acodec=wmav2"), std::string::npos);
-
-    o = Opts(".vob", QualityItems()[0]);
-    EXPECT_EQ(Fragment(o), " -s 1280x720  -vcodec mpeg2video  -acodec aac -ac 2  -ar 44100  "
-                           "-ab 128k    -qscale 8 ");
-
-    // A one-character type becomes ".avi".
-    TConvertPieces p;
-    BuildConvertOptions(Opts("x"), Clip(), p);
-    EXPECT_EQ(p.OutputExt, ".avi");
-}
-
-TEST(ConvertOptions, TypedFormatOfNoRuleKeepsTheAudioPiece) {
     TConvertPieces p;
     BuildConvertOptions(Opts(".mp4"), Clip(), p);
-    BuildConvertOptions(Opts(".ts"), Clip("320x240"), p);
-    EXPECT_EQ(p.OutputExt, ".ts");
-    EXPECT_EQ(p.ConvertFragment,
-              " -acodec aac -ac 2  -ar 44100  -ab 128k    -s 320x240 " + kVideo + " -crf 18 ");
-    // Built again, nothing grows.
-    BuildConvertOptions(Opts(".ts"), Clip("320x240"), p);
-    EXPECT_EQ(p.AudioPiece, " -acodec aac -ac 2  -ar 44100  -ab 128k   ");
+    BuildConvertOptions(Opts(".ts"), Clip(), p);
+    EXPECT_EQ(p.AudioPiece, BuildConvertOptions(Opts(".ts"), Clip(), p) == p.ConvertFragment
+                                ? " -acodec aac -ac 2  -ar 44100  -ab 128k   "
+                                : "no fragment"); // built again, nothing grows
+    BuildConvertOptions(Opts("x"), Clip(), p);    // a one-character type becomes ".avi"
+    EXPECT_EQ(p.OutputExt, ".avi");
+    BuildConvertOptions(O(".avi", 4, "641x479"), Clip(), p);
+    EXPECT_EQ(p.FrameSizeLabel + "|" + p.ScalePiece, "640x478 | -vf scale=640:478 ");
+    EXPECT_FALSE(IsDeviceItem("(device) iPad - HiResolution")); // lower case is no device
 }
 
 TEST(ConvertCommand, PartialAndMencoderForms) {
@@ -223,8 +209,7 @@ TEST(ConvertCommand, PartialAndMencoderForms) {
     // A quote in a file name stays inside its argument.
     in.InputFile = "/v/say \"hi\".mp4";
     BuildConvertOptions(Opts(".mp4"), Clip(), p);
-    EXPECT_NE(BuildConvertCommand(in, p).find("-i \"/v/say \\\"hi\\\".mp4\""),
-              std::string::npos);
+    EXPECT_NE(BuildConvertCommand(in, p).find("-i \"/v/say \\\"hi\\\".mp4\""), std::string::npos);
 }
 
 TEST(DeviceOptions, RowsInListOrderAndTheirFragments) {
@@ -237,10 +222,10 @@ TEST(DeviceOptions, RowsInListOrderAndTheirFragments) {
 
     // Every item names exactly one row, and each row is reached.
     const std::vector<std::string> suffixes = {
-        "_DroidSmall.mp4",      "_DroidMid.mp4",       "_DroidLarge.mp4", "_BlackberrySmall.mp4",
-        "_BlackberryMid.mp4",   "_iPad_LoRes.m4v",     "_iPad_HiRes.m4v", "_iPodLoRes.m4v",
-        "_iPodHiRes.m4v",       "_iPhone.m4v",         "_iPhone.m4v"};
-    const std::vector<std::string> sizes = {"320x240", "480x320", "854x480", "260x240",
+        "_DroidSmall.mp4",    "_DroidMid.mp4",   "_DroidLarge.mp4", "_BlackberrySmall.mp4",
+        "_BlackberryMid.mp4", "_iPad_LoRes.m4v", "_iPad_HiRes.m4v", "_iPodLoRes.m4v",
+        "_iPodHiRes.m4v",     "_iPhone.m4v",     "_iPhone.m4v"};
+    const std::vector<std::string> sizes = {"320x240", "480x320", "854x480",  "260x240",
                                             "320x240", "640x360", "1280x720", "320x240",
                                             "640x480", "320x240", "480x360"};
     for (size_t i = 0; i < DeviceItems().size(); ++i) {
@@ -250,31 +235,4 @@ TEST(DeviceOptions, RowsInListOrderAndTheirFragments) {
         EXPECT_EQ(p.SizePiece, " -s " + sizes[i] + " ") << DeviceItems()[i];
         EXPECT_EQ(p.FrameSizeLabel, sizes[i]);
     }
-
-    EXPECT_EQ(Fragment(Opts("(Device) iPad - HiResolution")),
-              std::string(" -acodec aac -ab 128k -ac 2 -ar 44100 ") + " " + " -s 1280x720 " +
-                  kVideo + " -crf 18 ");
-    TConvertOptions o = Opts("(Device) Android - Small Screen", QualityItems()[0]);
-    o.IncludeSoundIndex = 1;
-    o.FramePreset = "640x480"; // the frame-size list plays no part for devices
-    EXPECT_EQ(Fragment(o), " -an  -s 320x240 " + kVideo + " -crf 26 ");
-    o.IncludeSoundIndex = 0;
-    o.VolumeIndex = 3;
-    EXPECT_EQ(Fragment(o), " -acodec libmp3lame -ab 128k -ac 2 -ar 44100  -vol 1024  -s 320x240 " +
-                               kVideo + " -crf 26 ");
-    EXPECT_EQ(Fragment(o, Clip("160x120", true)), " -an  -s 320x240 " + kVideo + " -crf 26 ");
-    // Without "Filesize" the device takes the middle value.
-    EXPECT_EQ(Fragment(Opts("(Device) iPod - LoResolution", "whatever")),
-              " -acodec aac -ab 128k -ac 2 -ar 44100   -s 320x240 " + kVideo + " -crf 22 ");
-}
-
-TEST(DeviceOptions, UnknownDeviceKeepsThePreviousRow) {
-    TConvertPieces p;
-    BuildConvertFragment(Opts("(Device) iPod - HiResolution"), Clip(), p);
-    BuildConvertFragment(Opts("(Device) Nokia", QualityItems()[3]), Clip(), p);
-    EXPECT_EQ(p.OutputExt, "_iPodHiRes.m4v");
-    EXPECT_EQ(p.ConvertFragment,
-              " -acodec aac -ab 128k -ac 2 -ar 44100   -s 640x480 " + kVideo + " -crf 20 ");
-    // Lower-case "(device)" is no device item.
-    EXPECT_FALSE(IsDeviceItem("(device) iPad - HiResolution"));
 }

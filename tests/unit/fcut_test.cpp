@@ -1,9 +1,9 @@
 // fcut.exe's translation of the program's encoder command lines, its stream report and its
 // progress texts, without running ffmpeg.
+#include "common/command_line.h"
 #include "common/fcut_plan.h"
 #include "common/fcut_report.h"
 #include "common/fcut_run.h"
-#include "common/command_line.h"
 #include "exec/tool_install.h"
 #include "media/store_info.h"
 
@@ -19,130 +19,110 @@ using namespace trimora::fcut;
 
 namespace {
 
-FcutPlan Plan(const std::string& command) { return PlanFcut(trimora::SplitCommandLine(command)); }
+FcutPlan Plan(const std::string& command) {
+    return PlanFcut(trimora::SplitCommandLine(command));
+}
 
 std::string Joined(const std::vector<std::string>& v) {
     std::string s;
-    for (const auto& a : v) s += (s.empty() ? "" : " ") + a;
+    for (const auto& a : v)
+        s += (s.empty() ? "" : " ") + a;
     return s;
-}
-
-bool HasPair(const std::vector<std::string>& v, const std::string& a, const std::string& b) {
-    for (size_t i = 0; i + 1 < v.size(); ++i)
-        if (v[i] == a && v[i + 1] == b) return true;
-    return false;
-}
-
-bool Has(const std::vector<std::string>& v, const std::string& a) {
-    return std::find(v.begin(), v.end(), a) != v.end();
 }
 
 } // namespace
 
 TEST(FcutPlan, ProbeAndWarmUpNameNoOutput) {
     const FcutPlan probe = Plan("-cb  -i \"/v/a b.mp4\"");
-    EXPECT_TRUE(probe.probe);
+    EXPECT_TRUE(probe.probe && probe.error.empty());
     EXPECT_EQ(probe.inputs, std::vector<std::string>{"/v/a b.mp4"});
-    EXPECT_TRUE(probe.error.empty());
     EXPECT_TRUE(Plan("-cb  -threads 10  -i \"/h/help/silent.mp3\"").probe);
     EXPECT_FALSE(Plan("-cb ").error.empty());
     EXPECT_FALSE(Plan("-cb  -i").error.empty());
 }
 
-TEST(FcutPlan, CutKeepsStreamCopyAndDropsWhatCopyCannotTake) {
-    const FcutPlan p = Plan("-cb  -threads 10  -ss 00:01:23.456 -t 37  -async 1 -i \"/v/a.mp4\" "
-                            " -acodec copy  -vcodec copy -sn -y \"/out/a-Cut.mp4\"");
-    ASSERT_TRUE(p.error.empty());
-    EXPECT_FALSE(p.probe);
-    EXPECT_EQ(p.output, "/out/a-Cut.mp4");
-    EXPECT_EQ(p.muxer, "mp4");
-    ASSERT_TRUE(p.inputSeek && p.duration);
-    EXPECT_NEAR(*p.inputSeek, 83.456, 1e-9);
-    EXPECT_EQ(*p.duration, 37);
-    // Seek and length stay input options, before the input; -async has no meaning for copied
-    // audio and is gone, as is the leading -cb.
-    EXPECT_EQ(Joined(p.ffmpegArgs), "-y -threads 10 -ss 00:01:23.456 -t 37 -i /v/a.mp4 -c:a copy "
-                                    "-c:v copy -sn /out/a-Cut.mp4");
-}
-
-TEST(FcutPlan, ConvertTranslatesLegacyEncoderOptions) {
-    const FcutPlan p = Plan("-cb  -threads 6  -ss 00:00:01.000 -t 2  -async 1 -i \"/v/a.avi\"  "
-                            "-acodec libmp3lame -ac 2  -ar 44100  -ab 128k  -vol 768  -s 320x240 "
-                            " -vcodec libx264 -vpre veryfast_firstpass  -crf 18  -y \"/o/a.mpg\"");
-    const auto& a = p.ffmpegArgs;
-    EXPECT_TRUE(HasPair(a, "-preset", "veryfast"));
-    EXPECT_FALSE(Has(a, "-vpre"));
-    EXPECT_TRUE(HasPair(a, "-c:v", "libx264"));
-    EXPECT_TRUE(HasPair(a, "-crf", "18"));
-    EXPECT_TRUE(HasPair(a, "-b:a", "128k"));
-    EXPECT_TRUE(HasPair(a, "-af", "aresample=async=1,volume=3"));
-    EXPECT_TRUE(HasPair(a, "-pix_fmt", "yuv420p"));
-    EXPECT_TRUE(HasPair(a, "-s", "320x240"));
-    EXPECT_FALSE(Has(a, "-vol"));
-    EXPECT_FALSE(Has(a, "-async"));
-    EXPECT_EQ(a.back(), "/o/a.mpg");
-    EXPECT_TRUE(p.notes.empty());
-    // Encoded video: the input seek stops short of the start, the output cuts exactly.
-    EXPECT_EQ(Joined({a.begin(), a.begin() + 7}), "-y -threads 6 -i /v/a.avi -ss 1.000");
-    EXPECT_TRUE(HasPair(a, "-t", "2"));
-    const FcutPlan late = Plan("-cb  -ss 00:01:23.456 -t 37  -async 1 -i \"/v/a.ts\"  -s 160x120 "
-                               " -vcodec mpeg2video  -an  -qscale 3  -y \"/o/a.vob\"");
-    EXPECT_EQ(Joined({late.ffmpegArgs.begin(), late.ffmpegArgs.begin() + 13}),
-              "-y -ss 78.456 -i /v/a.ts -ss 5.000 -t 37 -s 160x120 -c:v mpeg2video");
-}
-
-TEST(FcutPlan, ContainersGetCodecsTheyCanHold) {
-    // vob holds no aac: ac3 instead, at a bitrate the AC-3 encoder accepts, and it says so.
-    const FcutPlan vob = Plan("-cb  -i \"/v/a.mp4\"  -s 160x120  -vcodec mpeg2video  -acodec aac "
-                              "-ac 2  -ar 44100  -ab 69k     -qscale 3  -y \"/o/a.vob\"");
-    EXPECT_TRUE(HasPair(vob.ffmpegArgs, "-c:a", "ac3"));
-    EXPECT_TRUE(HasPair(vob.ffmpegArgs, "-b:a", "64k"));
-    EXPECT_TRUE(HasPair(vob.ffmpegArgs, "-q:v", "3"));
-    ASSERT_EQ(vob.notes.size(), 1u);
-    EXPECT_NE(vob.notes[0].find("cannot hold aac"), std::string::npos);
-
-    // 3gp and m4v hold no mp3; .divx is an AVI ffmpeg does not know by its extension.
-    EXPECT_TRUE(HasPair(Plan("-i /a.mp4 -acodec libmp3lame -y /o.3gp").ffmpegArgs, "-c:a", "aac"));
-    EXPECT_TRUE(HasPair(Plan("-i /a.mp4 -acodec libmp3lame -y /o.m4v").ffmpegArgs, "-c:a", "aac"));
-    const FcutPlan divx = Plan("-cb  -i \"/v/a.divx\" -vcodec copy  -acodec copy  -sn -y \"/o/b.divx\"");
-    EXPECT_TRUE(HasPair(divx.ffmpegArgs, "-f", "avi"));
-    EXPECT_TRUE(divx.notes.empty());
-    // Codecs a container does hold are left alone, copies are never touched.
-    EXPECT_TRUE(Plan("-i /a.mp4 -acodec libmp3lame -y /o.mp4").notes.empty());
-    EXPECT_TRUE(Plan("-i /a.vob -acodec copy -vcodec copy -y /o.vob").notes.empty());
-}
-
-TEST(FcutPlan, WebmAudioExtractionAndFrameSave) {
-    const FcutPlan webm = Plan("-cb  -i \"/v/a.mp4\"  -s 160x120  -vcodec libvpx -acodec libvorbis "
-                               "-ab 128k -ac 2 -ar 44100  -qscale 3  -y \"/o/a.webm\"");
-    EXPECT_TRUE(HasPair(webm.ffmpegArgs, "-crf", "10"));
-    EXPECT_TRUE(HasPair(webm.ffmpegArgs, "-b:v", "4M"));
-    EXPECT_FALSE(Has(webm.ffmpegArgs, "-qscale"));
-
-    const FcutPlan ogg = Plan("-cb  -i \"/v/a.mp4\" -vn -sn  -acodec vorbis -aq 100  -vol 1024 "
-                              " -y \"/o/a.ogg\"");
-    EXPECT_TRUE(HasPair(ogg.ffmpegArgs, "-c:a", "libvorbis"));
-    EXPECT_TRUE(HasPair(ogg.ffmpegArgs, "-q:a", "10"));
-    EXPECT_TRUE(HasPair(ogg.ffmpegArgs, "-af", "volume=4"));
-
-    const FcutPlan frame = Plan("-cb  -ss 00:00:01.500 -i \"/v/a.mp4\" -f image2 -vframes 1 "
-                                "-sameq \"/img/000001.500.jpg\"");
+TEST(FcutPlan, CommandsBecomeFfmpegArguments) {
+    // command -> pieces of the ffmpeg argument list, '|' between them; '!' marks a piece that
+    // must not be there, '^' one the list starts with; note: the plan must note that text
+    struct Row {
+        const char* command;
+        const char* want;
+        const char* note;
+    };
+    const Row rows[] = {
+        // seek and length stay input options; -async means nothing for copied audio
+        {"-cb  -threads 10  -ss 00:01:23.456 -t 37  -async 1 -i \"/v/a.mp4\"  -acodec copy  "
+         "-vcodec copy -sn -y \"/out/a-Cut.mp4\"",
+         "^-y -threads 10 -ss 00:01:23.456 -t 37 -i /v/a.mp4 -c:a copy -c:v copy -sn "
+         "/out/a-Cut.mp4",
+         ""},
+        // encoded video: the input seek stops short of the start, the output cuts exactly
+        {"-cb  -threads 6  -ss 00:00:01.000 -t 2  -async 1 -i \"/v/a.avi\"  -acodec libmp3lame "
+         "-ac 2  -ar 44100  -ab 128k  -vol 768  -s 320x240  -vcodec libx264 -vpre "
+         "veryfast_firstpass  -crf 18  -y \"/o/a.mpg\"",
+         "^-y -threads 6 -i /v/a.avi -ss 1.000|-t 2|-preset veryfast|!-vpre|-c:v libx264|-crf 18|"
+         "-b:a 128k|-af aresample=async=1,volume=3|-pix_fmt yuv420p|-s 320x240|!-vol|!-async|"
+         "/o/a.mpg",
+         ""},
+        {"-cb  -ss 00:01:23.456 -t 37  -async 1 -i \"/v/a.ts\"  -s 160x120  -vcodec mpeg2video  "
+         "-an  -qscale 3  -y \"/o/a.vob\"",
+         "^-y -ss 78.456 -i /v/a.ts -ss 5.000 -t 37 -s 160x120 -c:v mpeg2video", ""},
+        // vob holds no aac: ac3 at a bitrate the AC-3 encoder accepts
+        {"-cb  -i \"/v/a.mp4\"  -s 160x120  -vcodec mpeg2video  -acodec aac -ac 2  -ar 44100  "
+         "-ab 69k     -qscale 3  -y \"/o/a.vob\"",
+         "-c:a ac3|-b:a 64k|-q:v 3", "cannot hold aac"},
+        {"-i /a.mp4 -acodec aac -ab 0.35M -y /o.vob", "-c:a ac3|-b:a 320k", "cannot hold aac"},
+        // 3gp and m4v hold no mp3; .divx is an AVI ffmpeg does not know by its extension
+        {"-i /a.mp4 -acodec libmp3lame -y /o.3gp", "-c:a aac", "mp3"},
+        {"-i /a.mp4 -acodec libmp3lame -y /o.m4v", "-c:a aac", "mp3"},
+        {"-cb  -i \"/v/a.divx\" -vcodec copy  -acodec copy  -sn -y \"/o/b.divx\"", "-f avi", ""},
+        // codecs a container holds are left alone, copies are never touched
+        {"-i /a.mp4 -acodec libmp3lame -y /o.mp4", "-c:a libmp3lame", ""},
+        {"-i /a.mp4 -acodec mp3 -y /o.mp3", "-c:a libmp3lame", ""},
+        {"-i /a.vob -acodec copy -vcodec copy -y /o.vob", "-c:a copy", ""},
+        {"-cb  -i \"/v/a.mp4\"  -s 160x120  -vcodec libvpx -acodec libvorbis -ab 128k -ac 2 -ar "
+         "44100  -qscale 3  -y \"/o/a.webm\"",
+         "-crf 10|-b:v 4M|!-qscale", ""},
+        {"-cb  -i \"/v/a.mp4\" -vn -sn  -acodec vorbis -aq 100  -vol 1024  -y \"/o/a.ogg\"",
+         "-c:a libvorbis|-q:a 10|-af volume=4", ""},
+        // a '%' in the path stays literal (-update 1)
+        {"-cb  -ss 00:00:01.500 -i \"/v/a.mp4\" -f image2 -vframes 1 -sameq "
+         "\"/img/000001.500.jpg\"",
+         "^-i /v/a.mp4 -ss 1.500|-q:v 2|-frames:v 1|-update 1|!-sameq", ""},
+    };
+    for (const Row& r : rows) {
+        const FcutPlan p = Plan(r.command);
+        const std::string args = " " + Joined(p.ffmpegArgs) + " ";
+        std::string want = r.want;
+        for (size_t b = 0, e = 0; e != std::string::npos; b = e + 1) {
+            e = want.find('|', b);
+            std::string piece = want.substr(b, e == std::string::npos ? e : e - b);
+            const char mark = piece[0];
+            if (mark == '!' || mark == '^') piece.erase(0, 1);
+            const size_t at = args.find(" " + piece + " ");
+            if (mark == '!')
+                EXPECT_EQ(at, std::string::npos) << piece << " in" << args;
+            else
+                EXPECT_EQ(mark == '^' ? at == 0 : at != std::string::npos, true)
+                    << piece << " ?" << args;
+        }
+        const std::string notes = Joined(p.notes);
+        EXPECT_EQ(std::string(r.note).empty(), notes.empty()) << notes;
+        EXPECT_NE(notes.find(r.note), std::string::npos) << notes;
+    }
+    const FcutPlan frame = Plan("-ss 00:00:01.500 -i /v/a.mp4 -f image2 -vframes 1 /i/1.jpg");
     EXPECT_EQ(frame.muxer, "image2");
-    EXPECT_TRUE(HasPair(frame.ffmpegArgs, "-q:v", "2"));
-    EXPECT_TRUE(HasPair(frame.ffmpegArgs, "-frames:v", "1"));
-    EXPECT_TRUE(HasPair(frame.ffmpegArgs, "-update", "1")); // a '%' in the path stays literal
-    EXPECT_FALSE(Has(frame.ffmpegArgs, "-sameq"));
     EXPECT_NEAR(frame.inputSeek.value_or(-1), 1.5, 1e-9);
-}
 
-TEST(FcutPlan, TimeTexts) {
-    EXPECT_EQ(ParseFfmpegTime("37"), 37);
-    EXPECT_NEAR(ParseFfmpegTime("00:01:23.456").value_or(0), 83.456, 1e-9);
-    EXPECT_EQ(ParseFfmpegTime("1:05"), 65);
-    EXPECT_EQ(ParseFfmpegTime("100:00:00"), 360000);
-    EXPECT_FALSE(ParseFfmpegTime("abc"));
-    EXPECT_FALSE(ParseFfmpegTime(""));
-    EXPECT_FALSE(ParseFfmpegTime("1::2"));
+    for (const auto& [text, seconds] :
+         std::vector<std::pair<const char*, double>>{{"37", 37},
+                                                     {"00:01:23.456", 83.456},
+                                                     {"1:05", 65},
+                                                     {"100:00:00", 360000},
+                                                     {"abc", -1},
+                                                     {"", -1},
+                                                     {"1::2", -1}})
+        EXPECT_NEAR(ParseFfmpegTime(text).value_or(-1), seconds, 1e-9) << text;
 }
 
 namespace {
@@ -165,7 +145,8 @@ const char* kMp4Json = R"({
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    for (std::string l; std::getline(in, l);)
+        lines.push_back(l);
     return lines;
 }
 
@@ -190,15 +171,10 @@ TEST(FcutReport, ClassicLayoutReadsBackThroughTheClipParser) {
     trimora::TClipReportInputs in;
     in.InputExt = ".mp4";
     trimora::ParseClipReport(Lines(report), in, info);
-    EXPECT_EQ(info.DurationText, "00:01:23");
-    EXPECT_EQ(info.ClipDuration, 83);
-    EXPECT_EQ(info.BitrateKbps, 1234);
-    EXPECT_EQ(info.FrameSize, "1280x720");
-    EXPECT_EQ(info.FpsText, "29.97");
-    EXPECT_EQ(info.CodecSummary, "h264 - aac - ");
-    EXPECT_EQ(info.AudioBitrateOption, " -ab 128k ");
-    EXPECT_EQ(info.AudioRateOption, " -ar 48000 ");
-    EXPECT_FALSE(info.NoAudio);
+    EXPECT_EQ(info.DurationText + " " + std::to_string(info.BitrateKbps) + " " + info.FrameSize +
+                  " " + info.FpsText + " " + info.CodecSummary + info.AudioBitrateOption +
+                  info.AudioRateOption,
+              "00:01:23 1234 1280x720 29.97 h264 - aac -  -ab 128k  -ar 48000 ");
 }
 
 TEST(FcutReport, VideoOnlyUnknownDurationAndRates) {
@@ -209,17 +185,17 @@ TEST(FcutReport, VideoOnlyUnknownDurationAndRates) {
         "format": {"format_name": "mpeg", "duration": "N/A"}})";
     const std::string report = FormatStreamReport(1, "/v/b.mpg", json);
     EXPECT_NE(report.find("  Duration: N/A, bitrate: N/A\n"), std::string::npos);
-    EXPECT_NE(report.find("    Stream #1.0: Video: mpeg2video, yuv420p, 720x576, 25 tbr, 90k tbn\n"),
-              std::string::npos);
+    EXPECT_NE(
+        report.find("    Stream #1.0: Video: mpeg2video, yuv420p, 720x576, 25 tbr, 90k tbn\n"),
+        std::string::npos);
     EXPECT_EQ(report.find("Audio:"), std::string::npos);
     EXPECT_EQ(FormatStreamReport(0, "/x", "not json"), "");
-    EXPECT_EQ(FormatRate(25), "25");
-    EXPECT_EQ(FormatRate(23.976), "23.98");
-    EXPECT_EQ(FormatRate(12800), "12800");
-    EXPECT_EQ(FormatRate(1000), "1k");
-    EXPECT_EQ(FormatReportDuration(3599.996), "01:00:00.00");
-    EXPECT_EQ(FormatReportDuration(4), "00:00:04.00");
-    EXPECT_EQ(FormatReportDuration(400000), "111:06:40.00");
+    EXPECT_EQ(FormatRate(25) + " " + FormatRate(23.976) + " " + FormatRate(12800) + " " +
+                  FormatRate(1000),
+              "25 23.98 12800 1k");
+    EXPECT_EQ(FormatReportDuration(3599.996) + " " + FormatReportDuration(4) + " " +
+                  FormatReportDuration(400000),
+              "01:00:00.00 00:00:04.00 111:06:40.00");
 }
 
 TEST(FcutProgress, ChunksEndInWholeSecondsWhateverTheReadBoundaries) {
@@ -231,13 +207,15 @@ TEST(FcutProgress, ChunksEndInWholeSecondsWhateverTheReadBoundaries) {
     std::vector<std::string> chunks;
     const std::string all = block1 + block2;
     for (size_t i = 0; i < all.size(); i += 7)
-        for (auto& c : t.Feed(all.substr(i, 7))) chunks.push_back(c);
+        for (auto& c : t.Feed(all.substr(i, 7)))
+            chunks.push_back(c);
     ASSERT_EQ(chunks.size(), 2u);
     EXPECT_EQ(chunks[0], "frame=   50 fps=25.0 size=      20kB bitrate= 100.0kbits/s speed=1.5x "
                          "time=2\r");
     // A time not yet known keeps the last one; the chunk still ends in a number.
     EXPECT_NE(chunks[1].find("time=2\r"), std::string::npos);
-    for (const auto& c : chunks) EXPECT_EQ(c.find("time="), c.rfind("time="));
+    for (const auto& c : chunks)
+        EXPECT_EQ(c.find("time="), c.rfind("time="));
 
     LineBuffer lines;
     lines.Feed("a\nb");
@@ -250,7 +228,8 @@ TEST(FcutProgress, ChunksEndInWholeSecondsWhateverTheReadBoundaries) {
 
 TEST(ToolInstall, LinksMissingAndStaleFrontEndsAndLeavesCurrentOnes) {
     namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() / ("trimora-install-" + std::to_string(::getpid()));
+    const fs::path root =
+        fs::temp_directory_path() / ("trimora-install-" + std::to_string(::getpid()));
     fs::remove_all(root);
     const std::string prog = (root / "bin").string() + "/";
     const std::string sys = (root / "share" / "trimora").string() + "/";

@@ -59,6 +59,7 @@ TEST(Positions, TypedTimes) {
     } cases[] = {{"1:02:03.5", true, 3723.5}, {" 90 ", true, 90},  {"5:00", true, 300},
                  {"0:00:22.520", true, 22.52}, {"abc", false, 0},  {"", false, 0},
                  {"1:75", false, 0},           {"-3", false, 0},   {"1:2:3:4", false, 0},
+                 {"1:60", false, 0},
                  {"12.", false, 0},            {"1e3", false, 0}, {"00:01:40 -y", false, 0}};
     for (const Case& c : cases) {
         double s = -1;

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <condition_variable>
+#include <csignal>
 #include <fstream>
 #include <thread>
 
@@ -15,112 +15,108 @@ using namespace trimora;
 
 // Progress parsers ---------------------------------------------------------------------------
 
-TEST(ProgressParsers, EncoderTimeGivesPercentOfTheCutLength) {
-    auto p = ParseTimeProgress("frame=  500 fps=0.0 q=-1.0 size=  1024kB time=20", 37, false);
-    ASSERT_TRUE(p);
-    EXPECT_EQ(p->Percent, 54);
-    EXPECT_EQ(p->Text1, "20");
-    EXPECT_EQ(p->Text4, "54%");
-    // Halves go to the even neighbour: 1/8 of 100 is 12.5 -> 12, 3/8 is 37.5 -> 38.
-    EXPECT_EQ(ParseTimeProgress("time=1", 8, false)->Percent, 12);
-    EXPECT_EQ(ParseTimeProgress("time=3", 8, false)->Percent, 38);
-    // No length known: 0 %.
-    EXPECT_EQ(ParseTimeProgress("time=7", 0, false)->Percent, 0);
-}
+TEST(ProgressParsers, ChunkForms) {
+    // chunk, cut length, splitter -> percent and text, or "-" when the chunk changes nothing
+    struct Row {
+        const char* chunk;
+        int64_t total;
+        bool splitter;
+        const char* want;
+    };
+    const Row rows[] = {
+        {"frame=  500 fps=0.0 q=-1.0 size=  1024kB time=20", 37, false, "54 20 54%"},
+        // halves go to the even neighbour: 1/8 of 100 is 12.5 -> 12, 3/8 is 37.5 -> 38
+        {"time=1", 8, false, "12 1 12%"},
+        {"time=3", 8, false, "38 3 38%"},
+        {"time=7", 0, false, "0 7 0%"}, // no length known
+        {"time=00:00:05.01 bitrate=1kbits/s", 10, false, "-"},
+        {"time=5.5", 10, false, "-"},
+        {"time=1234567890", 10, false, "-"}, // ten characters
+        {"time=", 10, false, "-"},
+        {"time=5", -1, false, "-"},
+        // two progress lines in one chunk: the text after the first marker is too long
+        {"time=4\rframe=1 time=5", 10, false, "-"},
+        {"Progress: 45%", 100, true, "45  45%"},
+        {"Progress: 45%\rProgress: 46%", 100, true, "0  "},
+    };
+    for (const Row& r : rows) {
+        const auto p = ParseTimeProgress(r.chunk, r.total, r.splitter);
+        // a splitter chunk that does not read gives 0 %, whatever its text
+        const std::string text = p && (p->Percent || !r.splitter) ? p->Text4 : "";
+        EXPECT_EQ(p ? std::to_string(p->Percent) + " " + (r.splitter ? "" : p->Text1) + " " + text
+                    : "-",
+                  r.want)
+            << r.chunk;
+    }
 
-TEST(ProgressParsers, UnreadableEncoderChunksChangeNothing) {
-    EXPECT_FALSE(ParseTimeProgress("time=00:00:05.01 bitrate=1kbits/s", 10, false));
-    EXPECT_FALSE(ParseTimeProgress("time=5.5", 10, false));
-    EXPECT_FALSE(ParseTimeProgress("time=1234567890", 10, false)); // ten characters
-    EXPECT_FALSE(ParseTimeProgress("time=", 10, false));
-    EXPECT_FALSE(ParseTimeProgress("time=5", -1, false));
-    // Two progress lines in one chunk: the text after the first marker is too long.
-    EXPECT_FALSE(ParseTimeProgress("time=4\rframe=1 time=5", 10, false));
-}
-
-TEST(ProgressParsers, SplitterPercent) {
-    auto p = ParseTimeProgress("Progress: 45%", 100, true);
-    ASSERT_TRUE(p);
-    EXPECT_EQ(p->Percent, 45);
-    EXPECT_EQ(p->Text4, "45%");
-    EXPECT_EQ(ParseTimeProgress("Progress: 45%\rProgress: 46%", 100, true)->Percent, 0);
-}
-
-TEST(ProgressParsers, MencoderPositionAndJoinCounting) {
     TProgressCounters c;
     EXPECT_EQ(ParsePosProgress("Pos: 12.3s", 24, c).Percent, 50);
     EXPECT_EQ(ParsePosProgress("Pos:   1.0s    25f ( 4%)", 24, c).Text1, "1");
-    EXPECT_EQ(c.LastPercent, 4);
-    // Unreadable: the last percent stays.
-    EXPECT_EQ(ParsePosProgress("garbage", 24, c).Percent, 4);
-    EXPECT_EQ(ParsePosProgress("Pos: 12.3s", 0, c).Percent, 4);
-
+    // unreadable: the last percent stays
+    EXPECT_EQ(
+        ParsePosProgress("garbage", 24, c).Percent + ParsePosProgress("Pos: 1s", 0, c).Percent, 8);
     // A mencoder join counts each file once, the first time its progress reaches 98.
     TProgressCounters j;
     j.MencoderJoin = true;
     for (const char* chunk : {"Pos: 1.0s =10", "Pos: 2.0s =98", "Pos: 3.0s =99", "Pos: 3.5s =100",
                               "Pos: 0.1s =5", "Pos: 2.0s =60", "Pos: 2.0s =98", "Pos: 2.0s =99"})
         ParseEqualsProgress(chunk, j);
-    EXPECT_EQ(j.JoinFilesDone, 2);
-    EXPECT_EQ(j.LastPercent, 99);
-
+    EXPECT_EQ(j.JoinFilesDone * 100 + j.LastPercent, 299);
     TProgressCounters m;
     EXPECT_EQ(ParsePercentProgress("Progress: 37%", m).Percent, 37);
     EXPECT_EQ(ParsePercentProgress("Progress: x%", m).Percent, 0);
-}
 
-TEST(ProgressParsers, TotalIsTheCutLengthInCutAndPartialConvert) {
+    // The total is the cut length in a cut and a partial convert.
     EXPECT_EQ(ProgressTotal(TMode::Cut, false, 37, 600), 37);
     EXPECT_EQ(ProgressTotal(TMode::Convert, true, 37, 600), 37);
-    EXPECT_EQ(ProgressTotal(TMode::Convert, false, 37, 600), 600);
-    EXPECT_EQ(ProgressTotal(TMode::Cut, false, 0, 600), 600);
-    EXPECT_EQ(ProgressTotal(TMode::Cut, false, -5, 600), 600);
+    for (const int64_t cut : {37, 0, -5})
+        EXPECT_EQ(ProgressTotal(cut == 37 ? TMode::Convert : TMode::Cut, false, cut, 600), 600);
 }
 
 // Outcome ------------------------------------------------------------------------------------
 
 TEST(RunOutcome, EveryWayARunCanEnd) {
-    EXPECT_FALSE(DecideRunOutcome({}).Failed);
-    TRunFacts f;
-    f.Started = false;
-    EXPECT_TRUE(DecideRunOutcome(f).Failed);
-    f = {};
-    f.ExitStatus = 1;
-    auto o = DecideRunOutcome(f);
-    EXPECT_TRUE(o.Failed);
-    EXPECT_NE(o.Reason.find("exit status 1"), std::string::npos);
-    f = {};
-    f.ExitStatus = -1;
-    f.TermSignal = 15;
-    EXPECT_TRUE(DecideRunOutcome(f).Failed);
-    // The splitter the program stopped itself has not failed ...
-    f.StoppedOnPurpose = true;
-    EXPECT_FALSE(DecideRunOutcome(f).Failed);
-    // ... unless the user cancelled it too, or it wrote a failure text.
-    f.Cancelled = true;
-    EXPECT_TRUE(DecideRunOutcome(f).Failed);
-    f = {};
-    f.NothingWritten = true;
-    EXPECT_TRUE(DecideRunOutcome(f).Failed);
-    f = {};
-    f.CannotAppend = true;
-    EXPECT_TRUE(DecideRunOutcome(f).Failed);
-    f = {};
-    f.Cancelled = true; // killed by Cancel, but the tool caught the signal and exited 0
-    EXPECT_TRUE(DecideRunOutcome(f).Failed);
-}
+    auto facts = [](auto change) {
+        TRunFacts f;
+        change(f);
+        return f;
+    };
+    const std::pair<TRunFacts, bool> rows[] = {
+        {{}, false},
+        {facts([](TRunFacts& f) { f.Started = false; }), true},
+        {facts([](TRunFacts& f) { f.ExitStatus = 1; }), true},
+        {facts([](TRunFacts& f) { f.ExitStatus = -1, f.TermSignal = 15; }), true},
+        // the splitter the program stopped itself has not failed ...
+        {facts(
+             [](TRunFacts& f) { f.ExitStatus = -1, f.TermSignal = 15, f.StoppedOnPurpose = true; }),
+         false},
+        // ... unless the user cancelled it too, or it wrote a failure text
+        {facts([](TRunFacts& f) { f.TermSignal = 15, f.StoppedOnPurpose = f.Cancelled = true; }),
+         true},
+        {facts([](TRunFacts& f) { f.NothingWritten = true; }), true},
+        {facts([](TRunFacts& f) { f.CannotAppend = true; }), true},
+        // killed by Cancel, but the tool caught the signal and exited 0
+        {facts([](TRunFacts& f) { f.Cancelled = true; }), true},
+    };
+    for (const auto& [f, failed] : rows) {
+        const TRunOutcome o = DecideRunOutcome(f);
+        EXPECT_EQ(o.Failed, failed) << f.ExitStatus << " " << f.TermSignal;
+        EXPECT_EQ(o.Reason.empty(), !failed);
+    }
+    EXPECT_NE(DecideRunOutcome(facts([](TRunFacts& f) {
+                  f.ExitStatus = 1;
+              })).Reason.find("exit status 1"),
+              std::string::npos);
 
-TEST(RunOutcome, FailureTextsAreFoundAcrossChunks) {
-    TOutputWatch w;
+    // Failure texts are found across chunks.
+    TOutputWatch w, j, ok;
     w.Feed("frame=10 time=3\rvideo:0k");
     EXPECT_FALSE(w.NothingWritten());
     w.Feed("B audio:0kB subtitle:0kB");
     EXPECT_TRUE(w.NothingWritten());
-    TOutputWatch j;
     j.Feed("Error: The track number 0 from the file 'b.mkv' cannot be ap");
     j.Feed("pended to the track number 0 from the file 'a.mkv'.");
     EXPECT_TRUE(j.CannotAppend());
-    TOutputWatch ok;
     ok.Feed("video:120kB audio:10kB");
     EXPECT_FALSE(ok.NothingWritten());
 }
@@ -245,7 +241,8 @@ TEST(ToolRuns, FailureTextInTheOutputFailsAZeroExit) {
     trimora_test::RecordingRunHost host;
     TToolRuns runs(st, host);
     Completion a;
-    ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "echo \"video:0kB audio:0kB subtitle:0kB\"", a.Handlers()));
+    ASSERT_TRUE(
+        runs.RunDosCmd(kRunTrim, "echo \"video:0kB audio:0kB subtitle:0kB\"", a.Handlers()));
     ASSERT_TRUE(a.Wait());
     EXPECT_TRUE(a.outcome.Failed);
     EXPECT_NE(a.text.find("video:0kB"), std::string::npos);
@@ -312,7 +309,8 @@ TEST(ToolRuns, CancelAllEndsTheToolsAndTheirRunsFail) {
 // Recorded front-end output, fed as the runner would deliver it a line at a time.
 namespace {
 std::vector<std::string> RecordedChunks(const std::string& name) {
-    const std::string text = trimora_test::ReadFileBytes(trimora_test::DataDir() + "progress/" + name);
+    const std::string text =
+        trimora_test::ReadFileBytes(trimora_test::DataDir() + "progress/" + name);
     std::vector<std::string> chunks;
     std::string chunk;
     for (char c : text) {
@@ -355,7 +353,8 @@ TEST(ProgressParsers, RecordedFrontEndOutput) {
     // The splitter: its percent text is shown as the status.
     std::optional<TTimeToStore> split;
     for (const auto& chunk : RecordedChunks("mmerge_split.txt"))
-        if (chunk.find("Progress:") != std::string::npos) split = ParseTimeProgress(chunk, 20, true);
+        if (chunk.find("Progress:") != std::string::npos)
+            split = ParseTimeProgress(chunk, 20, true);
     ASSERT_TRUE(split);
     EXPECT_EQ(split->Percent, 100);
     EXPECT_EQ(split->Text4, "100%");

@@ -88,75 +88,53 @@ TEST_F(CutFixture, CutTimesPieces) {
 
 TEST_F(CutFixture, WorkedExample) {
     EXPECT_EQ(Build("/v/a.mp4"),
-              sys + "fcut.exe -cb  -threads 10  -ss 00:01:23.456 -t 37  -async 1 -i \"/v/a.mp4\"  "
-                    "-acodec copy  -vcodec copy -sn -y \"" + out + "a-Cut.mp4\"");
+              sys +
+                  "fcut.exe -cb  -threads 10  -ss 00:01:23.456 -t 37  -async 1 -i \"/v/a.mp4\"  "
+                  "-acodec copy  -vcodec copy -sn -y \"" +
+                  out + "a-Cut.mp4\"");
 }
 
 TEST_F(CutFixture, EveryClassAndItsNosoundForm) {
     const std::string F = sys + "fcut.exe -cb  -threads 10  -ss 00:01:23.456 -t 37 ";
-    const std::string M = sys + "mcut.exe -cb qzv -edl \"" + sys +
-                          "qvcut.edl\" -hr-edl-seek -endpos 37";
-    const std::string K = sys + "qvcut/mmerge.exe ";
-    struct Case {
-        std::string input, normal, nosound;
+    const std::string M =
+        sys + "mcut.exe -cb qzv -edl \"" + sys + "qvcut.edl\" -hr-edl-seek -endpos 37 \"@\"";
+    const std::string K = sys + "qvcut/mmerge.exe  -o \"" + sys + "qvcut/trim.";
+    // extensions -> command and its Cut Nosound form ("": the same); @ is the source, # the output
+    struct Row {
+        std::vector<std::string> exts;
+        std::string normal, nosound;
     };
-    const std::vector<Case> cases = {
-        {"/v/c.flv",
-         F + " -async 1 -i \"/v/c.flv\"  -acodec copy -vcodec copy -sn -y \"" + out + "c-Cut.flv\"",
-         F + " -async 1 -i \"/v/c.flv\"  -an -vcodec copy -sn -y \"" + out + "c-Cut.flv\""},
-        {"/v/c.webm",
-         F + " -async 1 -i \"/v/c.webm\"  -acodec copy -vcodec copy -sn -y \"" + out +
-             "c-Cut.webm\"",
-         F + " -async 1 -i \"/v/c.webm\"  -an -vcodec copy -sn -y \"" + out + "c-Cut.webm\""},
-        {"/v/c.m4v",
-         F + " -async 1 -i \"/v/c.m4v\"  -acodec copy  -vcodec copy -sn -y \"" + out + "c-Cut.m4v\"",
-         F + " -async 1 -i \"/v/c.m4v\" -an -vcodec copy -sn -y \"" + out + "c-Cut.m4v\""},
-        {"/v/c.mov",
-         F + " -async 1 -i \"/v/c.mov\"  -acodec copy  -vcodec copy -sn -y \"" + out + "c-Cut.mov\"",
-         F + " -async 1 -i \"/v/c.mov\" -an -vcodec copy -sn -y \"" + out + "c-Cut.mov\""},
-        {"/v/c.wmv",
-         M + " \"/v/c.wmv\" -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=10 -srate 44100 "
-             "-ovc copy -o \"" + out + "c-Cut.wmv\"",
-         M + " \"/v/c.wmv\" -nosound -ovc copy -o \"" + out + "c-Cut.wmv\""},
-        {"/v/c.asf",
-         M + " \"/v/c.asf\" -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=10 -srate 44100 "
-             "-ovc copy -o \"" + out + "c-Cut.asf\"",
-         M + " \"/v/c.asf\" -nosound -ovc copy -o \"" + out + "c-Cut.asf\""},
-        {"/v/c.avi",
-         F + " -async 1 -i \"/v/c.avi\" -vcodec copy  -acodec copy  -sn -y \"" + out + "c-Cut.avi\"",
-         F + " -i \"/v/c.avi\" -an -vcodec copy -sn -y \"" + out + "c-Cut.avi\""},
-        {"/v/c.divx",
-         F + " -async 1 -i \"/v/c.divx\" -vcodec copy  -acodec copy  -sn -y \"" + out +
-             "c-Cut.divx\"",
-         F + " -i \"/v/c.divx\" -an -vcodec copy -sn -y \"" + out + "c-Cut.divx\""},
-        {"/v/c.mpg",
-         F + " -async 1 -i \"/v/c.mpg\" -vcodec copy  -acodec copy  -sn -y \"" + out + "c-Cut.mpg\"",
-         F + " -i \"/v/c.mpg\" -an -vcodec copy -sn -y \"" + out + "c-Cut.mpg\""},
-        {"/v/c.mpeg",
-         F + " -async 1 -i \"/v/c.mpeg\" -vcodec copy  -acodec copy  -sn -y \"" + out +
-             "c-Cut.mpeg\"",
-         F + " -i \"/v/c.mpeg\" -an -vcodec copy -sn -y \"" + out + "c-Cut.mpeg\""},
-        // No Cut Nosound form: the same command either way.
-        {"/v/c.m2ts",
-         F + " -async 1 -i \"/v/c.m2ts\" -acodec copy -vcodec copy -f mpegts -sn -y \"" + out +
-             "c-Cut.m2ts\"",
-         ""},
-        {"/v/c.vob",
-         F + " -async 1 -i \"/v/c.vob\" -acodec copy -vcodec copy -sn -y \"" + out + "c-Cut.vob\"",
-         ""},
-        {"/v/c.mkv",
-         K + " -o \"" + sys + "qvcut/trim.mkv\" \"/v/c.mkv\" --split "
-             "timecodes:00:01:23.456,00:02:00.000",
-         ""},
-        {"/v/CLIP.MKV",
-         K + " -o \"" + sys + "qvcut/trim.MKV\" \"/v/CLIP.MKV\" --split "
-             "timecodes:00:01:23.456,00:02:00.000",
-         ""},
+    const Row rows[] = {
+        {{"flv", "webm"},
+         F + " -async 1 -i \"@\"  -acodec copy -vcodec copy -sn -y \"#\"",
+         F + " -async 1 -i \"@\"  -an -vcodec copy -sn -y \"#\""},
+        {{"m4v", "mov"},
+         F + " -async 1 -i \"@\"  -acodec copy  -vcodec copy -sn -y \"#\"",
+         F + " -async 1 -i \"@\" -an -vcodec copy -sn -y \"#\""},
+        {{"wmv", "asf"},
+         M + " -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=10 -srate 44100 -ovc copy "
+             "-o \"#\"",
+         M + " -nosound -ovc copy -o \"#\""},
+        {{"avi", "divx", "mpg", "mpeg"},
+         F + " -async 1 -i \"@\" -vcodec copy  -acodec copy  -sn -y \"#\"",
+         F + " -i \"@\" -an -vcodec copy -sn -y \"#\""},
+        {{"m2ts"}, F + " -async 1 -i \"@\" -acodec copy -vcodec copy -f mpegts -sn -y \"#\"", ""},
+        {{"vob"}, F + " -async 1 -i \"@\" -acodec copy -vcodec copy -sn -y \"#\"", ""},
+        {{"mkv"}, K + "mkv\" \"@\" --split timecodes:00:01:23.456,00:02:00.000", ""},
+        {{"MKV"}, K + "MKV\" \"@\" --split timecodes:00:01:23.456,00:02:00.000", ""},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Build(c.input), c.normal) << c.input;
-        EXPECT_EQ(Build(c.input, true), c.nosound.empty() ? c.normal : c.nosound) << c.input;
-    }
+    auto fill = [](std::string t, const std::string& src, const std::string& dst) {
+        t.replace(t.find('@'), 1, src);
+        if (t.find('#') != std::string::npos) t.replace(t.find('#'), 1, dst);
+        return t;
+    };
+    for (const Row& r : rows)
+        for (const std::string& ext : r.exts) {
+            const std::string src = "/v/c." + ext, dst = out + "c-Cut." + ext;
+            EXPECT_EQ(Build(src), fill(r.normal, src, dst)) << ext;
+            EXPECT_EQ(Build(src, true), fill(r.nosound.empty() ? r.normal : r.nosound, src, dst))
+                << ext;
+        }
     EXPECT_EQ(Build("/v/c.ts"), "");
 }
 
@@ -165,10 +143,14 @@ TEST_F(CutFixture, AudioPieceFollowsTheClip) {
     info.CodecSummary = "mpeg4 - AC3 - ";
     const std::string F = sys + "fcut.exe -cb  -threads 10  -ss 00:01:23.456 -t 37 ";
     EXPECT_EQ(Build("/v/d.avi"),
-              F + " -async 1 -i \"/v/d.avi\" -vcodec copy  -acodec libmp3lame -ac 2  -ar 48000  "
-                  "-ab 128k  -sn -y \"" + out + "d-Cut.avi\"");
-    EXPECT_EQ(Build("/v/d.mp4"), F + " -async 1 -i \"/v/d.mp4\"  -acodec copy  -vcodec copy -sn "
-                                     "-y \"" + out + "d-Cut.mp4\"");
+              F +
+                  " -async 1 -i \"/v/d.avi\" -vcodec copy  -acodec libmp3lame -ac 2  -ar 48000  "
+                  "-ab 128k  -sn -y \"" +
+                  out + "d-Cut.avi\"");
+    EXPECT_EQ(Build("/v/d.mp4"), F +
+                                     " -async 1 -i \"/v/d.mp4\"  -acodec copy  -vcodec copy -sn "
+                                     "-y \"" +
+                                     out + "d-Cut.mp4\"");
     // Without sound: " -an " in the mp4, avi and mpg forms; flv, webm, m2ts, vob keep theirs.
     info.NoAudio = true;
     EXPECT_EQ(Build("/v/d.mp4"),
