@@ -176,7 +176,8 @@ void MainForm::RefreshCutSummary() {
                                State.CutTimeText + "]"));
     else
         lblClipInfo->setText(Q("Save as: " + State.OutputFile + " [Total cut time = " +
-                               State.CutTimeText + "]" + ExactCutSummary()));
+                               State.CutTimeText + "]" + ExactCutSummary() +
+                               CopyRangeSummary()));
     if (State.StartAfterEnd)
         lblClipInfo->setText(QStringLiteral("StartTime can not be greater than EndTime ! Please "
                                             "complete setting Start and End Time."));
