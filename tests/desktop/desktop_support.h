@@ -34,6 +34,7 @@ class Desktop {
     unsigned long WaitWindow(const std::string& title, int ms = 15000) const;
     // Window geometry on the screen (frame excluded): x, y, width, height.
     bool Geometry(unsigned long window, int* x, int* y, int* w, int* h) const;
+    unsigned long Parent(unsigned long window) const; // 0 when unknown
 
     void Click(int x, int y, int button = 1) const;       // screen coordinates
     void Key(const std::string& keys) const;              // e.g. "Down", "ctrl+a", "Return"
@@ -42,6 +43,7 @@ class Desktop {
     static void Sleep(int ms);
 
   private:
+    std::string WinInfo(const std::vector<std::string>& args) const; // xwininfo's report
     std::string display_;
     pid_t xvfb_ = -1, wm_ = -1;
     std::vector<pid_t> started_;
