@@ -148,11 +148,9 @@ unsigned long Desktop::WaitWindow(const std::string& title, int ms) const {
     return 0;
 }
 
-std::string Desktop::WinInfo(const std::vector<std::string>& args) const {
+std::string Desktop::Capture(const std::vector<std::string>& argv) const {
     int fds[2];
     if (::pipe(fds) != 0) return "";
-    std::vector<std::string> argv{"xwininfo", "-display", display_};
-    argv.insert(argv.end(), args.begin(), args.end());
     const pid_t pid = Spawn(argv, display_, fds[1]);
     ::close(fds[1]);
     std::string out;
@@ -168,7 +166,7 @@ std::string Desktop::WinInfo(const std::vector<std::string>& args) const {
 bool Desktop::Geometry(unsigned long window, int* x, int* y, int* w, int* h) const {
     // xwininfo's absolute position is the client area's; xdotool's adds the frame of a
     // reparenting window manager once more.
-    const std::string out = WinInfo({"-id", std::to_string(window)});
+    const std::string out = Capture({"xwininfo", "-display", display_, "-id", std::to_string(window)});
     int* vals[4] = {x, y, w, h};
     const char* keys[4] = {"Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"};
     for (int i = 0; i < 4; ++i) {
@@ -179,8 +177,13 @@ bool Desktop::Geometry(unsigned long window, int* x, int* y, int* w, int* h) con
     return true;
 }
 
+std::string Desktop::Clipboard() const {
+    return Capture({"xclip", "-display", display_, "-o", "-selection", "clipboard"});
+}
+
 unsigned long Desktop::Parent(unsigned long window) const {
-    const std::string out = WinInfo({"-tree", "-id", std::to_string(window)});
+    const std::string out =
+        Capture({"xwininfo", "-display", display_, "-tree", "-id", std::to_string(window)});
     const size_t at = out.find("Parent window id: ");
     return at == std::string::npos ? 0 : std::strtoul(out.c_str() + at + 18, nullptr, 16);
 }

@@ -39,11 +39,12 @@ class Desktop {
     void Click(int x, int y, int button = 1) const;       // screen coordinates
     void Key(const std::string& keys) const;              // e.g. "Down", "ctrl+a", "Return"
     void Type(const std::string& text) const;
+    std::string Clipboard() const; // the text on the clipboard (xclip)
     QImage Screenshot() const;                             // the whole screen, RGB32
     static void Sleep(int ms);
 
   private:
-    std::string WinInfo(const std::vector<std::string>& args) const; // xwininfo's report
+    std::string Capture(const std::vector<std::string>& argv) const; // its standard output
     std::string display_;
     pid_t xvfb_ = -1, wm_ = -1;
     std::vector<pid_t> started_;

@@ -3,6 +3,7 @@
 // a mode switch, a typed time or a slider drag shows the frame at that time on a clip with 10-s
 // keyframes, and Start right after a click cuts the whole clip.
 #include "desktop/desktop_support.h"
+#include "common/helpers.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,9 @@ namespace {
 // Window-relative places of the controls at the window's default 1400x1000 layout.
 constexpr int kFirstRowX = 89, kFirstRowY = 732, kStartBoxX = 646, kStartBoxY = 630;
 constexpr int kStartX = 52, kModeY = 684, kCutX = 203, kJoinX = 273;
+// Slider handles at the two ends of a 30-s clip (start slider at 0, end slider at the end), the
+// pixels per second of each slider, and the end box.
+constexpr int kStartHandleX = 45, kEndHandleX = 1247, kSliderPxPerSecond = 17, kEndBoxX = 1338;
 
 struct Rect {
     int x = 0, y = 0, w = 0, h = 0;
@@ -124,6 +128,36 @@ std::string NumberedClip(const std::string& ext, const std::string& codec) {
                 codec + " -g 250 -keyint_min 250 -an");
 }
 
+// Drags a slider's handle by the mouse, in steps, and lets it go.
+void Drag(const Desktop& desk, int fromX, int toX) {
+    const std::string y = std::to_string(kStartBoxY);
+    std::vector<std::string> args = {"mousemove", "--sync", std::to_string(fromX), y, "mousedown", "1"};
+    for (int step = 1; step <= 4; ++step)
+        args.insert(args.end(), {"mousemove", "--sync",
+                                 std::to_string(fromX + (toX - fromX) * step / 4), y, "sleep", "0.1"});
+    args.insert(args.end(), {"mouseup", "1"});
+    desk.Xdo(args);
+}
+
+int FrameNumberShown(const QImage& shot, const Rect& p);
+
+// Once the picture has settled: the time in the box (copied through the clipboard) is the time
+// of the frame shown, within one frame at 25 fps. Returns the frame shown.
+int ExpectBoxShowsPicture(const Desktop& desk, int boxX, const Rect& panel) {
+    int shown = -1, before = -2;
+    for (int i = 0; i < 25 && shown != before; ++i) {
+        before = shown;
+        Desktop::Sleep(500);
+        shown = FrameNumberShown(desk.Screenshot(), panel);
+    }
+    desk.Click(boxX, kStartBoxY);
+    desk.Key("ctrl+a");
+    desk.Key("ctrl+c");
+    const std::string box = desk.Clipboard();
+    EXPECT_NEAR(trimora::ParseTimeSecondsFrac(box) * 25, shown, 1.01) << "box " << box;
+    return shown;
+}
+
 int FrameNumberShown(const QImage& shot, const Rect& p) {
     const int h = p.w * 9 / 16, top = p.y + (p.h - h) / 2;
     int n = 0;
@@ -204,6 +238,10 @@ TEST(PreviewDesktop, TypedTimeShowsThatFrameAndStartCutsTheWholeClip) {
         Desktop::Sleep(1500);
         EXPECT_EQ(FrameNumberShown(s.desk.Screenshot(), panels[0]), 0);
 
+        // A drag of the start slider to about 15 s, between two keyframes.
+        Drag(s.desk, kStartHandleX, kStartHandleX + 15 * kSliderPxPerSecond);
+        EXPECT_GT(ExpectBoxShowsPicture(s.desk, kStartBoxX, panels[0]), 300);
+
         // 13.32 s is 3.32 s past a keyframe: frame 333.
         s.desk.Click(kStartBoxX, kStartBoxY);
         s.desk.Key("ctrl+a");
@@ -227,5 +265,9 @@ TEST(PreviewDesktop, TypedTimeShowsThatFrameAndStartCutsTheWholeClip) {
             if (fs::exists(out)) length = trimora_test::ProbeDuration(out);
         }
         EXPECT_GT(length, 30.0 - 13.32 - 0.1) << out;
+
+        // A drag of the end slider back to about 22 s.
+        Drag(s.desk, kEndHandleX, kEndHandleX - 8 * kSliderPxPerSecond);
+        EXPECT_LT(ExpectBoxShowsPicture(s.desk, kEndBoxX, panels[1]), 650);
     }
 }
