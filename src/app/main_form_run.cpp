@@ -181,6 +181,7 @@ void MainForm::RefreshCutSummary() {
     if (State.StartAfterEnd)
         lblClipInfo->setText(QStringLiteral("StartTime can not be greater than EndTime ! Please "
                                             "complete setting Start and End Time."));
+    lblClipInfo->setToolTip(lblClipInfo->text()); // the whole line, also in a narrow window
 }
 
 void MainForm::RefreshCommandPreview() {
