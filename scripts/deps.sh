@@ -4,7 +4,7 @@
 set -e
 PKGS="build-essential cmake ccache pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
 libgtest-dev googletest ffmpeg mkvtoolnix mencoder mplayer xvfb xauth x11-utils imagemagick \
-fonts-dejavu-core hyperfine openbox xdotool mpv xdg-utils desktop-file-utils dpkg-dev"
+fonts-dejavu-core hyperfine openbox xdotool xclip mpv xdg-utils desktop-file-utils dpkg-dev"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -211,6 +211,12 @@ class MainForm : public QMainWindow {
     // CUT mode's "Exact": what it will do for the selected clip, for the summary line (empty
     // when it is off; the clip's keyframes are read once per clip, away from the window thread).
     std::string ExactCutSummary();
+    // CUT mode without "Exact": where the stream copy of the chosen range really starts and ends
+    // (main_form_copy_range.cpp); the clip's keyframes come from CopyKeys.
+    std::string CopyRangeSummary();
+    std::shared_ptr<class TKeyframeCache> CopyKeys;
+    bool CopyKeysPolling = false;
+    void PollCopyKeys(); // the summary again once the keyframes are there and no job starts or runs
     void cBoxConvertTypeSelect();
     void ComboAudioSelect();
     void chkboxSoundOnlyMouseUp();

@@ -176,10 +176,12 @@ void MainForm::RefreshCutSummary() {
                                State.CutTimeText + "]"));
     else
         lblClipInfo->setText(Q("Save as: " + State.OutputFile + " [Total cut time = " +
-                               State.CutTimeText + "]" + ExactCutSummary()));
+                               State.CutTimeText + "]" + ExactCutSummary() +
+                               CopyRangeSummary()));
     if (State.StartAfterEnd)
         lblClipInfo->setText(QStringLiteral("StartTime can not be greater than EndTime ! Please "
                                             "complete setting Start and End Time."));
+    lblClipInfo->setToolTip(lblClipInfo->text()); // the whole line, also in a narrow window
 }
 
 void MainForm::RefreshCommandPreview() {

@@ -12,6 +12,7 @@
 #include "common/command_line.h"
 #include "common/helpers.h"
 #include "common/pattern.h"
+#include "jobs/copy_range.h"
 #include "jobs/output_list.h"
 
 namespace trimora {
@@ -62,7 +63,10 @@ std::string PrepareCutTimes(JobState& st, const std::string& startText,
         st.SeekArgs.clear();
         return "";
     }
-    st.CutDurationText = std::to_string(st.CutDuration);
+    // The tools copy whole seconds from the start; they are asked for enough of them to reach
+    // the chosen end (23.4 to 41.7 takes 19 s: 18 would stop 0.3 s short).
+    st.CutDurationText =
+        std::to_string(CopyCutSeconds(st.CutStartSeconds, ParseTimeSecondsFrac(end)));
     st.CutTimeText = FormatSeconds(st.CutDuration);
     st.SeekArgs = " -ss " + start + " -t " + st.CutDurationText + " ";
     st.StartAfterEnd = false;

@@ -148,13 +148,10 @@ unsigned long Desktop::WaitWindow(const std::string& title, int ms) const {
     return 0;
 }
 
-bool Desktop::Geometry(unsigned long window, int* x, int* y, int* w, int* h) const {
-    // xwininfo's absolute position is the client area's; xdotool's adds the frame of a
-    // reparenting window manager once more.
+std::string Desktop::Capture(const std::vector<std::string>& argv) const {
     int fds[2];
-    if (::pipe(fds) != 0) return false;
-    const pid_t pid = Spawn({"xwininfo", "-display", display_, "-id", std::to_string(window)},
-                            display_, fds[1]);
+    if (::pipe(fds) != 0) return "";
+    const pid_t pid = Spawn(argv, display_, fds[1]);
     ::close(fds[1]);
     std::string out;
     char buf[4096];
@@ -163,6 +160,13 @@ bool Desktop::Geometry(unsigned long window, int* x, int* y, int* w, int* h) con
         if (n > 0) out.append(buf, static_cast<size_t>(n));
     ::close(fds[0]);
     ::waitpid(pid, nullptr, 0);
+    return out;
+}
+
+bool Desktop::Geometry(unsigned long window, int* x, int* y, int* w, int* h) const {
+    // xwininfo's absolute position is the client area's; xdotool's adds the frame of a
+    // reparenting window manager once more.
+    const std::string out = Capture({"xwininfo", "-display", display_, "-id", std::to_string(window)});
     int* vals[4] = {x, y, w, h};
     const char* keys[4] = {"Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"};
     for (int i = 0; i < 4; ++i) {
@@ -171,6 +175,17 @@ bool Desktop::Geometry(unsigned long window, int* x, int* y, int* w, int* h) con
         *vals[i] = std::atoi(out.c_str() + at + std::strlen(keys[i]));
     }
     return true;
+}
+
+std::string Desktop::Clipboard() const {
+    return Capture({"xclip", "-display", display_, "-o", "-selection", "clipboard"});
+}
+
+unsigned long Desktop::Parent(unsigned long window) const {
+    const std::string out =
+        Capture({"xwininfo", "-display", display_, "-tree", "-id", std::to_string(window)});
+    const size_t at = out.find("Parent window id: ");
+    return at == std::string::npos ? 0 : std::strtoul(out.c_str() + at + 18, nullptr, 16);
 }
 
 void Desktop::Click(int x, int y, int button) const {

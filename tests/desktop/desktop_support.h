@@ -34,14 +34,17 @@ class Desktop {
     unsigned long WaitWindow(const std::string& title, int ms = 15000) const;
     // Window geometry on the screen (frame excluded): x, y, width, height.
     bool Geometry(unsigned long window, int* x, int* y, int* w, int* h) const;
+    unsigned long Parent(unsigned long window) const; // 0 when unknown
 
     void Click(int x, int y, int button = 1) const;       // screen coordinates
     void Key(const std::string& keys) const;              // e.g. "Down", "ctrl+a", "Return"
     void Type(const std::string& text) const;
+    std::string Clipboard() const; // the text on the clipboard (xclip)
     QImage Screenshot() const;                             // the whole screen, RGB32
     static void Sleep(int ms);
 
   private:
+    std::string Capture(const std::vector<std::string>& argv) const; // its standard output
     std::string display_;
     pid_t xvfb_ = -1, wm_ = -1;
     std::vector<pid_t> started_;

@@ -1,7 +1,9 @@
 // The two previews as a user sees them: clips of any frame size fill the panels with their aspect
-// kept, nothing but picture or black is in a panel after a mode switch, a typed time shows the frame at that
-// time on a clip with 10-s keyframes, and Start right after a click cuts the whole clip.
+// kept, nothing but picture or black is in a panel after a cut, a resize, hiding and showing and
+// a mode switch, a typed time or a slider drag shows the frame at that time on a clip with 10-s
+// keyframes, and Start right after a click cuts the whole clip.
 #include "desktop/desktop_support.h"
+#include "common/helpers.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +22,9 @@ namespace {
 // Window-relative places of the controls at the window's default 1400x1000 layout.
 constexpr int kFirstRowX = 89, kFirstRowY = 732, kStartBoxX = 646, kStartBoxY = 630;
 constexpr int kStartX = 52, kModeY = 684, kCutX = 203, kJoinX = 273;
+// Slider handles at the two ends of a 30-s clip (start slider at 0, end slider at the end), the
+// pixels per second of each slider, and the end box.
+constexpr int kStartHandleX = 45, kEndHandleX = 1247, kSliderPxPerSecond = 17, kEndBoxX = 1338;
 
 struct Rect {
     int x = 0, y = 0, w = 0, h = 0;
@@ -44,14 +49,18 @@ struct Session {
         window = desk.WaitWindow("Trimora");
         Desktop::Sleep(1500);
     }
-    // The two player windows, start first; empty until both show.
+    // The two picture panels, start first, once each player's window has taken its panel's
+    // size (a player window starts at a size of its own); empty until then.
     std::vector<Rect> Panels(int ms = 15000) const {
         for (int waited = 0; waited < ms; waited += 250) {
             std::istringstream ids(desk.Xdo({"search", "--class", "mpv"}));
             std::vector<Rect> found;
             for (unsigned long id; ids >> id;) {
-                Rect r;
-                if (desk.Geometry(id, &r.x, &r.y, &r.w, &r.h) && r.w > 50) found.push_back(r);
+                Rect r, p;
+                if (desk.Geometry(id, &r.x, &r.y, &r.w, &r.h) &&
+                    desk.Geometry(desk.Parent(id), &p.x, &p.y, &p.w, &p.h) && p.w > 50 &&
+                    std::abs(r.w - p.w) <= 2 && std::abs(r.h - p.h) <= 2)
+                    found.push_back(p);
             }
             if (found.size() == 2) {
                 std::sort(found.begin(), found.end(),
@@ -119,6 +128,36 @@ std::string NumberedClip(const std::string& ext, const std::string& codec) {
                 codec + " -g 250 -keyint_min 250 -an");
 }
 
+// Drags a slider's handle by the mouse, in steps, and lets it go.
+void Drag(const Desktop& desk, int fromX, int toX) {
+    const std::string y = std::to_string(kStartBoxY);
+    std::vector<std::string> args = {"mousemove", "--sync", std::to_string(fromX), y, "mousedown", "1"};
+    for (int step = 1; step <= 4; ++step)
+        args.insert(args.end(), {"mousemove", "--sync",
+                                 std::to_string(fromX + (toX - fromX) * step / 4), y, "sleep", "0.1"});
+    args.insert(args.end(), {"mouseup", "1"});
+    desk.Xdo(args);
+}
+
+int FrameNumberShown(const QImage& shot, const Rect& p);
+
+// Once the picture has settled: the time in the box (copied through the clipboard) is the time
+// of the frame shown, within one frame at 25 fps. Returns the frame shown.
+int ExpectBoxShowsPicture(const Desktop& desk, int boxX, const Rect& panel) {
+    int shown = -1, before = -2;
+    for (int i = 0; i < 25 && shown != before; ++i) {
+        before = shown;
+        Desktop::Sleep(500);
+        shown = FrameNumberShown(desk.Screenshot(), panel);
+    }
+    desk.Click(boxX, kStartBoxY);
+    desk.Key("ctrl+a");
+    desk.Key("ctrl+c");
+    const std::string box = desk.Clipboard();
+    EXPECT_NEAR(trimora::ParseTimeSecondsFrac(box) * 25, shown, 1.01) << "box " << box;
+    return shown;
+}
+
 int FrameNumberShown(const QImage& shot, const Rect& p) {
     const int h = p.w * 9 / 16, top = p.y + (p.h - h) / 2;
     int n = 0;
@@ -131,10 +170,7 @@ int FrameNumberShown(const QImage& shot, const Rect& p) {
 
 } // namespace
 
-// Off until the player is fixed: now and then a 1920x1080 picture keeps its own size instead of
-// the panel's, and its right and bottom edges are cut off. Run it with
-// --gtest_also_run_disabled_tests.
-TEST(PreviewDesktop, DISABLED_AnyFrameSizeFillsThePanelsAndModeSwitchLeavesOnlyBlack) {
+TEST(PreviewDesktop, AnyFrameSizeFillsThePanelsAndModeSwitchLeavesOnlyBlack) {
     const std::string border = "-vf pad=iw*10/9:ih*10/9:(ow-iw)/2:(oh-ih)/2:red -c:v libx264 "
                                "-pix_fmt yuv420p -g 50";
     const std::pair<std::string, std::string> clips[] = {
@@ -156,6 +192,27 @@ TEST(PreviewDesktop, DISABLED_AnyFrameSizeFillsThePanelsAndModeSwitchLeavesOnlyB
         }
         ExpectFramedPicture(shot, panels[0], name + " start");
         ExpectFramedPicture(shot, panels[1], name + " end");
+
+        // A finished cut, a smaller window and hiding and showing it leave the picture alone.
+        s.desk.Click(kStartX, kModeY);
+        const std::string out = s.home.Root() + "zStore/z SaveConvert/" +
+                                name.substr(0, name.rfind('.')) + "-Cut.mkv";
+        for (int i = 0; i < 100 && !fs::exists(out); ++i) Desktop::Sleep(300);
+        Desktop::Sleep(1500);
+        ExpectFramedPicture(s.desk.Screenshot(), panels[0], name + " after the cut");
+        const std::string id = std::to_string(s.window);
+        s.desk.Xdo({"windowsize", "--sync", id, "1100", "800"});
+        panels = s.Panels();
+        ASSERT_EQ(panels.size(), 2u) << name << " resized";
+        Desktop::Sleep(1000);
+        shot = s.desk.Screenshot();
+        ExpectFramedPicture(shot, panels[0], name + " resized");
+        s.desk.Xdo({"windowminimize", "--sync", id});
+        Desktop::Sleep(500);
+        s.desk.Xdo({"windowactivate", "--sync", id});
+        Desktop::Sleep(1500);
+        shot = s.desk.Screenshot();
+        ExpectFramedPicture(shot, panels[1], name + " restored");
 
         s.desk.Click(kJoinX, kModeY);
         Desktop::Sleep(1000);
@@ -181,6 +238,10 @@ TEST(PreviewDesktop, TypedTimeShowsThatFrameAndStartCutsTheWholeClip) {
         Desktop::Sleep(1500);
         EXPECT_EQ(FrameNumberShown(s.desk.Screenshot(), panels[0]), 0);
 
+        // A drag of the start slider to about 15 s, between two keyframes.
+        Drag(s.desk, kStartHandleX, kStartHandleX + 15 * kSliderPxPerSecond);
+        EXPECT_GT(ExpectBoxShowsPicture(s.desk, kStartBoxX, panels[0]), 300);
+
         // 13.32 s is 3.32 s past a keyframe: frame 333.
         s.desk.Click(kStartBoxX, kStartBoxY);
         s.desk.Key("ctrl+a");
@@ -204,5 +265,9 @@ TEST(PreviewDesktop, TypedTimeShowsThatFrameAndStartCutsTheWholeClip) {
             if (fs::exists(out)) length = trimora_test::ProbeDuration(out);
         }
         EXPECT_GT(length, 30.0 - 13.32 - 0.1) << out;
+
+        // A drag of the end slider back to about 22 s.
+        Drag(s.desk, kEndHandleX, kEndHandleX - 8 * kSliderPxPerSecond);
+        EXPECT_LT(ExpectBoxShowsPicture(s.desk, kEndBoxX, panels[1]), 650);
     }
 }
