@@ -219,17 +219,22 @@ std::vector<BenchFigure> RunWindowFigures(const WindowBenchInputs& in) {
             in.RemoveOutputs();
             form.EditStartTime->setText(QStringLiteral("00:00:30.000"));
             form.EditEndTime->setText(QStringLiteral("00:00:50.000"));
+            const QString id = QString::number(form.State.JobCounter + 1);
+            // Done when the job's row says DONE and Start can be pressed again.
+            auto done = [&] {
+                if (!form.btnStart->isEnabled()) return false;
+                for (int r = 0; r < form.lvProgress->topLevelItemCount(); ++r) {
+                    const QTreeWidgetItem* row = form.lvProgress->topLevelItem(r);
+                    if (row->text(trimora::col::OutId) == id &&
+                        row->text(trimora::col::OutStatus) == "DONE")
+                        return true;
+                }
+                return false;
+            };
             const auto t0 = Clock::now();
             form.btnStartClick();
-            const double s = WaitFor(t0, [&] { return form.btnStart->isEnabled(); }, 120);
-            bool done = false;
-            const QString id = QString::number(form.State.JobCounter);
-            for (int r = 0; r < form.lvProgress->topLevelItemCount(); ++r) {
-                const QTreeWidgetItem* row = form.lvProgress->topLevelItem(r);
-                done |= row->text(trimora::col::OutId) == id &&
-                        row->text(trimora::col::OutStatus) == "DONE";
-            }
-            if (s < 0 || !done) std::fprintf(stderr, "window cut did not end DONE\n");
+            const double s = WaitFor(t0, done, 120);
+            if (s < 0) std::fprintf(stderr, "window cut did not end DONE\n");
             ours.push_back(s < 0 ? 999 : s);
             raw.push_back(in.BareCopy());
         }

@@ -84,8 +84,11 @@ inline constexpr int64_t kMaxSettingsBytes = 1 << 20;
 // most maxBytes; otherwise false with the reason in `why`.
 bool IsSaneSettingsFile(const std::string& path, int64_t maxBytes, std::string& why);
 // Writes the bytes to a new file beside `path` and moves it into place, replacing a regular file
-// or a symlink itself (never its target). False with the reason in `why`.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& why);
+// or a symlink itself (never its target). False with the reason in `why`. `durable` also flushes
+// the bytes to the disk before the move, so the file survives a crash of the machine; files that
+// only have to outlive this program (a job's work files) skip that wait.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& why,
+                         bool durable = true);
 
 // Front-ends: refuses a file or its folder that a user other than us (or root) owns or that
 // group or others may write. True when trusted; otherwise false with the reason in `why`.

@@ -40,9 +40,10 @@ std::string EdlPieceFor(const std::string& edlFile) {
 }
 
 bool WriteEdlFile(const std::string& edlFile, double startSeconds) {
-    // The mencoder tool skips from 0 to the exact start.
+    // The mencoder tool skips from 0 to the exact start. A work file of this run only: no flush
+    // to disk before the tool starts.
     std::string why;
-    return WriteFileAtomically(edlFile, "0 " + ThreeDecimals(startSeconds) + " 0\n", why);
+    return WriteFileAtomically(edlFile, "0 " + ThreeDecimals(startSeconds) + " 0\n", why, false);
 }
 
 std::string PrepareCutTimes(JobState& st, const std::string& startText,
@@ -262,7 +263,8 @@ TTrimCommand BuildTrim(JobState& st, const TStoreInfo& info, TToolRuns& runs,
         snap.ReservedOutput = files->ReserveOutput(wanted.OutputFile);
         const bool matroska = wanted.Matroska;
         if (!snap.ReservedOutput.empty()) snap.ToolOutput = files->MakePrivateFile(!matroska);
-        if (files->Ok() && !snap.EdlPiece.empty()) {
+        // Only the mencoder command reads the EDL; other cuts start their tool without it.
+        if (files->Ok() && !snap.EdlPiece.empty() && wanted.Mencoder) {
             const std::string edl = files->WorkFolder() + "qvcut.edl";
             snap.EdlPiece = EdlPieceFor(edl);
             WriteEdlFile(edl, st.CutStartSeconds);

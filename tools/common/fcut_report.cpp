@@ -1,8 +1,6 @@
 #include "fcut_report.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "json_value.h"
 
 #include <cmath>
 #include <cstdint>
@@ -12,12 +10,14 @@ namespace trimora::fcut {
 
 namespace {
 
-std::string Str(const QJsonObject& o, const char* key) {
-    const QJsonValue v = o.value(QLatin1String(key));
-    if (v.isString()) return v.toString().toStdString();
-    if (v.isDouble()) {
+using frontend::JsonValue;
+
+std::string Str(const JsonValue& o, const char* key) {
+    const JsonValue& v = o[key];
+    if (v.IsString()) return v.Text();
+    if (v.IsNumber()) {
         char buf[32];
-        std::snprintf(buf, sizeof buf, "%.0f", v.toDouble());
+        std::snprintf(buf, sizeof buf, "%.0f", v.Number());
         return buf;
     }
     return "";
@@ -89,36 +89,30 @@ std::string FormatReportDuration(double seconds) {
 }
 
 double JsonDuration(const std::string& json) {
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json));
+    const JsonValue doc = JsonValue::Parse(json);
     double d = -1;
-    if (!doc.isObject() || !ToDouble(Str(doc.object().value("format").toObject(), "duration"), &d))
-        return -1;
+    if (!doc.IsObject() || !ToDouble(Str(doc["format"], "duration"), &d)) return -1;
     return d;
 }
 
 double JsonStartTime(const std::string& json) {
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json));
+    const JsonValue doc = JsonValue::Parse(json);
     double s = 0;
-    if (!doc.isObject() ||
-        !ToDouble(Str(doc.object().value("format").toObject(), "start_time"), &s))
-        return 0;
+    if (!doc.IsObject() || !ToDouble(Str(doc["format"], "start_time"), &s)) return 0;
     return s;
 }
 
 std::string FormatStreamReport(int index, const std::string& path, const std::string& json) {
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json));
-    if (!doc.isObject()) return "";
-    const QJsonObject format = doc.object().value("format").toObject();
-    const QJsonArray streams = doc.object().value("streams").toArray();
+    const JsonValue doc = JsonValue::Parse(json);
+    if (!doc.IsObject()) return "";
+    const JsonValue& format = doc["format"];
     const std::string idx = std::to_string(index);
     std::string r = "Input #" + idx + ", " + Str(format, "format_name") + ", from '" + path +
                     "':\n";
 
-    const QJsonObject tags = format.value("tags").toObject();
     std::string meta;
-    for (auto it = tags.begin(); it != tags.end(); ++it) {
-        const std::string key = it.key().toStdString();
-        const std::string value = OneLine(it.value().toString().toStdString());
+    for (const auto& [key, tag] : format["tags"].Members()) {
+        const std::string value = OneLine(tag.Text());
         if (!SafeForReport(key) || !SafeForReport(value)) continue;
         char buf[40];
         std::snprintf(buf, sizeof buf, "    %-16s: ", key.c_str());
@@ -140,11 +134,10 @@ std::string FormatStreamReport(int index, const std::string& path, const std::st
              : "N/A";
     r += "\n";
 
-    for (const QJsonValue& sv : streams) {
-        const QJsonObject s = sv.toObject();
+    for (const JsonValue& s : doc["streams"].Items()) {
         const std::string type = Str(s, "codec_type");
         std::string line = "    Stream #" + idx + "." + Str(s, "index");
-        const std::string lang = Str(s.value("tags").toObject(), "language");
+        const std::string lang = Str(s["tags"], "language");
         if (!lang.empty() && lang != "und" && SafeForReport(lang)) line += "(" + lang + ")";
         std::string codec = Str(s, "codec_name");
         if (codec.empty()) codec = "none";

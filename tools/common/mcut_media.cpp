@@ -2,19 +2,19 @@
 
 #include "frontend.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "json_value.h"
 
 #include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -23,18 +23,34 @@ namespace trimora::mtools {
 
 namespace {
 
-double ToDouble(const QJsonValue& v, double fallback = -1) {
-    if (v.isDouble()) return v.toDouble();
-    bool ok = false;
-    const double d = v.toString().toDouble(&ok);
-    return ok ? d : fallback;
+using frontend::JsonValue;
+
+// A whole text as a number (blanks around it allowed), else nothing.
+std::optional<double> NumberOf(const std::string& text) {
+    size_t from = 0, to = text.size();
+    while (from < to && std::isspace(static_cast<unsigned char>(text[from]))) ++from;
+    while (to > from && std::isspace(static_cast<unsigned char>(text[to - 1]))) --to;
+    if (from == to) return std::nullopt;
+    const std::string t = text.substr(from, to - from);
+    char* end = nullptr;
+    const double d = std::strtod(t.c_str(), &end);
+    if (end != t.c_str() + t.size() || !std::isfinite(d) || t.find_first_of("xX") != std::string::npos)
+        return std::nullopt;
+    return d;
 }
 
-double RateOf(const QString& text) {
-    const auto parts = text.split('/');
-    if (parts.size() != 2) return text.toDouble();
-    const double den = parts[1].toDouble();
-    return den > 0 ? parts[0].toDouble() / den : 0;
+double ToDouble(const JsonValue& v, double fallback = -1) {
+    if (v.IsNumber()) return v.Number();
+    return NumberOf(v.Text()).value_or(fallback);
+}
+
+// "30000/1001" -> 29.97; 0 for anything unreadable.
+double RateOf(const std::string& text) {
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos || text.find('/', slash + 1) != std::string::npos)
+        return NumberOf(text).value_or(0);
+    const double den = NumberOf(text.substr(slash + 1)).value_or(0);
+    return den > 0 ? NumberOf(text.substr(0, slash)).value_or(0) / den : 0;
 }
 
 std::string LowerExt(const std::string& path) { return frontend::LowerExtension(path); }
@@ -43,34 +59,32 @@ std::string LowerExt(const std::string& path) { return frontend::LowerExtension(
 
 MediaInfo ParseProbeJson(const std::string& json) {
     MediaInfo info;
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json));
-    if (!doc.isObject()) {
+    const JsonValue root = JsonValue::Parse(json);
+    if (!root.IsObject()) {
         info.error = "unreadable probe output";
         return info;
     }
-    const QJsonObject root = doc.object();
-    const QJsonObject format = root.value("format").toObject();
-    info.formatName = format.value("format_name").toString().toStdString();
-    info.duration = ToDouble(format.value("duration"));
-    info.startTime = ToDouble(format.value("start_time"), 0);
-    for (const QJsonValue& sv : root.value("streams").toArray()) {
-        const QJsonObject s = sv.toObject();
-        const QString type = s.value("codec_type").toString();
+    const JsonValue& format = root["format"];
+    info.formatName = format["format_name"].Text();
+    info.duration = ToDouble(format["duration"]);
+    info.startTime = ToDouble(format["start_time"], 0);
+    for (const JsonValue& s : root["streams"].Items()) {
+        const std::string& type = s["codec_type"].Text();
         // Cover art is a video stream of one picture; it is no picture track to join or cut.
-        if (s.value("disposition").toObject().value("attached_pic").toInt() == 1) continue;
+        if (s["disposition"]["attached_pic"].Int() == 1) continue;
         StreamInfo* target = nullptr;
         if (type == "video" && !info.video.present) target = &info.video;
         if (type == "audio" && !info.audio.present) target = &info.audio;
         if (!target) continue;
         target->present = true;
-        target->codec = s.value("codec_name").toString().toStdString();
-        target->width = s.value("width").toInt();
-        target->height = s.value("height").toInt();
-        target->fps = RateOf(s.value("avg_frame_rate").toString());
-        if (target->fps <= 0) target->fps = RateOf(s.value("r_frame_rate").toString());
-        target->sampleRate = static_cast<int>(ToDouble(s.value("sample_rate"), 0));
-        target->channels = s.value("channels").toInt();
-        target->duration = ToDouble(s.value("duration"));
+        target->codec = s["codec_name"].Text();
+        target->width = s["width"].Int();
+        target->height = s["height"].Int();
+        target->fps = RateOf(s["avg_frame_rate"].Text());
+        if (target->fps <= 0) target->fps = RateOf(s["r_frame_rate"].Text());
+        target->sampleRate = static_cast<int>(ToDouble(s["sample_rate"], 0));
+        target->channels = s["channels"].Int();
+        target->duration = ToDouble(s["duration"]);
         // A sound track that holds no sample at all (a few milliseconds of mp3 give none)
         // cannot be decoded; it counts as no sound.
         if (type == "audio" && target->duration >= 0 && target->duration < 0.001)
