@@ -135,8 +135,6 @@ TEST_F(WindowPreview, ClickShowsBothPicturesAndSlidersAndStepsSeek) {
     EXPECT_LE(shown, LoadScaled(2000));
     EXPECT_EQ(form_->StartSlider->maximum(), 4);
     WaitPaused();
-    // The end preview holds the clip's last picture, the start preview its first.
-    EXPECT_GT(Difference(GrabPanel(form_->VidStartPanel), GrabPanel(form_->VidEndPanel)), 0.02);
 
     // The start slider released at second 2: the box follows and the picture changes.
     QImage before = GrabPanel(form_->VidStartPanel);
