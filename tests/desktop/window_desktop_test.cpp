@@ -27,26 +27,9 @@ std::string MakeParts(const std::string& root) {
     for (const auto& [name, colour] :
          {std::pair{"part 10", "blue"}, {"part 2", "green"}, {"part 1", "red"}}) {
         int rc = 1;
-        RunProgram({"ffmpeg",
-                    "-nostdin",
-                    "-loglevel",
-                    "error",
-                    "-y",
-                    "-f",
-                    "lavfi",
-                    "-i",
-                    std::string("color=c=") + colour + ":s=160x120:r=25:d=3",
-                    "-f",
-                    "lavfi",
-                    "-i",
-                    "sine=duration=3",
-                    "-c:v",
-                    "libx264",
-                    "-g",
-                    "50",
-                    "-c:a",
-                    "aac",
-                    "-shortest",
+        RunProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                    std::string("color=c=") + colour + ":s=160x120:r=25:d=3", "-f", "lavfi", "-i",
+                    "sine=duration=3", "-c:v", "libx264", "-g", "50", "-c:a", "aac", "-shortest",
                     dir + name + ".mkv"},
                    &rc);
         EXPECT_EQ(rc, 0) << name;
@@ -58,8 +41,7 @@ void Settings(const std::map<QString, QVariant>& values) {
     const QString file =
         QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/Quennic/TrimoraCut.conf";
     QSettings reg(file, QSettings::IniFormat);
-    for (const auto& [k, v] : values)
-        reg.setValue(k, v);
+    for (const auto& [k, v] : values) reg.setValue(k, v);
 }
 
 // The window's client area and its dark mode strip (Start at its left end) found on the screen.
@@ -93,9 +75,7 @@ Window FindWindow(const Desktop& desk) {
     return win;
 }
 
-int StripMiddle(const Window& w) {
-    return (w.stripTop + w.stripBottom) / 2;
-}
+int StripMiddle(const Window& w) { return (w.stripTop + w.stripBottom) / 2; }
 void ClickStart(const Desktop& d, const Window& w) {
     d.Click(w.x + 50, StripMiddle(w));
 }
@@ -109,8 +89,7 @@ void TypeEndTime(const Desktop& d, const Window& w, const std::string& text) {
     const QImage shot = d.Screenshot();
     const int x = w.x + w.w - 50;
     int y = w.stripTop - 1;
-    while (y > w.y && !Near(shot.pixel(x, y), qRgb(255, 255, 255), 10))
-        --y;
+    while (y > w.y && !Near(shot.pixel(x, y), qRgb(255, 255, 255), 10)) --y;
     d.Click(x, y - 4);
     d.Key("ctrl+a");
     d.Type(text);
@@ -288,10 +267,9 @@ TEST(DesktopInstall, TheInstalledProgramWorksFromItsPrefixAlone) {
     EXPECT_TRUE(fs::exists(prefix + "/share/icons/hicolor/scalable/apps/trimora.svg"));
 
     // The build folder is out of reach: an empty folder is mounted over it for the program.
-    const std::vector<std::string> hidden = {"unshare", "-m",
-                                             "--",      "sh",
-                                             "-c",      "mount -t tmpfs none \"$0\" && exec \"$@\"",
-                                             build,     prefix + "/bin/trimora"};
+    const std::vector<std::string> hidden = {"unshare", "-m", "--", "sh", "-c",
+                                             "mount -t tmpfs none \"$0\" && exec \"$@\"", build,
+                                             prefix + "/bin/trimora"};
     const std::string clips = MakeParts(home.Root());
     auto with = [&](std::vector<std::string> args) {
         std::vector<std::string> argv = hidden;

@@ -12,11 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string LastLine(const std::string& text) {
-    const auto lines = SplitLines(text);
-    return lines.empty() ? "" : lines.back();
-}
-
 class JoinCli : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -41,9 +36,9 @@ class JoinCli : public ::testing::Test {
         }
         return paths;
     }
-    std::string Run(std::vector<std::string> args, int* status) {
-        args.insert(args.begin(), {BinDir() + "trimora", "join"});
-        return RunProgram(args, status);
+    CliRun Run(std::vector<std::string> args) {
+        args.insert(args.begin(), "join");
+        return RunTrimora(args);
     }
 
     IsolatedHome home;
@@ -52,61 +47,50 @@ class JoinCli : public ::testing::Test {
 
 TEST_F(JoinCli, JoinsInTheOrderGivenAndEndsWithDone) {
     const auto clips = Clips(".mkv", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac");
-    int status = -1;
     // c, a, b: the order given is the order joined
-    const std::string out = Run({clips[2], clips[0], clips[1], "--save-folder", save}, &status);
+    const CliRun r = Run({clips[2], clips[0], clips[1], "--save-folder", save});
     const std::string joined = save + "Holiday Trip-Joined.mkv";
-    EXPECT_EQ(status, 0) << out;
-    EXPECT_EQ(LastLine(out), "DONE " + joined) << out;
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.Done(), joined) << r.output;
     EXPECT_NEAR(ProbeDuration(joined), 7.0, 3.0);
 
     // --dry-run prints what the command memo shows and runs nothing
-    const std::string dry =
-        Run({clips[2], clips[0], clips[1], "--save-folder", save, "--dry-run"}, &status);
-    EXPECT_EQ(status, 0);
+    const CliRun dry = Run({clips[2], clips[0], clips[1], "--save-folder", save, "--dry-run"});
+    EXPECT_EQ(dry.status, 0);
     const std::string sys = home.Root() + "data/trimora/";
-    EXPECT_EQ(dry, sys + "qvcut/mmerge.exe  \"" + clips[2] + "\" +\"" + clips[0] + "\" +\"" +
-                       clips[1] + "\"  -o \"" + save + "Holiday Trip-Joined01.mkv\"\n" +
-                       "Total File = 3 Total Size = " +
-                       trimora::FormatFileSize(trimora::GetFileSize64(clips[0]) +
-                                               trimora::GetFileSize64(clips[1]) +
-                                               trimora::GetFileSize64(clips[2])) +
-                       " NormSize = \n");
+    EXPECT_EQ(dry.output, sys + "qvcut/mmerge.exe  \"" + clips[2] + "\" +\"" + clips[0] + "\" +\"" +
+                              clips[1] + "\"  -o \"" + save + "Holiday Trip-Joined01.mkv\"\n" +
+                              "Total File = 3 Total Size = " +
+                              trimora::FormatFileSize(trimora::GetFileSize64(clips[0]) +
+                                                      trimora::GetFileSize64(clips[1]) +
+                                                      trimora::GetFileSize64(clips[2])) +
+                              " NormSize = \n");
     EXPECT_FALSE(trimora::FileExists(save + "Holiday Trip-Joined01.mkv"));
-}
 
-// (The join itself runs in join_e2e and through the window in join_gui_test.)
-TEST_F(JoinCli, AviJoinProbesTheFirstClipForTheNormalisingClip) {
-    const auto clips = Clips(".avi", "-c:v mpeg4 -q:v 5 -c:a libmp3lame -ac 2 -f avi");
-    int status = -1;
-    const std::string dry = Run({clips[0], clips[1], clips[2], "--dry-run"}, &status);
-    EXPECT_EQ(status, 0) << dry;
-    EXPECT_NE(dry.find("NormSize = -vf scale=160:120\n"), std::string::npos) << dry;
+    // An AVI join probes the first clip for the size of its normalising clip.
+    const auto avis = Clips(".avi", "-c:v mpeg4 -q:v 5 -c:a libmp3lame -ac 2 -f avi");
+    const CliRun avi = Run({avis[0], avis[1], avis[2], "--dry-run"});
+    EXPECT_EQ(avi.status, 0) << avi.output;
+    EXPECT_NE(avi.output.find("NormSize = -vf scale=160:120\n"), std::string::npos) << avi.output;
 }
 
 TEST_F(JoinCli, RefusalsAndFailures) {
     const auto clips = Clips(".mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac");
-    int status = -1;
-    std::string out = Run({clips[0]}, &status);
-    EXPECT_EQ(status, 2);
-    EXPECT_NE(out.find("Please select atleast 2 files in list to join !"), std::string::npos);
-
-    out = Run({clips[0], home.Root() + "nothere.mp4"}, &status);
-    EXPECT_EQ(status, 2) << out;
-
-    fs::create_directories(home.Root() + "other");
+    CliRun r = Run({clips[0]});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.output.find("Please select atleast 2 files in list to join !"), std::string::npos);
+    EXPECT_EQ(Run({clips[0], home.Root() + "nothere.mp4"}).status, 2);
+    fs::create_directories(home.Root() + "other"); // clips of two folders
     fs::copy_file(clips[1], home.Root() + "other/b.mp4");
-    out = Run({clips[0], home.Root() + "other/b.mp4"}, &status);
-    EXPECT_EQ(status, 2) << out;
+    EXPECT_EQ(Run({clips[0], home.Root() + "other/b.mp4"}).status, 2);
 
     // an mp4 with other codecs cannot be appended
-    const std::string odd =
-        SampleClip("joincli-odd.mp4", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 "
-                                      "-f lavfi -i sine=duration=2 -c:v mpeg4 -c:a libmp3lame");
-    fs::copy_file(odd, folder + "z.mp4");
-    out = Run({clips[0], folder + "z.mp4", "--save-folder", save}, &status);
-    EXPECT_EQ(status, 1) << out;
-    EXPECT_EQ(LastLine(out).rfind("FAILED FAILED! FILE FORMATS DO NOT MATCH.", 0), 0u) << out;
+    fs::copy_file(SampleClip("joincli-odd.mp4", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 "
+                                                "-f lavfi -i sine=duration=2 -c:v mpeg4 -c:a libmp3lame"),
+                  folder + "z.mp4");
+    r = Run({clips[0], folder + "z.mp4", "--save-folder", save});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(r.LastLine().rfind("FAILED FAILED! FILE FORMATS DO NOT MATCH.", 0), 0u) << r.output;
     EXPECT_TRUE(fs::is_empty(save));
 }
 

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -43,22 +42,20 @@ std::vector<Family> Families() {
     const std::string mpg = s + "-c:v mpeg1video -q:v 5 -c:a mp2 -b:a 128k -ac 2 -f mpeg";
     const std::string vob = s + "-c:v mpeg2video -q:v 5 -c:a mp2 -b:a 128k -ac 2 -f vob";
     const std::string asf = s + "-c:v wmv2 -q:v 5 -c:a wmav2 -b:a 128k -ac 2 -f asf";
+    const std::string mp4 = "mov,mp4,m4a,3gp,3g2,mj2";
+    // One extension of each family and container (the others map onto these by name alone).
     return {
         {".avi", avi, "avi"},
-        {".divx", avi, "avi"},
         {".flv", s + "-c:v flv -q:v 5 -c:a libmp3lame -b:a 64k -ar 44100 -ac 2 -f flv", "flv"},
         {".mkv", h264 + "-f matroska", "matroska,webm"},
-        {".mp4", h264 + "-f mp4", "mov,mp4,m4a,3gp,3g2,mj2"},
-        {".m4v", h264 + "-f mp4", "mov,mp4,m4a,3gp,3g2,mj2"},
-        {".mov", h264 + "-f mov", "mov,mp4,m4a,3gp,3g2,mj2"},
-        {".3gp", h264 + "-f 3gp", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {".mp4", h264 + "-f mp4", mp4},
+        {".mov", h264 + "-f mov", mp4},
+        {".3gp", h264 + "-f 3gp", mp4},
         {".vob", vob, "mpeg"},
         {".webm", s + "-c:v libvpx -deadline realtime -b:v 200k -c:a libvorbis -ac 2 -f webm",
          "matroska,webm"},
         {".mpg", mpg, "mpeg"},
-        {".mpeg", mpg, "mpeg"},
         {".wmv", asf, "asf"},
-        {".asf", asf, "asf"},
     };
 }
 
@@ -134,10 +131,7 @@ TEST_P(JoinFamilies, ThreeClipsBecomeOneFileOfTheSumOfTheirLengths) {
     EXPECT_FALSE(facts.acodec.empty());
     // the normalising clip in front of an AVI join is one frame long
     const double extra = JoinFamilyOf(f.ext) == TJoinFamily::Avi ? 0.04 : 0.0;
-    const double seconds = facts.duration;
-    EXPECT_NEAR(seconds, expectedSeconds + extra, 3 * 1.0) << out;
-    RecordProperty("duration", std::to_string(seconds));
-    std::printf("%s joined: %.3f s (clips %.0f s)\n", f.ext.c_str(), seconds, expectedSeconds);
+    EXPECT_NEAR(facts.duration, expectedSeconds + extra, 3.0) << out;
     ASSERT_FALSE(host.memo.empty());
     EXPECT_EQ(host.memo.back().rfind(kJoinFinishedLog, 0), 0u) << host.memo.back();
     EXPECT_EQ(host.statuses.back(), "Status");
@@ -150,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(All, JoinFamilies, ::testing::ValuesIn(Families()),
                          [](const auto& info) { return info.param.ext.substr(1); });
 
 TEST_F(JoinRun, MencoderJoinCountsItsFilesInTheStatus) {
-    const Family f = Families()[10]; // .mpg
+    const Family f = Families()[8];
     ASSERT_EQ(f.ext, ".mpg");
     Join(MakeClips(f, {f.args, f.args, f.args}));
     EXPECT_EQ(host.rows[st.JobCounter].status, "DONE");
@@ -165,8 +159,8 @@ TEST_F(JoinRun, MencoderJoinCountsItsFilesInTheStatus) {
         EXPECT_GE(n, last) << s;
         last = n;
     }
-    EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "Processing file #1 of 3") > 0,
-              true);
+    EXPECT_NE(std::find(host.statuses.begin(), host.statuses.end(), "Processing file #1 of 3"),
+              host.statuses.end());
     EXPECT_GE(last, 2);
     std::lock_guard<std::mutex> lock(runs.ProgressMutex());
     EXPECT_EQ(runs.Counters.JoinFilesDone, 3);
@@ -186,37 +180,14 @@ TEST_F(JoinRun, AviJoinWithoutSoundSkipsTheNormalisingClip) {
 }
 
 TEST_F(JoinRun, SplitterRefusesClipsOfDifferentCodecs) {
-    const std::string s = kSources;
-    for (const std::string ext : {".mkv", ".mp4"}) {
-        const Family f{ext, "", ""};
-        fs::remove_all(st.JoinFolder);
-        fs::create_directories(st.JoinFolder);
-        const std::string fmt = ext == ".mkv" ? "-f matroska" : "-f mp4";
-        const auto list = MakeClips(
-            f, {s + "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2 " + fmt,
-                s + "-c:v mpeg4 -q:v 5 -c:a libmp3lame -ac 2 " + fmt,
-                s + "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2 " + fmt});
-        Join(list);
-        const auto& row = host.rows[st.JobCounter];
-        EXPECT_EQ(row.status, "FAILED") << ext;
-        EXPECT_EQ(host.messageRow, kJoinFormatsDoNotMatch) << ext;
-        EXPECT_EQ(host.statuses.back(), "Failed!");
-        EXPECT_FALSE(FileExists(st.SaveJoinFolder + "Trip-Joined" + ext)) << ext;
-        EXPECT_TRUE(fs::is_empty(st.SaveJoinFolder)) << ext;
-    }
-}
-
-TEST_F(JoinRun, FewerThanTwoTickedFilesStartNothing) {
-    const Family f = Families()[3];
-    auto list = MakeClips(f, {f.args, f.args});
-    list.Rows[1].Checked = false;
-    const int before = st.JobCounter;
-    EXPECT_FALSE(JoinClips(list, runs, &monitor));
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0], kJoinTooFewFiles);
-    EXPECT_EQ(st.JobCounter, before);
-    EXPECT_FALSE(monitor.IsWorkerRunning());
-    EXPECT_TRUE(st.BuildOnly);
+    const std::string h264 = std::string(kSources) + "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2 -f matroska";
+    const auto list = MakeClips({".mkv", "", ""},
+                                {h264, std::string(kSources) + "-c:v mpeg4 -q:v 5 -c:a libmp3lame -ac 2 -f matroska", h264});
+    Join(list);
+    EXPECT_EQ(host.rows[st.JobCounter].status, "FAILED");
+    EXPECT_EQ(host.messageRow, kJoinFormatsDoNotMatch);
+    EXPECT_EQ(host.statuses.back(), "Failed!");
+    EXPECT_TRUE(fs::is_empty(st.SaveJoinFolder));
 }
 
 } // namespace

@@ -8,15 +8,13 @@
 #include "exec/tool_runs.h"
 #include "support/test_env.h"
 
-
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -30,33 +28,19 @@ namespace {
 const char* kPicture = "-f lavfi -i testsrc=size=160x120:rate=25:duration=";
 const char* kSound = " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=";
 
-// A clip of `seconds` in the usual codecs of its container.
+// A clip of `seconds` in the usual codecs of its container (.avi, .flv, .mkv).
 std::string MakeClip(const std::string& ext, int seconds, const std::string& tag = "") {
-    std::string codecs;
-    if (ext == ".avi" || ext == ".divx") codecs = "-c:v mpeg4 -q:v 4 -c:a libmp3lame -f avi";
-    else if (ext == ".mpg") codecs = "-c:v mpeg1video -q:v 4 -c:a mp2 -f mpeg";
-    else if (ext == ".mpeg") codecs = "-c:v mpeg2video -q:v 4 -c:a mp2 -f mpeg";
-    else if (ext == ".vob") codecs = "-c:v mpeg2video -q:v 4 -c:a mp2 -f vob";
-    else if (ext == ".wmv") codecs = "-c:v wmv2 -q:v 4 -c:a wmav2 -f asf";
-    else if (ext == ".asf") codecs = "-c:v msmpeg4 -q:v 4 -c:a wmav2 -f asf";
-    else if (ext == ".webm")
-        codecs = "-c:v libvpx -deadline realtime -cpu-used 8 -b:v 200k -c:a libvorbis -f webm";
-    else if (ext == ".flv") codecs = "-c:v flv1 -q:v 4 -c:a libmp3lame -f flv";
-    else if (ext == ".3gp") codecs = "-c:v libx264 -preset ultrafast -c:a aac -f 3gp";
-    else codecs = "-c:v libx264 -preset ultrafast -g 25 -c:a aac"; // mkv mp4 m4v mov
+    const std::string codecs = ext == ".avi"   ? "-c:v mpeg4 -q:v 4 -c:a libmp3lame -f avi"
+                               : ext == ".flv" ? "-c:v flv1 -q:v 4 -c:a libmp3lame -f flv"
+                                               : "-c:v libx264 -preset ultrafast -g 25 -c:a aac";
     const std::string s = std::to_string(seconds);
     return SampleClip("mtools-" + std::to_string(seconds) + "s" + tag + ext,
                       kPicture + s + kSound + s + " " + codecs + " -shortest");
 }
 
-struct Result {
-    int code = -1;
-    std::string output;
-};
-
-Result RunCommand(const std::string& command) {
-    Result r;
-    r.output = RunProgram(trimora::SplitCommandLine(command), &r.code);
+CliRun RunCommand(const std::string& command) {
+    CliRun r;
+    r.output = RunProgram(trimora::SplitCommandLine(command), &r.status);
     return r;
 }
 
@@ -150,13 +134,13 @@ TEST_F(MtoolsE2E, McutJoinWaitsForTheNormalisingClipAndEncodesOtherPictures) {
     char c;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     const std::string out = out_ + "join-Joined.avi";
-    const Result j = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + a + "\" \"" + b + "\" " +
+    const CliRun j = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + a + "\" \"" + b + "\" " +
                                 " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
                                 out + "\"");
     ::waitpid(writer, nullptr, 0);
     ::close(ready[0]);
     ::close(ready[1]);
-    ASSERT_EQ(j.code, 0) << j.output;
+    ASSERT_EQ(j.status, 0) << j.output;
     EXPECT_EQ(JoinFilesCounted(j.output), 3) << j.output;
     ExpectValid(out, "avi", 6, true);
 
@@ -172,10 +156,10 @@ TEST_F(MtoolsE2E, McutJoinWaitsForTheNormalisingClipAndEncodesOtherPictures) {
                                           "3 -c:v mpeg4 -q:v 4 -c:a libmp3lame -shortest"),
         "ntsc.avi");
     const std::string mixed = out_ + "join-Joined01.avi";
-    const Result m = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + ntsc + "\" \"" + h264 +
+    const CliRun m = RunCommand(mencoder_ + "\"" + norm + "\" " + "\"" + ntsc + "\" \"" + h264 +
                                 "\" " + " -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
                                 mixed + "\"");
-    ASSERT_EQ(m.code, 0) << m.output;
+    ASSERT_EQ(m.status, 0) << m.output;
     const MediaFacts p = ExpectValid(mixed, "avi", 6, true);
     EXPECT_EQ(p.vcodec, "mpeg4");
     EXPECT_NEAR(p.fps, 29.97, 0.01);
@@ -197,11 +181,11 @@ TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
-    const Result r = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
+    const CliRun r = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
                          "00:00:01.000,00:00:03.000");
     done = true;
     watch.join();
-    ASSERT_EQ(r.code, 0) << r.output;
+    ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_FALSE(sawOpenPart);
     EXPECT_EQ(LastSplitterPercent(r.output), 100) << r.output;
     // The middle piece starts at the keyframe at or before 1 s, so it holds the whole chosen range.
@@ -211,14 +195,14 @@ TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
     EXPECT_FALSE(fs::exists(tools_ + "trim-003.mkv"));
 
     // From the very start: the middle part is the head, not the rest of the clip.
-    const Result head = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
+    const CliRun head = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
                             "0:00:00.000,00:00:02.000");
-    ASSERT_EQ(head.code, 0) << head.output;
+    ASSERT_EQ(head.status, 0) << head.output;
     ExpectValid(part, "matroska", 2, true);
 
-    const Result late = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
+    const CliRun late = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
                             "00:00:09.000,00:00:12.000");
-    EXPECT_NE(late.code, 0);
+    EXPECT_NE(late.status, 0);
     EXPECT_FALSE(fs::exists(part));
 }
 
@@ -226,9 +210,9 @@ TEST_F(MtoolsE2E, FmergeJoinsFlvWhateverTheNames) {
     const std::string a = InFolder(MakeClip(".flv", 3), "it's \"quoted\" $HOME;.flv");
     const std::string b = InFolder(MakeClip(".flv", 2), "new\nline.flv");
     const std::string out = out_ + "join-Joined.flv";
-    const Result j = RunCommand(fmerge_ + " " + trimora::Quoted(out) + " " + trimora::Quoted(a) + " " +
+    const CliRun j = RunCommand(fmerge_ + " " + trimora::Quoted(out) + " " + trimora::Quoted(a) + " " +
                          trimora::Quoted(b) + " ");
-    ASSERT_EQ(j.code, 0) << j.output;
+    ASSERT_EQ(j.status, 0) << j.output;
     ExpectValid(out, "flv", 5, true);
     EXPECT_TRUE(fs::exists(a));
     EXPECT_TRUE(fs::exists(b));
@@ -239,116 +223,58 @@ TEST_F(MtoolsE2E, FmergeJoinsFlvWhateverTheNames) {
                                          " -c:v flv1 -c:a libmp3lame -shortest"),
         "odd.flv");
     const std::string bad = out_ + "bad.flv";
-    const Result m = RunCommand(fmerge_ + " " + trimora::Quoted(bad) + " " + trimora::Quoted(a) +
+    const CliRun m = RunCommand(fmerge_ + " " + trimora::Quoted(bad) + " " + trimora::Quoted(a) +
                                 " " + trimora::Quoted(odd) + " ");
-    EXPECT_NE(m.code, 0);
+    EXPECT_NE(m.status, 0);
     EXPECT_NE(m.output.find("cannot be appended"), std::string::npos) << m.output;
     EXPECT_FALSE(fs::exists(bad));
 }
 
-namespace {
-
-pid_t SpawnQuiet(const std::vector<std::string>& argv, int* outFd) {
-    int fds[2];
-    if (::pipe(fds) != 0) return -1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fds[1], 1);
-        ::dup2(fds[1], 2);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    *outFd = fds[0];
-    return pid;
-}
-
-// Live (not zombie) processes whose parent is pid, with their names.
-std::vector<std::pair<pid_t, std::string>> ChildrenOf(pid_t parent) {
-    std::vector<std::pair<pid_t, std::string>> found;
-    DIR* proc = ::opendir("/proc");
-    while (dirent* e = proc ? ::readdir(proc) : nullptr) {
-        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-        std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
-        const size_t open = text.find('('), close = text.rfind(')');
-        if (open == std::string::npos || close == std::string::npos) continue;
-        char state = 0;
-        int ppid = 0;
-        if (std::sscanf(text.c_str() + close + 1, " %c %d", &state, &ppid) == 2 &&
-            ppid == parent && state != 'Z')
-            found.emplace_back(std::atoi(e->d_name), text.substr(open + 1, close - open - 1));
-    }
-    if (proc) ::closedir(proc);
-    return found;
-}
-
-bool Gone(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    const size_t close = text.rfind(')');
-    return text.empty() || close == std::string::npos || text[close + 2] == 'Z';
-}
-
 // Starts the front-end, waits until it runs `tool`, kills the front-end with sig and expects
-// the tool to end within a second.
-void ExpectKillLeavesNoTool(const std::vector<std::string>& argv, const std::string& tool,
-                            int sig) {
+// the tool to end within a second; a stopped run is never reported as a success.
+static void ExpectKillLeavesNoTool(const std::vector<std::string>& argv, const std::string& tool, int sig,
+                            const std::string& log) {
     SCOPED_TRACE(tool + " signal " + std::to_string(sig));
-    int out = -1;
-    const pid_t pid = SpawnQuiet(argv, &out);
-    ASSERT_GT(pid, 0);
-    std::vector<std::pair<pid_t, std::string>> children;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < until) {
-        children = ChildrenOf(pid);
-        if (!children.empty() && children[0].second == tool) break;
+    Started run = StartInBackground(argv, log);
+    pid_t child = -1;
+    for (int i = 0; i < 1000 && child < 0; ++i) {
+        for (const auto& [pid, comm] : Descendants(run.pid))
+            if (comm == tool) child = pid;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ASSERT_FALSE(children.empty());
-    ASSERT_EQ(children[0].second, tool);
-    ::kill(pid, sig);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (!Gone(children[0].first) && std::chrono::steady_clock::now() < deadline)
+    ASSERT_GT(child, 0) << run.Output();
+    ::kill(run.pid, sig);
+    for (int i = 0; i < 100 && Alive(child); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(Gone(children[0].first));
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ::close(out);
-    if (sig == SIGTERM) { // a stopped run is never reported as a success
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+    EXPECT_FALSE(Alive(child));
+    const int status = run.Wait();
+    if (sig == SIGTERM) {
+        EXPECT_EQ(status, 128 + SIGTERM);
     }
 }
-
-} // namespace
 
 TEST_F(MtoolsE2E, KilledFrontEndsLeaveNoToolRunning) {
     const std::string big = MakeClip(".avi", 20);
     const std::string fifo = home_.Root() + "never-written.mkv";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string log = home_.Root() + "frontend.log";
     for (const int sig : {SIGTERM, SIGKILL}) {
         const std::string out = out_ + "slow" + std::to_string(sig) + ".wmv";
         // a large frame size keeps the encoder busy for a few seconds
         ExpectKillLeavesNoTool({sys_ + "mcut.exe", "-cb", "qzv", big, "-vf", "scale=1280:720",
                                 "-ovc", "lavc", "-lavcopts", "vcodec=mpeg4:vbitrate=4800",
                                 "-nosound", "-o", out},
-                               "ffmpeg", sig);
+                               "ffmpeg", sig, log);
         if (sig == SIGTERM) {
             EXPECT_FALSE(fs::exists(out)) << "partial output left";
-            EXPECT_FALSE(fs::exists(out_ + "slow.mp4")) << "partial output left";
         }
         // -re: the encoder front-end reads the input at its own pace
         ExpectKillLeavesNoTool({sys_ + "fcut.exe", "-cb", "-re", "-i", big, "-vcodec", "libx264",
                                 "-y", out_ + "slow.mp4"},
-                               "ffmpeg", sig);
+                               "ffmpeg", sig, log);
         // mkvmerge waits for a pipe nobody writes: it only ends when stopped
         ExpectKillLeavesNoTool({tools_ + "mmerge.exe", fifo, "+" + fifo, "-o", out_ + "x.mkv"},
-                               "mkvmerge", sig);
+                               "mkvmerge", sig, log);
         if (sig == SIGTERM) {
             EXPECT_TRUE(fs::is_empty(out_)) << "partial output or work file left";
         }

@@ -8,18 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <dirent.h>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <future>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -45,62 +40,28 @@ size_t FrameAt(const std::string& file, int seconds) {
                        "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "gray", "-"}));
 }
 
-std::vector<std::string> Names(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string Trimora() { return BinDir() + "trimora"; }
 
-// A started program in its own process group; its output goes to a file.
-struct Started {
-    pid_t pid = -1;
-    std::string log;
-    int Wait() {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string Output() const { return ReadFileBytes(log); }
-};
-
-Started Start(const std::vector<std::string>& argv, const std::string& log) {
-    Started s;
-    s.log = log;
-    s.pid = ::fork();
-    if (s.pid == 0) {
-        ::setpgid(0, 0);
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    return s;
+// The file after the last "DONE " of a run's output.
+std::string DoneFile(const std::string& out) {
+    const size_t done = out.rfind("\nDONE ");
+    return done == std::string::npos ? "" : out.substr(done + 6, out.find('\n', done + 1) - done - 6);
 }
 
 // Waits (at most 60 s) until a private work file of a job shows in the folder.
 bool WaitForPrivateFile(const std::string& dir) {
     for (int i = 0; i < 12000; ++i) {
-        for (const auto& name : Names(dir))
+        for (const auto& name : FilesIn(dir))
             if (name.rfind(".trimora-", 0) == 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
 }
 
-// The children of a process (all its threads).
+// The tools a job runs.
 std::vector<pid_t> Children(pid_t pid) {
     std::vector<pid_t> kids;
-    for (const auto& t : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
-        std::istringstream in(ReadFileBytes(t.path().string() + "/children"));
-        for (pid_t k; in >> k;) kids.push_back(k);
-    }
+    for (const auto& [kid, comm] : Descendants(pid)) kids.push_back(kid);
     return kids;
 }
 
@@ -118,57 +79,33 @@ class OutputSafety : public ::testing::Test {
     }
     std::string JobsLeft() {
         const std::string jobs = home.Root() + ".cache/trimora/jobs";
-        return fs::exists(jobs) ? std::to_string(Names(jobs).size()) : "0";
+        return fs::exists(jobs) ? std::to_string(FilesIn(jobs).size()) : "0";
     }
     IsolatedHome home;
     std::string save;
 };
 
-TEST_F(OutputSafety, TwentyCutsOfOneSourceIntoOneFolderEachKeepTheirOwnRange) {
-    const std::string src = Mp4();
-    std::vector<std::future<std::string>> runs;
-    for (int i = 0; i < 20; ++i) {
-        const int start = 2 * (i / 2), length = 2 + 2 * (i % 2);
-        runs.push_back(std::async(std::launch::async, [src, start, length, dir = save] {
-            return RunProgram({Trimora(), "cut", src, "--start", "0:00:" + std::to_string(start),
-                               "--end", "0:00:" + std::to_string(start + length),
-                               "--save-folder", dir});
-        }));
-    }
-    std::set<std::string> outputs;
-    for (int i = 0; i < 20; ++i) {
-        const std::string out = runs[i].get();
-        const size_t done = out.rfind("\nDONE ");
-        ASSERT_NE(done, std::string::npos) << out;
-        const std::string file = out.substr(done + 6, out.find('\n', done + 1) - done - 6);
-        outputs.insert(file);
-        const int start = 2 * (i / 2), length = 2 + 2 * (i % 2);
-        EXPECT_NEAR(ProbeDuration(file), length, 0.5) << file;
-        EXPECT_EQ(FrameAt(file, 0), FrameAt(src, start)) << file << " does not start at " << start;
-    }
-    EXPECT_EQ(outputs.size(), 20u);
-    EXPECT_EQ(Names(save).size(), 20u); // no private file left
-    EXPECT_EQ(JobsLeft(), "0");
-}
-
-TEST_F(OutputSafety, JobsOfEveryKindAtOnceShareNoFile) {
-    const std::string joinDir = Folder("clips");
+// Jobs of every kind at once: six cuts of one source into one folder, two joins into another,
+// and splitter and WMV cuts beside them; each keeps its own name and range.
+TEST_F(OutputSafety, JobsAtOnceShareNoFileAndKeepTheirOwnRange) {
+    const std::string joinDir = Folder("clips"), cuts = Folder("cuts");
     fs::copy_file(Mkv(), joinDir + "a.mkv");
     fs::copy_file(Mkv(), joinDir + "b.mkv");
     struct Job {
         std::vector<std::string> args;
         int start, length; // a cut's range; a join's length only
         std::string dir;
-        int lead; // the WMV copy starts at the keyframe before the start
+        int lead = 0; // the WMV copy starts at the keyframe before the start
     };
     std::vector<Job> jobs = {
-        {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, save, 0},
-        {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, save, 0},
+        {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, save},
+        {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, save},
         {{"cut", Wmv()}, 2, 4, Folder("w1"), 2},
         {{"cut", Wmv()}, 12, 6, Folder("w2"), 2},
-        {{"cut", Mkv()}, 4, 4, Folder("k1"), 0},
-        {{"cut", Mkv()}, 14, 6, Folder("k2"), 0},
+        {{"cut", Mkv()}, 4, 4, Folder("k1")},
+        {{"cut", Mkv()}, 14, 6, Folder("k2")},
     };
+    for (int i = 0; i < 6; ++i) jobs.push_back({{"cut", Mp4()}, 2 * (i / 2), 2 + 2 * (i % 2), cuts});
     std::vector<std::future<std::string>> runs;
     for (auto& j : jobs) {
         std::vector<std::string> argv = {Trimora()};
@@ -183,9 +120,8 @@ TEST_F(OutputSafety, JobsOfEveryKindAtOnceShareNoFile) {
     std::set<size_t> wmvStarts;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const std::string out = runs[i].get();
-        const size_t done = out.rfind("\nDONE ");
-        ASSERT_NE(done, std::string::npos) << out;
-        const std::string file = out.substr(done + 6, out.find('\n', done + 1) - done - 6);
+        const std::string file = DoneFile(out);
+        ASSERT_FALSE(file.empty()) << out;
         outputs.insert(file);
         const Job& j = jobs[i];
         EXPECT_NEAR(ProbeDuration(file), j.length + j.lead, 1.0) << file << "\n" << out;
@@ -198,15 +134,16 @@ TEST_F(OutputSafety, JobsOfEveryKindAtOnceShareNoFile) {
     }
     EXPECT_EQ(outputs.size(), jobs.size());
     EXPECT_EQ(wmvStarts.size(), 2u);
-    EXPECT_EQ(Names(save).size(), 2u);
+    EXPECT_EQ(FilesIn(save).size(), 2u); // no private file left
+    EXPECT_EQ(FilesIn(cuts).size(), 6u);
     EXPECT_EQ(JobsLeft(), "0");
 }
 
 TEST_F(OutputSafety, ALinkPlantedAtTheOutputWhileTheToolRunsLeavesItsTargetUntouched) {
     const std::string victim = home.Root() + "victim.txt";
     WriteFileBytes(victim, "precious");
-    Started job = Start({Trimora(), "convert", Mp4(), "--format", ".avi", "--save-folder", save},
-                        home.Root() + "job.log");
+    Started job = StartInBackground({Trimora(), "convert", Mp4(), "--format", ".avi", "--save-folder", save},
+                        home.Root() + "job.log", true);
     ASSERT_TRUE(WaitForPrivateFile(save));
     const std::string output = save + "safety-24s-Convert.avi";
     // The other user takes the reserved name over.
@@ -215,7 +152,7 @@ TEST_F(OutputSafety, ALinkPlantedAtTheOutputWhileTheToolRunsLeavesItsTargetUntou
     EXPECT_EQ(job.Wait(), 1) << job.Output();
     EXPECT_EQ(ReadFileBytes(victim), "precious");
     EXPECT_TRUE(fs::is_symlink(output));
-    EXPECT_EQ(Names(save), std::vector<std::string>{"safety-24s-Convert.avi"});
+    EXPECT_EQ(FilesIn(save), std::vector<std::string>{"safety-24s-Convert.avi"});
 }
 
 TEST_F(OutputSafety, CutsWorkWhateverTheHome) {
@@ -253,7 +190,7 @@ TEST_F(OutputSafety, WithoutHomeTheUsersOwnFolderIsUsedNeverTmp) {
     ASSERT_EQ(status, 0) << out;
     EXPECT_NEAR(ProbeDuration(dir + "tm-Joined.avi"), 48, 1.5);
     EXPECT_EQ(fs::exists("/tmp/.local"), tmpLocal);
-    EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.avi", "b.avi", "tm-Joined.avi"}));
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"a.avi", "b.avi", "tm-Joined.avi"}));
 }
 
 TEST_F(OutputSafety, HostileSettingsFilesAreIgnoredAndNeverWrittenThrough) {
@@ -310,31 +247,31 @@ TEST_F(OutputSafety, AToolKilledHalfWayLeavesNothingInTheSaveFolder) {
         std::vector<std::string> argv = {Trimora()};
         argv.insert(argv.end(), args.begin(), args.end());
         argv.insert(argv.end(), {"--save-folder", save});
-        Started job = Start(argv, home.Root() + "job.log");
+        Started job = StartInBackground(argv, home.Root() + "job.log", true);
         std::vector<pid_t> tools;
         for (int i = 0; i < 2000 && WaitForPrivateFile(save) && tools.empty(); ++i)
             tools = Children(job.pid);
         for (pid_t tool : tools) ::kill(tool, SIGKILL);
         // Killed in time the job fails and leaves nothing; too late, only its finished file.
         const size_t left = job.Wait() == 0 ? 1 : 0;
-        EXPECT_EQ(Names(save).size(), left) << args[0] << " " << args[1] << "\n" << job.Output();
-        for (const auto& n : Names(save)) fs::remove(save + n);
+        EXPECT_EQ(FilesIn(save).size(), left) << args[0] << " " << args[1] << "\n" << job.Output();
+        for (const auto& n : FilesIn(save)) fs::remove(save + n);
     }
     EXPECT_EQ(JobsLeft(), "0");
 }
 
 TEST_F(OutputSafety, AProgramKilledHalfWayIsCleanedUpAtTheNextStart) {
-    Started job = Start({Trimora(), "convert", Mp4(), "--format", ".avi", "--save-folder", save},
-                        home.Root() + "job.log");
+    Started job = StartInBackground({Trimora(), "convert", Mp4(), "--format", ".avi", "--save-folder", save},
+                        home.Root() + "job.log", true);
     ASSERT_TRUE(WaitForPrivateFile(save));
     std::vector<pid_t> tools;
     for (int i = 0; i < 2000 && tools.empty(); ++i) tools = Children(job.pid);
     ::kill(job.pid, SIGKILL);
     for (pid_t tool : tools) ::kill(-tool, SIGKILL); // its own tools, by their process groups
     job.Wait();
-    EXPECT_EQ(Names(save).size(), 2u); // the reservation and the private file
+    EXPECT_EQ(FilesIn(save).size(), 2u); // the reservation and the private file
     RunProgram({Trimora(), "probe", Mp4()});
-    EXPECT_EQ(Names(save).size(), 0u);
+    EXPECT_EQ(FilesIn(save).size(), 0u);
     EXPECT_EQ(JobsLeft(), "0");
 }
 

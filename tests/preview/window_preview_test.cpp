@@ -34,11 +34,8 @@ qint64 LoadScaled(qint64 ms) {
         if (std::fscanf(f, "%lf", &load) != 1) load = 0;
         std::fclose(f);
     }
-    const double cores = std::max(1u, std::thread::hardware_concurrency());
-    const double factor = std::max(1.0, load / cores);
-    if (factor > 1.0)
-        std::printf("[ timing ] load %.1f on %.0f processors: bound %lld ms stretched to %lld ms\n",
-                    load, cores, static_cast<long long>(ms), static_cast<long long>(ms * factor));
+    const double factor = std::max(1.0, load / std::max(1u, std::thread::hardware_concurrency()));
+    std::printf("[ timing ] load %.1f: bound %lld ms stretched by %.1f\n", load, static_cast<long long>(ms), factor);
     return static_cast<qint64>(ms * factor);
 }
 
@@ -142,8 +139,6 @@ TEST_F(WindowPreview, ClickShowsBothPicturesAndSlidersAndStepsSeek) {
     // The start slider released at second 2: the box follows and the picture changes.
     QImage before = GrabPanel(form_->VidStartPanel);
     const qint64 startText = ReleaseSliderAt(form_->StartSlider, form_->EditStartTime, 2, 2.0);
-    std::printf("[ timing ] start slider release to new time text: %lld ms\n",
-                static_cast<long long>(startText));
     EXPECT_GE(startText, 0) << form_->EditStartTime->text().toStdString();
     Spin(300);
     EXPECT_GT(Difference(before, GrabPanel(form_->VidStartPanel)), 0.005);
@@ -151,8 +146,6 @@ TEST_F(WindowPreview, ClickShowsBothPicturesAndSlidersAndStepsSeek) {
     // The end box shows the end preview's time plus its 0.6 s margin.
     before = GrabPanel(form_->VidEndPanel);
     const qint64 endText = ReleaseSliderAt(form_->EndSlider, form_->EditEndTime, 3, 3.6);
-    std::printf("[ timing ] end slider release to new time text: %lld ms\n",
-                static_cast<long long>(endText));
     EXPECT_GE(endText, 0) << form_->EditEndTime->text().toStdString();
     Spin(300);
     EXPECT_GT(Difference(before, GrabPanel(form_->VidEndPanel)), 0.005);
@@ -256,7 +249,7 @@ TEST_F(WindowPreview, FrameSavesGiveOneImageEach) {
         const std::string bytes = trimora_test::ReadFileBytes(image);
         ASSERT_GE(bytes.size(), 4u);
         EXPECT_EQ(bytes.substr(0, 3), std::string("\xFF\xD8\xFF", 3)) << image;
-        EXPECT_EQ(trimora_test::ProbeFrameSize(image), "160x120") << image;
+        EXPECT_EQ(trimora_test::ProbeMedia(image).frameSize, "160x120") << image;
     }
     // A double click on the status opens the image just saved.
     QTest::mouseDClick(form_->lblStatus, Qt::LeftButton);

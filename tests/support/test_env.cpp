@@ -3,6 +3,9 @@
 #include "common/command_line.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
+#include <tuple>
 #include <cstdlib>
 #include <map>
 #include <fcntl.h>
@@ -119,20 +122,6 @@ std::string SampleClip(const std::string& name, const std::string& args) {
 }
 
 namespace {
-std::string Probe(const std::string& path, const std::vector<std::string>& extra,
-                  const std::string& format = "default=noprint_wrappers=1:nokey=1") {
-    std::vector<std::string> argv = {"ffprobe", "-v", "error"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    argv.push_back("-of");
-    argv.push_back(format);
-    argv.push_back(path);
-    int code = 0;
-    std::string out = RunProgram(argv, &code);
-    if (code != 0) return "";
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    const size_t nl = out.find('\n');
-    return nl == std::string::npos ? out : out.substr(0, nl);
-}
 double ToDouble(const std::string& s) {
     try {
         return s.empty() || s == "N/A" ? -1 : std::stod(s);
@@ -142,26 +131,7 @@ double ToDouble(const std::string& s) {
 }
 } // namespace
 
-double ProbeDuration(const std::string& path) {
-    return ToDouble(Probe(path, {"-show_entries", "format=duration"}));
-}
-std::string ProbeFormatName(const std::string& path) {
-    return Probe(path, {"-show_entries", "format=format_name"});
-}
-std::string ProbeVideoCodec(const std::string& path) {
-    return Probe(path, {"-select_streams", "v:0", "-show_entries", "stream=codec_name"});
-}
-std::string ProbeAudioCodec(const std::string& path) {
-    return Probe(path, {"-select_streams", "a:0", "-show_entries", "stream=codec_name"});
-}
-std::string ProbeFrameSize(const std::string& path) {
-    return Probe(path, {"-select_streams", "v:0", "-show_entries", "stream=width,height"},
-                 "csv=s=x:p=0");
-}
-double ProbeStreamDuration(const std::string& path, const std::string& selector) {
-    return ToDouble(
-        Probe(path, {"-select_streams", selector, "-show_entries", "stream=duration"}));
-}
+double ProbeDuration(const std::string& path) { return ProbeMedia(path).duration; }
 
 MediaFacts ProbeMedia(const std::string& path) {
     int code = 0;
@@ -235,6 +205,98 @@ std::string ReadFileBytes(const std::string& path) {
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
     out << bytes;
+}
+
+std::string CliRun::LastLine() const {
+    const auto lines = SplitLines(output);
+    return lines.empty() ? "" : lines.back();
+}
+
+std::string CliRun::Done() const {
+    const std::string last = LastLine();
+    return last.rfind("DONE ", 0) == 0 ? last.substr(5) : "";
+}
+
+CliRun RunTrimora(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {BinDir() + "trimora"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    CliRun r;
+    r.output = RunProgram(argv, &r.status);
+    return r;
+}
+
+int Started::Wait(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    int st = 0;
+    while (::waitpid(pid, &st, ms < 0 ? 0 : WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) return -2;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return status;
+}
+
+std::string Started::LastLine() const {
+    const auto lines = SplitLines(Output());
+    return lines.empty() ? "" : lines.back();
+}
+
+Started StartInBackground(const std::vector<std::string>& argv, const std::string& log,
+                          bool ownGroup) {
+    Started s;
+    s.log = log;
+    s.pid = ::fork();
+    if (s.pid == 0) {
+        if (ownGroup) ::setpgid(0, 0);
+        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    return s;
+}
+
+namespace {
+// pid -> (parent, command name, state letter) of every process.
+std::map<pid_t, std::tuple<pid_t, std::string, char>> Processes() {
+    std::map<pid_t, std::tuple<pid_t, std::string, char>> all;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator("/proc", ec)) {
+        const std::string name = e.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string stat = ReadFileBytes(e.path().string() + "/stat");
+        const size_t open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close + 4 >= stat.size())
+            continue;
+        all[std::atoi(name.c_str())] = {std::atoi(stat.c_str() + close + 4),
+                                        stat.substr(open + 1, close - open - 1), stat[close + 2]};
+    }
+    return all;
+}
+} // namespace
+
+std::map<pid_t, std::string> Descendants(pid_t root) {
+    const auto all = Processes();
+    std::map<pid_t, std::string> found;
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& [pid, info] : all) {
+            const auto& [ppid, comm, state] = info;
+            if (state != 'Z' && (ppid == root || found.count(ppid)) && !found.count(pid))
+                found[pid] = comm, grew = true;
+        }
+    }
+    return found;
+}
+
+bool Alive(pid_t pid) {
+    const std::string stat = ReadFileBytes("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
 }
 
 } // namespace trimora_test

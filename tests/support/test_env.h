@@ -3,7 +3,9 @@
 // program looks for them, sample clips made once per test run with ffmpeg's lavfi sources, and
 // small ffprobe readers to check outputs.
 
+#include <map>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace trimora_test {
@@ -39,14 +41,8 @@ std::string SampleClip(const std::string& name, const std::string& args);
 // Runs argv (no shell) and returns its stdout+stderr; exitCode receives the exit status.
 std::string RunProgram(const std::vector<std::string>& argv, int* exitCode = nullptr);
 
-// ffprobe readers: container duration in seconds (-1 when unreadable), format name, and the
-// codec names of the video and audio streams (empty when absent).
+// ffprobe's container duration in seconds (-1 when unreadable).
 double ProbeDuration(const std::string& path);
-std::string ProbeFormatName(const std::string& path);
-std::string ProbeVideoCodec(const std::string& path);
-std::string ProbeAudioCodec(const std::string& path);
-std::string ProbeFrameSize(const std::string& path); // "WxH"
-double ProbeStreamDuration(const std::string& path, const std::string& selector); // "v:0", "a:0"
 
 // Everything the end-to-end tests check of a media file, from one ffprobe run (every process
 // start counts on the shared machine). readable is false when ffprobe cannot read it.
@@ -67,5 +63,31 @@ std::vector<std::string> FilesIn(const std::string& folder);
 // Byte contents of a file, for checks that sources stay untouched.
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// `trimora ARGS...` run to its end: exit status, output, its last line and the file after "DONE ".
+struct CliRun {
+    int status = -1;
+    std::string output;
+    std::string LastLine() const;
+    std::string Done() const; // empty when the last line is no "DONE <path>"
+};
+CliRun RunTrimora(const std::vector<std::string>& args);
+
+// A program started in the background (argv[0] searched in PATH), its output going to `log`; in a
+// process group of its own when asked, so its tools can be stopped with it.
+struct Started {
+    pid_t pid = -1;
+    std::string log;
+    int status = -1; // exit status, 128+n when killed by signal n
+    int Wait(int ms = -1); // the status, or -2 when ms passed first
+    std::string Output() const { return ReadFileBytes(log); }
+    std::string LastLine() const;
+};
+Started StartInBackground(const std::vector<std::string>& argv, const std::string& log,
+                          bool ownGroup = false);
+
+// Live (not zombie) processes below pid: pid -> command name.
+std::map<pid_t, std::string> Descendants(pid_t pid);
+bool Alive(pid_t pid);
 
 } // namespace trimora_test
