@@ -2,6 +2,8 @@
 
 #include "media/keyframes.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace trimora {
@@ -40,6 +42,28 @@ ExactCutPlan PlanExactCut(const std::vector<double>& keyframes, double start, do
     plan.copyFrom = from;
     plan.copyTo = to;
     return plan;
+}
+
+CopyRun CopyableRun(const std::vector<IndexedPacket>& packets, size_t first, double end) {
+    constexpr double kEps = 0.0005;
+    CopyRun run;
+    if (first >= packets.size() || !packets[first].key) return run;
+    const double from = packets[first].pts;
+    // Earliest time among the packets decoded after each position.
+    std::vector<double> laterMin(packets.size() - first + 1, INFINITY);
+    for (size_t i = packets.size(); i-- > first;)
+        laterMin[i - first] = std::min(laterMin[i + 1 - first], packets[i].pts);
+    double shown = -INFINITY;
+    for (size_t i = first; i < packets.size(); ++i) {
+        const double t = packets[i].pts;
+        if (t < from - kEps || t >= end - kEps) break;
+        shown = std::max(shown, t);
+        if (shown < laterMin[i + 1 - first] - kEps) {
+            run.packets = i + 1 - first;
+            run.until = std::min(end, laterMin[i + 1 - first]);
+        }
+    }
+    return run;
 }
 
 std::string DescribeExactCut(const ExactCutPlan& p) {
