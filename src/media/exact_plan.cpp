@@ -66,6 +66,40 @@ CopyRun CopyableRun(const std::vector<IndexedPacket>& packets, size_t first, dou
     return run;
 }
 
+std::vector<IndexedPacket> ParsePacketLines(const std::string& text) {
+    std::vector<IndexedPacket> packets;
+    size_t from = 0;
+    while (from < text.size()) {
+        size_t nl = text.find_first_of("\r\n", from);
+        if (nl == std::string::npos) nl = text.size();
+        const std::string line = text.substr(from, nl - from);
+        from = nl + 1;
+        char* end = nullptr;
+        const double pts = std::strtod(line.c_str(), &end);
+        if (end == line.c_str() || *end != ',') continue; // no time ("N/A")
+        packets.push_back({pts, line.find('K', static_cast<size_t>(end - line.c_str())) !=
+                                    std::string::npos});
+    }
+    return packets;
+}
+
+ExactCutPlan PlanExactCut(const std::vector<IndexedPacket>& packets, double start, double end,
+                          bool copySupported) {
+    std::vector<double> keyframes;
+    for (const auto& p : packets)
+        if (p.key) keyframes.push_back(p.pts);
+    std::sort(keyframes.begin(), keyframes.end());
+    ExactCutPlan plan = PlanExactCut(keyframes, start, end, copySupported, false);
+    if (plan.fullEncode) return plan;
+    CopyRun run;
+    for (size_t i = 0; i < packets.size(); ++i)
+        if (packets[i].key && std::fabs(packets[i].pts - plan.copyFrom) < 0.0005)
+            run = CopyableRun(packets, i, end);
+    if (run.packets == 0 || run.until <= plan.copyFrom + 0.0005) plan.fullEncode = true;
+    else plan.copyTo = run.until;
+    return plan;
+}
+
 std::string DescribeExactCut(const ExactCutPlan& p) {
     if (p.fullEncode) return "re-encodes the whole range";
     const bool head = p.HeadSeconds() > 0.0005, tail = p.TailSeconds() > 0.0005;

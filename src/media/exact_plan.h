@@ -44,6 +44,14 @@ struct CopyRun {
 };
 CopyRun CopyableRun(const std::vector<IndexedPacket>& packets, size_t first, double end);
 
+// Packets from ffprobe's "pts_time,flags" lines (csv=p=0), in the order given.
+std::vector<IndexedPacket> ParsePacketLines(const std::string& text);
+
+// The plan from the packet index: the copy starts at the first keyframe in the range and ends as
+// late as CopyableRun allows.
+ExactCutPlan PlanExactCut(const std::vector<IndexedPacket>& packets, double start, double end,
+                          bool copySupported);
+
 // What the plan does, for the window's summary and the log: "copies the whole range",
 // "re-encodes 0.8 s at the start, copies the rest", "re-encodes the whole range".
 std::string DescribeExactCut(const ExactCutPlan& plan);

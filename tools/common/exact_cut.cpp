@@ -82,25 +82,6 @@ std::vector<std::pair<std::string, Fields>> ParseSections(const std::string& tex
     return sections;
 }
 
-// Video packets in decode order, from "pts_time,flags" lines.
-std::vector<IndexedPacket> ParsePackets(const std::string& text) {
-    std::vector<IndexedPacket> packets;
-    size_t from = 0;
-    while (from < text.size()) {
-        size_t nl = text.find('\n', from);
-        if (nl == std::string::npos) nl = text.size();
-        const std::string line = text.substr(from, nl - from);
-        from = nl + 1;
-        char* end = nullptr;
-        const double pts = std::strtod(line.c_str(), &end);
-        if (end == line.c_str() || *end != ',') continue;
-        packets.push_back({pts, line.find('K', static_cast<size_t>(end - line.c_str())) !=
-                                    std::string::npos});
-    }
-    return packets;
-}
-
-// Encoder options that reproduce the source stream as closely as the encoder allows.
 // noReorder: without B-frames, for a piece that follows copied packets (its first decode time
 // then comes after theirs).
 std::vector<std::string> VideoEncoder(const Fields& v, bool matchForJoin, bool noReorder = false) {
@@ -351,7 +332,7 @@ int RunExactCut(std::vector<std::string> args) {
         if (!interval.empty()) argv.insert(argv.end(), {"-read_intervals", interval});
         argv.insert(argv.end(), {"-show_entries", "packet=pts_time,flags", "-of", "csv=p=0", in});
         frontend::RunToolCapture(argv, &pText, nullptr);
-        std::vector<IndexedPacket> read = ParsePackets(pText);
+        std::vector<IndexedPacket> read = ParsePacketLines(pText);
         for (auto& p : read) p.pts -= origin;
         return read;
     };
@@ -362,10 +343,6 @@ int RunExactCut(std::vector<std::string> args) {
         }))
         packets = readPackets("");
     if (frontend::ReceivedSignal()) return 128 + frontend::ReceivedSignal();
-    std::vector<double> keyframes;
-    for (const auto& p : packets)
-        if (p.key) keyframes.push_back(p.pts);
-    std::sort(keyframes.begin(), keyframes.end());
     std::vector<double> frames;
     for (const auto& p : packets) frames.push_back(p.pts);
     std::sort(frames.begin(), frames.end());
@@ -395,23 +372,32 @@ int RunExactCut(std::vector<std::string> args) {
     double first = timeOf(startIdx), last = timeOf(endIdx);
     const std::string codec = Text(v, "codec_name");
     const std::string ext = frontend::LowerExtension(req.output);
-    ExactCutPlan plan = PlanExactCut(keyframes, first, last,
+    // The copy starts at the first keyframe of the range and runs for as long as its packets in
+    // decode order are exactly the frames shown; it cannot start on a group that shows frames
+    // decoded outside it (open groups).
+    ExactCutPlan plan = PlanExactCut(packets, first, last,
                                      ExactCopySupported(codec, ext) &&
-                                         frontend::LowerExtension(in) == ext,
-                                     false);
+                                         frontend::LowerExtension(in) == ext);
     auto countIn = [&](double from, double to) {
         return firstAtOrAfter(to) - firstAtOrAfter(from);
     };
-    // The copy runs from the first keyframe of the range for as long as its packets in decode
-    // order are exactly the frames shown; it cannot start on a group that shows frames decoded
-    // outside it (open groups).
-    if (!plan.fullEncode) {
-        CopyRun run;
-        for (size_t i = 0; i < packets.size(); ++i)
-            if (packets[i].key && std::fabs(packets[i].pts - plan.copyFrom) < kEps)
-                run = CopyableRun(packets, i, last);
-        if (run.packets == 0 || run.until <= plan.copyFrom + kEps) plan.fullEncode = true;
-        else plan.copyTo = run.until;
+    // Where the copy seeks to. With B-frames ffmpeg seeks 3/23 s before the asked time in
+    // containers that seek by decode time: Matroska then lands on the keyframe before, so it is
+    // asked for a time that far after the keyframe; a transport stream lands inside the group
+    // before and the copy starts at the next keyframe. Keyframes closer than that are re-encoded.
+    double copySeek = plan.copyFrom + kEps;
+    if (!plan.fullEncode && Number(v, "has_b_frames") > 0) {
+        double before = -1e9, after = 1e9;
+        for (const auto& p : packets) {
+            if (p.key && p.pts < plan.copyFrom - kEps) before = std::max(before, p.pts);
+            if (p.key && p.pts > plan.copyFrom + kEps) after = std::min(after, p.pts);
+        }
+        if (ext == ".mkv" || ext == ".webm") {
+            copySeek = plan.copyFrom + 0.131;
+            if (after < plan.copyFrom + 0.2) plan.fullEncode = true;
+        } else if (MuxerForExtension(ext) == "mpegts" && before > plan.copyFrom - 0.3) {
+            plan.fullEncode = true;
+        }
     }
     if (plan.fullEncode) {
         // Decoding finds the chosen frames by their times, also where the packet index lacks
@@ -470,7 +456,7 @@ int RunExactCut(std::vector<std::string> args) {
         const std::string file = work.Path() + "piece" + std::to_string(pieces.size()) + pieceExt;
         const long n = countIn(plan.copyFrom, plan.copyTo);
         Step s;
-        s.args = {"-copyts", "-ss", Fixed(plan.copyFrom + kEps), "-i", in, "-frames:v",
+        s.args = {"-copyts", "-ss", Fixed(copySeek), "-i", in, "-frames:v",
                   std::to_string(n)};
         s.args.insert(s.args.end(), common.begin(), common.end());
         s.args.insert(s.args.end(), {"-c:v", "copy"});
