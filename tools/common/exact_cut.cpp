@@ -5,6 +5,7 @@
 #include "fcut_run.h"
 #include "frontend.h"
 #include "media/exact_plan.h"
+#include "media/keyframes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -308,7 +309,7 @@ int RunExactCut(std::vector<std::string> args) {
     frontend::RunToolCapture({"ffprobe", "-v", "error", "-show_entries",
                               "stream=codec_type,codec_name,profile,level,pix_fmt,field_order,"
                               "has_b_frames,avg_frame_rate,r_frame_rate,codec_tag_string,"
-                              "time_base,sample_rate:format=start_time",
+                              "time_base,sample_rate:format=start_time,format_name",
                               in},
                              &info, &err);
     Fields v, a, format;
@@ -343,8 +344,14 @@ int RunExactCut(std::vector<std::string> args) {
         }))
         packets = readPackets("");
     if (frontend::ReceivedSignal()) return 128 + frontend::ReceivedSignal();
-    std::vector<double> frames;
-    for (const auto& p : packets) frames.push_back(p.pts);
+    std::vector<double> keyframes, frames;
+    for (const auto& p : packets) {
+        frames.push_back(p.pts);
+        if (p.key) keyframes.push_back(p.pts);
+    }
+    std::sort(keyframes.begin(), keyframes.end());
+    const std::string formatName = Text(format, "format_name");
+    const bool seeksByIndex = formatName != "mpegts" && formatName != "mpeg";
     std::sort(frames.begin(), frames.end());
     if (frames.empty()) {
         frontend::PrintOut("fcut: " + in + ": no video frames could be read\n");
@@ -435,14 +442,26 @@ int RunExactCut(std::vector<std::string> args) {
         const std::string file = work.Path() + "piece" + std::to_string(pieces.size()) + pieceExt;
         const long n = countIn(from, to);
         Step s;
-        s.args = {"-ss", Fixed(std::max(0.0, from - 0.001)), "-i", in};
+        // Transport and program streams have no index: a seek lands near the asked time, also
+        // inside a group whose frames then cannot be decoded. They are read from a second before
+        // the keyframe the piece decodes from, and the frames before the piece are dropped by
+        // their own times.
+        const double at = std::max(0.0, from - 0.001);
+        if (seeksByIndex) {
+            s.args = {"-ss", Fixed(at), "-i", in};
+        } else {
+            const double key = keyframes.empty() ? from - 10 : KeyframeAtOrBefore(keyframes, from);
+            const double early = std::max(0.0, std::min(key, from) - 1);
+            s.args = {"-copyts", "-ss", Fixed(early), "-i", in, "-ss", Fixed(origin + at)};
+        }
         if (plan.fullEncode) s.args.insert(s.args.end(), {"-t", Fixed(to - from)});
         else s.args.insert(s.args.end(), {"-frames:v", std::to_string(n)});
         s.args.insert(s.args.end(), {"-fps_mode", "passthrough"});
         s.args.insert(s.args.end(), common.begin(), common.end());
         const auto enc = VideoEncoder(v, !plan.fullEncode, afterCopy);
         s.args.insert(s.args.end(), enc.begin(), enc.end());
-        if (pieceFormat == "mov") s.args.insert(s.args.end(), {"-video_track_timescale", timescale});
+        if (pieceFormat == "mov")
+            s.args.insert(s.args.end(), {"-video_track_timescale", timescale});
         s.args.insert(s.args.end(), {"-f", pieceFormat, "-y", file});
         s.cost = std::max(1.0, (to - from) * fps);
         s.seconds = to - from;
@@ -466,7 +485,8 @@ int RunExactCut(std::vector<std::string> args) {
             s.args.insert(s.args.end(), {"-bsf:v", codec == "hevc" ? "hevc_mp4toannexb"
                                                                    : "h264_mp4toannexb"});
         // The pieces are joined on the first one's clock: all of them share it.
-        if (pieceFormat == "mov") s.args.insert(s.args.end(), {"-video_track_timescale", timescale});
+        if (pieceFormat == "mov")
+            s.args.insert(s.args.end(), {"-video_track_timescale", timescale});
         s.args.insert(s.args.end(), {"-f", pieceFormat, "-y", file});
         s.cost = static_cast<double>(n) * 0.02;
         s.seconds = plan.copyTo - plan.copyFrom;
@@ -487,8 +507,10 @@ int RunExactCut(std::vector<std::string> args) {
         Step s;
         s.args = {"-ss", Fixed(first), "-i", in, "-t", Fixed(last - first), "-vn", "-sn", "-dn",
                   "-map", "0:a:0"};
-        // A copy ignores -t in some containers: it is limited by its number of frames.
-        const auto enc = copy ? std::vector<std::string>{"-c:a", "copy", "-frames:a",
+        // A copy keeps the packets from before the start where the seek lands early (transport
+        // streams): "-ss 0" drops them. It ignores -t in some containers: it is limited by its
+        // number of frames.
+        const auto enc = copy ? std::vector<std::string>{"-ss", "0", "-c:a", "copy", "-frames:a",
                                                          std::to_string(static_cast<long long>(
                                                              std::ceil((last - first) * rate /
                                                                        samples - 0.01)))}
