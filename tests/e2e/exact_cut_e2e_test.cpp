@@ -82,6 +82,7 @@ TEST(ExactCutE2E, StartsAndEndsOnTheChosenFramesAndCopiesTheMiddleUnchanged) {
         // No reordered frames: the copy runs to the chosen end.
         {".avi", "mpeg4 -q:v 3 -g 250", "libmp3lame", "", 279, false},
         {".mp4", "mpeg4 -q:v 3 -g 250", "aac", "", 0, true},
+        {".mpg", "mpeg2video -q:v 3 -g 250", "mp2", "", 0, true}, // program stream, no index
     };
     IsolatedHome home;
     for (const Case& c : cases) {

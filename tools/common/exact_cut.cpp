@@ -424,8 +424,10 @@ int RunExactCut(std::vector<std::string> args) {
     }
     // Pieces go into a container that keeps the packets as they are: the source's own for
     // transport streams and AVI, QuickTime for H.264/H.265 (whose parameter sets it stores apart
-    // from the packets; the first copied packet gets them in-band, see below).
-    std::string pieceExt = ".nut", pieceFormat = "nut";
+    // from the packets; the copied keyframes get them in-band, see below). A range re-encoded
+    // whole goes into Matroska, which starts it at its first shown frame also when the encoder
+    // decodes a frame ahead (the join would otherwise show the picture a frame after the sound).
+    std::string pieceExt = ".mkv", pieceFormat = "matroska";
     bool inbandAtJoin = false;
     if (!plan.fullEncode) {
         if (ext == ".avi" || ext == ".divx") pieceExt = ".avi", pieceFormat = "avi";
