@@ -7,17 +7,18 @@
 
 #include <QCheckBox>
 #include <QRadioButton>
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
 namespace trimora {
 
-// The keyframes of one clip, read by a worker thread; the window polls until they are there.
+// The packet index of one clip, read by a worker thread; the window polls until it is there.
 struct ExactKeyframeRead {
     std::mutex lock;
     std::string path;
     bool ready = false;
-    std::vector<double> times;
+    std::vector<IndexedPacket> packets; // decode order
 };
 
 std::string MainForm::ExactCutSummary() {
@@ -28,29 +29,32 @@ std::string MainForm::ExactCutSummary() {
         ExactKeys = std::make_shared<ExactKeyframeRead>();
         ExactKeys->path = State.InputFile;
         std::thread([read = ExactKeys] {
-            auto times = ReadKeyframeTimes(read->path);
+            std::string lines;
+            ReadKeyframeTimes(read->path, 30, &lines);
+            auto packets = ParsePacketLines(lines);
             std::lock_guard hold(read->lock);
-            read->times = std::move(times);
+            read->packets = std::move(packets);
             read->ready = true;
         }).detach();
     }
-    std::vector<double> keyframes;
+    std::vector<IndexedPacket> packets;
     {
         std::lock_guard hold(ExactKeys->lock);
         if (!ExactKeys->ready) {
             QTimer::singleShot(300, this, [this] { RefreshCutSummary(); });
             return " Exact: reading the keyframes...";
         }
-        keyframes = ExactKeys->times;
+        packets = ExactKeys->packets;
     }
     // Seconds from the clip's first keyframe, as the time boxes count.
-    const double origin = keyframes.empty() ? 0 : keyframes.front();
-    for (double& k : keyframes) k -= origin;
+    const auto firstKey = std::find_if(packets.begin(), packets.end(),
+                                       [](const IndexedPacket& p) { return p.key; });
+    const double origin = firstKey == packets.end() ? 0 : firstKey->pts;
+    for (auto& p : packets) p.pts -= origin;
     const std::string codec = Info.CodecSummary.substr(0, Info.CodecSummary.find(' '));
     const double end = ParseTimeSecondsFrac(State.CutEndText);
-    const ExactCutPlan plan =
-        PlanExactCut(keyframes, State.CutStartSeconds, end,
-                     ExactCopySupported(codec, State.InputExt), codec != "mpeg4");
+    const ExactCutPlan plan = PlanExactCut(packets, State.CutStartSeconds, end,
+                                           ExactCopySupported(codec, State.InputExt));
     return " Exact: " + DescribeExactCut(plan);
 }
 

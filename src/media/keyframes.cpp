@@ -37,7 +37,8 @@ std::vector<double> ParseKeyframeLines(const std::string& text) {
     return times;
 }
 
-std::vector<double> ReadKeyframeTimes(const std::string& path, int timeoutSeconds) {
+std::vector<double> ReadKeyframeTimes(const std::string& path, int timeoutSeconds,
+                                      std::string* lines) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return {};
     posix_spawn_file_actions_t actions;
@@ -93,6 +94,7 @@ std::vector<double> ReadKeyframeTimes(const std::string& path, int timeoutSecond
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    if (lines) *lines = out;
     return ParseKeyframeLines(out);
 }
 

@@ -11,7 +11,9 @@ namespace trimora {
 // Presentation times (seconds, on the clip's own clock, ascending, no duplicates) of the
 // keyframes of the first video stream, read from the packet index with ffprobe (no decoding).
 // Empty when the clip has no video or ffprobe fails or does not finish within the time limit.
-std::vector<double> ReadKeyframeTimes(const std::string& path, int timeoutSeconds = 30);
+// lines (when given) receives ffprobe's "pts_time,flags" lines of every packet, in decode order.
+std::vector<double> ReadKeyframeTimes(const std::string& path, int timeoutSeconds = 30,
+                                      std::string* lines = nullptr);
 
 // Parses ffprobe's "pts_time,flags" lines (csv=p=0); packets without a K flag or without a time
 // are skipped.

@@ -28,3 +28,31 @@ TEST(ExactPlan, ReEncodesOnlyWhatACopyCannotStartOrEndOn) {
     EXPECT_FALSE(ExactCopySupported("h264", ".flv"));
     EXPECT_FALSE(ExactCopySupported("mpeg4", ".mp4"));
 }
+
+// Packets in decode order (times in frames); the copy ends where the packets so far are exactly
+// the frames shown so far.
+TEST(ExactPlan, CopyEndsWhereDecodedAndShownFramesAgree) {
+    const std::vector<double> plain = {0, 1, 2, 3, 4}, bframes = {0, 3, 1, 2, 6, 4, 5, 9},
+                              pyramid = {0, 4, 2, 1, 3, 8, 6, 5, 7}, open = {10, 8, 9, 13, 11, 12},
+                              late = {0, 3, 1, 5, 2, 4}; // 2 is decoded after 5
+    struct Row {
+        const std::vector<double>* times;
+        double end;
+        size_t packets;
+        double until;
+    } rows[] = {
+        {&plain, 3, 3, 3},     {&plain, 9, 5, 9},   {&bframes, 6, 4, 4}, {&bframes, 3, 1, 1},
+        {&bframes, 9, 7, 9},   {&pyramid, 8, 5, 5}, {&pyramid, 4, 1, 1}, {&open, 20, 0, 0},
+        {&late, 5, 1, 1},
+    };
+    for (const Row& r : rows) {
+        std::vector<IndexedPacket> packets;
+        for (double t : *r.times) packets.push_back({t, packets.empty()});
+        const CopyRun run = CopyableRun(packets, 0, r.end);
+        EXPECT_EQ(run.packets, r.packets) << r.times->size() << " packets, end " << r.end;
+        if (r.packets) {
+            EXPECT_EQ(run.until, r.until) << r.times->size() << ", end " << r.end;
+        }
+    }
+    EXPECT_EQ(CopyableRun({{0, false}, {1, false}}, 0, 5).packets, 0u); // not a keyframe
+}

@@ -64,37 +64,34 @@ std::string Fixed(double v, const char* format = "%.6f") {
     return buf;
 }
 
-struct Packet {
-    double pts;
-    bool key;
-};
-
-// Video packets in decode order, from "pts_time,flags" lines.
-std::vector<Packet> ParsePackets(const std::string& text) {
-    std::vector<Packet> packets;
+// "[STREAM]" / "[FORMAT]" sections of ffprobe's default writer, in order.
+std::vector<std::pair<std::string, Fields>> ParseSections(const std::string& text) {
+    std::vector<std::pair<std::string, Fields>> sections;
     size_t from = 0;
-    while (from < text.size()) {
-        size_t nl = text.find('\n', from);
-        if (nl == std::string::npos) nl = text.size();
-        const std::string line = text.substr(from, nl - from);
-        from = nl + 1;
-        char* end = nullptr;
-        const double pts = std::strtod(line.c_str(), &end);
-        if (end == line.c_str() || *end != ',') continue;
-        packets.push_back({pts, line.find('K', static_cast<size_t>(end - line.c_str())) !=
-                                    std::string::npos});
+    while ((from = text.find('[', from)) != std::string::npos) {
+        const size_t close = text.find(']', from);
+        if (close == std::string::npos) break;
+        const std::string name = text.substr(from + 1, close - from - 1);
+        const size_t end = text.find("[/" + name + "]", close);
+        if (name.empty() || name[0] == '/' || end == std::string::npos) {
+            from = close + 1;
+            continue;
+        }
+        sections.emplace_back(name, ParseFields(text.substr(close + 1, end - close - 1)));
+        from = end + name.size() + 3;
     }
-    return packets;
+    return sections;
 }
 
-// Encoder options that reproduce the source stream as closely as the encoder allows.
-std::vector<std::string> VideoEncoder(const Fields& v, bool matchForJoin) {
+// noReorder: without B-frames, for a piece that follows copied packets (its first decode time
+// then comes after theirs).
+std::vector<std::string> VideoEncoder(const Fields& v, bool matchForJoin, bool noReorder = false) {
     const std::string codec = Text(v, "codec_name");
     const std::string pixFmt = Text(v, "pix_fmt");
     const std::string field = Text(v, "field_order");
     const bool interlaced = !field.empty() && field != "progressive";
     const bool topFirst = field == "tt" || field == "tb";
-    const bool reorders = Number(v, "has_b_frames") > 0;
+    const bool reorders = Number(v, "has_b_frames") > 0 && !noReorder;
     std::vector<std::string> a;
     auto pix = [&] {
         if (!pixFmt.empty()) a.insert(a.end(), {"-pix_fmt", pixFmt});
@@ -306,36 +303,55 @@ int RunExactCut(std::vector<std::string> args) {
         return 1;
     }
 
-    // The source's streams and its video packets (decode order).
-    std::string vText, aText, pText, err;
-    frontend::RunToolCapture({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                              "stream=codec_name,profile,level,pix_fmt,field_order,has_b_frames,"
-                              "avg_frame_rate,r_frame_rate,codec_tag_string,time_base:"
-                              "format=start_time",
-                              "-of", "default=nw=1", in},
-                             &vText, &err);
-    const Fields v = ParseFields(vText);
+    // The source's first video and sound streams, its start time, and its video packets (decode
+    // order) around the range.
+    std::string info, pText, err;
+    frontend::RunToolCapture({"ffprobe", "-v", "error", "-show_entries",
+                              "stream=codec_type,codec_name,profile,level,pix_fmt,field_order,"
+                              "has_b_frames,avg_frame_rate,r_frame_rate,codec_tag_string,"
+                              "time_base,sample_rate:format=start_time,format_name",
+                              in},
+                             &info, &err);
+    Fields v, a, format;
+    for (const auto& [name, fields] : ParseSections(info)) {
+        const std::string type = Text(fields, "codec_type");
+        if (name == "FORMAT") format = fields;
+        else if (type == "video" && v.empty()) v = fields;
+        else if (type == "audio" && a.empty() && !req.noAudio) a = fields;
+    }
     if (Text(v, "codec_name").empty()) {
         frontend::PrintOut(err + "fcut: " + in + ": no video stream to cut\n");
         return 1;
     }
-    if (!req.noAudio)
-        frontend::RunToolCapture({"ffprobe", "-v", "error", "-select_streams", "a:0",
-                                  "-show_entries", "stream=codec_name,sample_rate", "-of",
-                                  "default=nw=1", in},
-                                 &aText, nullptr);
-    const Fields a = ParseFields(aText);
-    frontend::RunToolCapture({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                              "packet=pts_time,flags", "-of", "csv=p=0", in},
-                             &pText, nullptr);
+    const double origin = Number(format, "start_time");
+    // Reading starts at the keyframe before the start (where the container has an index) and
+    // goes a little past the end, so that frames shown before the end but decoded after it are
+    // seen too. Without a keyframe at or before the start the whole index is read.
+    auto readPackets = [&](const std::string& interval) {
+        pText.clear();
+        std::vector<std::string> argv = {"ffprobe", "-v", "error", "-select_streams", "v:0"};
+        if (!interval.empty()) argv.insert(argv.end(), {"-read_intervals", interval});
+        argv.insert(argv.end(), {"-show_entries", "packet=pts_time,flags", "-of", "csv=p=0", in});
+        frontend::RunToolCapture(argv, &pText, nullptr);
+        std::vector<IndexedPacket> read = ParsePacketLines(pText);
+        for (auto& p : read) p.pts -= origin;
+        return read;
+    };
+    std::vector<IndexedPacket> packets =
+        readPackets(Fixed(origin + *req.start) + "%" + Fixed(origin + *req.end + 2));
+    if (std::none_of(packets.begin(), packets.end(), [&](const IndexedPacket& p) {
+            return p.key && p.pts <= *req.start + kEps;
+        }))
+        packets = readPackets("");
     if (frontend::ReceivedSignal()) return 128 + frontend::ReceivedSignal();
-    const double origin = Number(v, "start_time");
-    std::vector<Packet> packets = ParsePackets(pText);
-    for (auto& p : packets) p.pts -= origin;
-    std::vector<double> keyframes = ParseKeyframeLines(pText);
-    for (auto& k : keyframes) k -= origin;
-    std::vector<double> frames;
-    for (const auto& p : packets) frames.push_back(p.pts);
+    std::vector<double> keyframes, frames;
+    for (const auto& p : packets) {
+        frames.push_back(p.pts);
+        if (p.key) keyframes.push_back(p.pts);
+    }
+    std::sort(keyframes.begin(), keyframes.end());
+    const std::string formatName = Text(format, "format_name");
+    const bool seeksByIndex = formatName != "mpegts" && formatName != "mpeg";
     std::sort(frames.begin(), frames.end());
     if (frames.empty()) {
         frontend::PrintOut("fcut: " + in + ": no video frames could be read\n");
@@ -363,29 +379,32 @@ int RunExactCut(std::vector<std::string> args) {
     double first = timeOf(startIdx), last = timeOf(endIdx);
     const std::string codec = Text(v, "codec_name");
     const std::string ext = frontend::LowerExtension(req.output);
-    const bool reorders = Number(v, "has_b_frames") > 0;
-    ExactCutPlan plan = PlanExactCut(keyframes, first, last,
+    // The copy starts at the first keyframe of the range and runs for as long as its packets in
+    // decode order are exactly the frames shown; it cannot start on a group that shows frames
+    // decoded outside it (open groups).
+    ExactCutPlan plan = PlanExactCut(packets, first, last,
                                      ExactCopySupported(codec, ext) &&
-                                         frontend::LowerExtension(in) == ext,
-                                     reorders);
+                                         frontend::LowerExtension(in) == ext);
     auto countIn = [&](double from, double to) {
         return firstAtOrAfter(to) - firstAtOrAfter(from);
     };
-    // The copied packets, in decode order from the first keyframe, must be exactly the frames
-    // shown in the copied span; otherwise they depend on frames outside it (open groups).
-    long copyStartPacket = -1;
-    if (!plan.fullEncode) {
-        const long n = countIn(plan.copyFrom, plan.copyTo);
-        for (size_t i = 0; i < packets.size(); ++i)
-            if (packets[i].key && std::fabs(packets[i].pts - plan.copyFrom) < kEps)
-                copyStartPacket = static_cast<long>(i);
-        bool closed = copyStartPacket >= 0 &&
-                      copyStartPacket + n <= static_cast<long>(packets.size());
-        for (long i = 0; closed && i < n; ++i) {
-            const double t = packets[static_cast<size_t>(copyStartPacket + i)].pts;
-            closed = t > plan.copyFrom - kEps && t < plan.copyTo - kEps;
+    // Where the copy seeks to. With B-frames ffmpeg seeks 3/23 s before the asked time in
+    // containers that seek by decode time: Matroska then lands on the keyframe before, so it is
+    // asked for a time that far after the keyframe; a transport stream lands inside the group
+    // before and the copy starts at the next keyframe. Keyframes closer than that are re-encoded.
+    double copySeek = plan.copyFrom + kEps;
+    if (!plan.fullEncode && Number(v, "has_b_frames") > 0) {
+        double before = -1e9, after = 1e9;
+        for (const auto& p : packets) {
+            if (p.key && p.pts < plan.copyFrom - kEps) before = std::max(before, p.pts);
+            if (p.key && p.pts > plan.copyFrom + kEps) after = std::min(after, p.pts);
         }
-        if (!closed) plan.fullEncode = true;
+        if (ext == ".mkv" || ext == ".webm") {
+            copySeek = plan.copyFrom + 0.131;
+            if (after < plan.copyFrom + 0.2) plan.fullEncode = true;
+        } else if (MuxerForExtension(ext) == "mpegts" && before > plan.copyFrom - 0.3) {
+            plan.fullEncode = true;
+        }
     }
     if (plan.fullEncode) {
         // Decoding finds the chosen frames by their times, also where the packet index lacks
@@ -405,8 +424,10 @@ int RunExactCut(std::vector<std::string> args) {
     }
     // Pieces go into a container that keeps the packets as they are: the source's own for
     // transport streams and AVI, QuickTime for H.264/H.265 (whose parameter sets it stores apart
-    // from the packets; the first copied packet gets them in-band, see below).
-    std::string pieceExt = ".nut", pieceFormat = "nut";
+    // from the packets; the copied keyframes get them in-band, see below). A range re-encoded
+    // whole goes into Matroska, which starts it at its first shown frame also when the encoder
+    // decodes a frame ahead (the join would otherwise show the picture a frame after the sound).
+    std::string pieceExt = ".mkv", pieceFormat = "matroska";
     bool inbandAtJoin = false;
     if (!plan.fullEncode) {
         if (ext == ".avi" || ext == ".divx") pieceExt = ".avi", pieceFormat = "avi";
@@ -419,57 +440,61 @@ int RunExactCut(std::vector<std::string> args) {
     std::vector<Step> steps;
     std::vector<std::pair<std::string, double>> pieces; // file, duration
     const std::vector<std::string> common = {"-an", "-sn", "-dn", "-map", "0:v:0"};
-    auto encodePiece = [&](double from, double to) {
+    auto encodePiece = [&](double from, double to, bool afterCopy) {
         const std::string file = work.Path() + "piece" + std::to_string(pieces.size()) + pieceExt;
         const long n = countIn(from, to);
         Step s;
-        s.args = {"-ss", Fixed(std::max(0.0, from - 0.001)), "-i", in};
+        // Transport and program streams have no index: a seek lands near the asked time, also
+        // inside a group whose frames then cannot be decoded. They are read from a second before
+        // the keyframe the piece decodes from, and the frames before the piece are dropped by
+        // their own times.
+        const double at = std::max(0.0, from - 0.001);
+        if (seeksByIndex) {
+            s.args = {"-ss", Fixed(at), "-i", in};
+        } else {
+            const double key = keyframes.empty() ? from - 10 : KeyframeAtOrBefore(keyframes, from);
+            const double early = std::max(0.0, std::min(key, from) - 1);
+            s.args = {"-copyts", "-ss", Fixed(early), "-i", in, "-ss", Fixed(origin + at)};
+        }
         if (plan.fullEncode) s.args.insert(s.args.end(), {"-t", Fixed(to - from)});
         else s.args.insert(s.args.end(), {"-frames:v", std::to_string(n)});
         s.args.insert(s.args.end(), {"-fps_mode", "passthrough"});
         s.args.insert(s.args.end(), common.begin(), common.end());
-        const auto enc = VideoEncoder(v, !plan.fullEncode);
+        const auto enc = VideoEncoder(v, !plan.fullEncode, afterCopy);
         s.args.insert(s.args.end(), enc.begin(), enc.end());
-        if (pieceFormat == "mov") s.args.insert(s.args.end(), {"-video_track_timescale", timescale});
+        if (pieceFormat == "mov")
+            s.args.insert(s.args.end(), {"-video_track_timescale", timescale});
         s.args.insert(s.args.end(), {"-f", pieceFormat, "-y", file});
         s.cost = std::max(1.0, (to - from) * fps);
         s.seconds = to - from;
         steps.push_back(s);
         pieces.emplace_back(file, to - from);
     };
-    auto copyPiece = [&](double from, double to, bool withParameterSets) {
+    if (plan.fullEncode) {
+        encodePiece(first, last, false);
+    } else {
+        if (plan.copyFrom > first + kEps) encodePiece(first, plan.copyFrom, false);
         const std::string file = work.Path() + "piece" + std::to_string(pieces.size()) + pieceExt;
-        const long n = countIn(from, to);
+        const long n = countIn(plan.copyFrom, plan.copyTo);
         Step s;
-        s.args = {"-copyts", "-ss", Fixed(from + kEps), "-i", in, "-frames:v", std::to_string(n)};
+        s.args = {"-copyts", "-ss", Fixed(copySeek), "-i", in, "-frames:v",
+                  std::to_string(n)};
         s.args.insert(s.args.end(), common.begin(), common.end());
         s.args.insert(s.args.end(), {"-c:v", "copy"});
-        if (withParameterSets)
+        // The re-encoded pieces carry other parameter sets in their packets; the copied keyframes
+        // get the source's in-band so that the packets after them decode with their own.
+        if (inbandAtJoin)
             s.args.insert(s.args.end(), {"-bsf:v", codec == "hevc" ? "hevc_mp4toannexb"
                                                                    : "h264_mp4toannexb"});
         // The pieces are joined on the first one's clock: all of them share it.
-        if (pieceFormat == "mov") s.args.insert(s.args.end(), {"-video_track_timescale", timescale});
+        if (pieceFormat == "mov")
+            s.args.insert(s.args.end(), {"-video_track_timescale", timescale});
         s.args.insert(s.args.end(), {"-f", pieceFormat, "-y", file});
         s.cost = static_cast<double>(n) * 0.02;
-        s.seconds = to - from;
+        s.seconds = plan.copyTo - plan.copyFrom;
         steps.push_back(s);
-        pieces.emplace_back(file, to - from);
-    };
-    if (plan.fullEncode) {
-        encodePiece(first, last);
-    } else {
-        if (plan.copyFrom > first + kEps) encodePiece(first, plan.copyFrom);
-        // The pieces before carry other parameter sets; the first copied group gets the source's
-        // in-band so that the copied packets after it decode with their own.
-        double groupEnd = plan.copyTo;
-        if (inbandAtJoin) {
-            const double next = KeyframeAtOrAfter(keyframes, plan.copyFrom + kEps);
-            if (next > 0 && next < plan.copyTo - kEps) groupEnd = next;
-            copyPiece(plan.copyFrom, groupEnd, true);
-        }
-        if (groupEnd < plan.copyTo - kEps || !inbandAtJoin)
-            copyPiece(inbandAtJoin ? groupEnd : plan.copyFrom, plan.copyTo, false);
-        if (plan.copyTo < last - kEps) encodePiece(plan.copyTo, last);
+        pieces.emplace_back(file, plan.copyTo - plan.copyFrom);
+        if (plan.copyTo < last - kEps) encodePiece(plan.copyTo, last, true);
     }
 
     // Sound: copied when its frames are no longer than a picture frame (the copy then starts
@@ -484,8 +509,10 @@ int RunExactCut(std::vector<std::string> args) {
         Step s;
         s.args = {"-ss", Fixed(first), "-i", in, "-t", Fixed(last - first), "-vn", "-sn", "-dn",
                   "-map", "0:a:0"};
-        // A copy ignores -t in some containers: it is limited by its number of frames.
-        const auto enc = copy ? std::vector<std::string>{"-c:a", "copy", "-frames:a",
+        // A copy keeps the packets from before the start where the seek lands early (transport
+        // streams): "-ss 0" drops them. It ignores -t in some containers: it is limited by its
+        // number of frames.
+        const auto enc = copy ? std::vector<std::string>{"-ss", "0", "-c:a", "copy", "-frames:a",
                                                          std::to_string(static_cast<long long>(
                                                              std::ceil((last - first) * rate /
                                                                        samples - 0.01)))}
