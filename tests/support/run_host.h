@@ -17,10 +17,35 @@ class RecordingRunHost : public trimora::TRunHost {
   public:
     explicit RecordingRunHost(bool queued = false) : queued_(queued) {}
     void Post(std::function<void()> fn) override {
-        std::lock_guard lock(m_);
-        if (queued_) queue_.push_back(std::move(fn));
-        else fn();
-        cv_.notify_all();
+        if (queued_) {
+            std::lock_guard lock(m_);
+            queue_.push_back(std::move(fn));
+            cv_.notify_all();
+            return;
+        }
+        // At once, one at a time: work posted while another thread runs posted work is run by
+        // that thread, so a poster never waits on a thread that may be joining it.
+        {
+            std::lock_guard lock(pendingMutex_);
+            pending_.push_back(std::move(fn));
+        }
+        for (;;) {
+            if (!m_.try_lock()) return;
+            for (;;) {
+                std::function<void()> next;
+                {
+                    std::lock_guard lock(pendingMutex_);
+                    if (pending_.empty()) break;
+                    next = std::move(pending_.front());
+                    pending_.pop_front();
+                }
+                next();
+            }
+            cv_.notify_all();
+            m_.unlock();
+            std::lock_guard lock(pendingMutex_);
+            if (pending_.empty()) return;
+        }
     }
     void SetGauge(int percent) override { gauges.push_back(percent); }
     void SetStatusText(const std::string& text) override { statuses.push_back(text); }
@@ -82,6 +107,8 @@ class RecordingRunHost : public trimora::TRunHost {
     std::recursive_mutex m_;
     std::condition_variable_any cv_;
     std::deque<std::function<void()>> queue_;
+    std::mutex pendingMutex_;
+    std::deque<std::function<void()>> pending_; // immediate host: posted, not yet run
 };
 
 } // namespace trimora_test
