@@ -63,18 +63,21 @@ TEST(CopyRangeE2E, PredictedRangeIsWhatTheCutWritesAndHoldsTheChosenRange) {
         {"kf10.wmv", a40 + " -c:v wmv2" + every10 + "-c:a wmav2"},
         {"kfuneven.mkv", a20 + x264 + uneven + "-c:a aac", "4.500", "12.200"},
         {"kfuneven.avi", a20 + " -c:v mpeg4" + uneven + "-c:a libmp3lame", "4.500", "12.200"},
+        // A program stream's copy range is not predicted, but it must hold the chosen range.
+        {"kf10.mpg", a40 + " -c:v mpeg2video -bf 2" + every10 + "-c:a mp2", "23.400", "31.700"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string clip = SampleClip(c.name, c.args);
-        std::vector<double> keys = trimora::ReadKeyframeTimes(clip);
-        ASSERT_GE(keys.size(), 3u);
-        for (double& k : keys) k -= keys.front();
         const double start = std::stod(c.start), end = std::stod(c.end);
         const std::string ext = c.name.substr(c.name.rfind('.'));
+        const bool predicts = ext != ".mpg";
+        std::vector<double> keys = trimora::ReadKeyframeTimes(clip);
+        ASSERT_TRUE(!predicts || keys.size() >= 3u);
+        for (double& k : keys) k -= keys.front();
         const trimora::TCopyRange predicted =
             trimora::PredictCopyRange(ext, keys, start, end, ProbeMedia(clip).duration);
-        ASSERT_TRUE(predicted.Known);
+        ASSERT_EQ(predicted.Known, predicts);
 
         int status = -1;
         const std::string log = RunProgram({BinDir() + "trimora", "cut", clip, "--start",
@@ -90,8 +93,10 @@ TEST(CopyRangeE2E, PredictedRangeIsWhatTheCutWritesAndHoldsTheChosenRange) {
         const double first = at[cut.front().second];
         const double last = at[cut.back().second] + 0.04; // one frame at 25 fps
         const std::string said = trimora::DescribeCopyRange(predicted, start, end);
-        EXPECT_NEAR(first, predicted.Start, 0.1) << said;
-        EXPECT_NEAR(last, predicted.End, 0.1) << said;
+        if (predicts) {
+            EXPECT_NEAR(first, predicted.Start, 0.1) << said;
+            EXPECT_NEAR(last, predicted.End, 0.1) << said;
+        }
         EXPECT_LE(first, start + 0.001);
         EXPECT_GE(last, end - 0.001);
         fs::remove(written);

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <cstdlib>
+#include <sstream>
 
 namespace trimora::fcut {
 
@@ -100,11 +101,23 @@ double KeyframeAtOrBefore(const std::string& input, double at) {
     std::string out;
     frontend::RunToolCapture({"ffprobe", "-v", "error", "-select_streams", "v:0",
                               "-read_intervals", interval, "-show_entries",
-                              "packet=pts_time,flags", "-of", "csv=p=0", input},
+                              "packet=pts_time,dts_time,flags", "-of", "csv=p=0", input},
                              &out, nullptr);
+    // A program stream's keyframe packets may carry no presentation time: their decoding time,
+    // a little earlier, stands in for it.
     double best = -1;
-    for (const double pts : ParseKeyframeLines(out))
-        if (pts <= at + 0.0005) best = pts;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t a = line.find(','), b = line.find(',', a + 1);
+        if (a == std::string::npos || b == std::string::npos ||
+            line.find('K', b) == std::string::npos)
+            continue;
+        char* end = nullptr;
+        const std::string pts = line.substr(0, a), dts = line.substr(a + 1, b - a - 1);
+        double t = std::strtod(pts.c_str(), &end);
+        if (end == pts.c_str()) t = std::strtod(dts.c_str(), &end);
+        if (end != pts.c_str() && end != dts.c_str() && t <= at + 0.0005) best = std::max(best, t);
+    }
     return best;
 }
 
@@ -176,7 +189,14 @@ int RunFcut(const std::vector<std::string>& args) {
     // The program expects nothing to be written then.
     // Only a copied transport stream needs the input's details before the run; otherwise the
     // length is read from ffmpeg's own report of its input, which saves a tool start per job.
-    const bool preProbe = plan.videoCopy && plan.muxer == "mpegts" && plan.seekValueIndex >= 0;
+    const bool transport = plan.videoCopy && plan.muxer == "mpegts" && plan.seekValueIndex >= 0;
+    const bool program = !transport && plan.videoCopy && plan.seekValueIndex >= 0 &&
+                         !plan.inputs.empty() &&
+                         [](std::string ext) {
+                             ext = trimora::ToLower(std::filesystem::path(ext).extension().string());
+                             return ext == ".mpg" || ext == ".mpeg" || ext == ".vob";
+                         }(plan.inputs.front());
+    const bool preProbe = transport || program;
     if (plan.inputSeek && *plan.inputSeek > 0 && preProbe) {
         std::string json;
         if (frontend::ProbeJson(plan.inputs.front(), &json)) {
@@ -190,18 +210,21 @@ int RunFcut(const std::vector<std::string>& args) {
             }
             // A copied video stream can only start at a keyframe. A transport stream then begins
             // with sound alone up to the next keyframe; starting both at the keyframe before the
-            // asked start (and keeping the asked end) keeps them together. (Program streams
-            // drop that keyframe whatever the start; their video starts at the next one.)
-            if (plan.videoCopy && plan.muxer == "mpegts" && plan.seekValueIndex >= 0) {
+            // asked start (and keeping the asked end) keeps them together. A program stream's
+            // copy starts at the first keyframe after the point its seek lands on, which would
+            // lose everything up to it: it is sought half a second before the keyframe at or
+            // before the asked start, so that this keyframe is the first one copied.
+            {
                 const double start = JsonStartTime(json);
                 const double key = KeyframeAtOrBefore(plan.inputs.front(), start + *plan.inputSeek);
-                const double lead = start + *plan.inputSeek - key;
-                if (key >= 0 && lead > 0.001) {
+                const double margin = program ? 0.5 : 0.001;
+                const double seek = std::max(0.0, key - start - margin);
+                if (key >= 0 && (program || start + *plan.inputSeek - key > 0.001)) {
                     char buf[32];
-                    std::snprintf(buf, sizeof buf, "%.3f", std::max(0.0, key - start - 0.001));
+                    std::snprintf(buf, sizeof buf, "%.3f", seek);
                     plan.ffmpegArgs[static_cast<size_t>(plan.seekValueIndex)] = buf;
                     if (plan.duration && plan.durationValueIndex >= 0) {
-                        std::snprintf(buf, sizeof buf, "%.3f", *plan.duration + lead + 0.001);
+                        std::snprintf(buf, sizeof buf, "%.3f", *plan.duration + *plan.inputSeek - seek);
                         plan.ffmpegArgs[static_cast<size_t>(plan.durationValueIndex)] = buf;
                     }
                     frontend::PrintOut("fcut: copying from the keyframe at " +
