@@ -7,7 +7,6 @@
 #include "fcut_plan.h"
 #include "fcut_report.h"
 #include "frontend.h"
-#include "media/keyframes.h"
 
 #include <sys/stat.h>
 
@@ -91,34 +90,6 @@ std::string WithoutStatsLines(const std::string& lines) {
         from = nl + 1;
     }
     return kept;
-}
-
-// Time (seconds, on the input's own clock) of the last video keyframe at or before `at`, from the
-// packet index near it; negative when none is found.
-double KeyframeAtOrBefore(const std::string& input, double at) {
-    char interval[64];
-    std::snprintf(interval, sizeof interval, "%.3f%%%.3f", std::max(0.0, at - 20), at + 0.05);
-    std::string out;
-    frontend::RunToolCapture({"ffprobe", "-v", "error", "-select_streams", "v:0",
-                              "-read_intervals", interval, "-show_entries",
-                              "packet=pts_time,dts_time,flags", "-of", "csv=p=0", input},
-                             &out, nullptr);
-    // A program stream's keyframe packets may carry no presentation time: their decoding time,
-    // a little earlier, stands in for it.
-    double best = -1;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t a = line.find(','), b = line.find(',', a + 1);
-        if (a == std::string::npos || b == std::string::npos ||
-            line.find('K', b) == std::string::npos)
-            continue;
-        char* end = nullptr;
-        const std::string pts = line.substr(0, a), dts = line.substr(a + 1, b - a - 1);
-        double t = std::strtod(pts.c_str(), &end);
-        if (end == pts.c_str()) t = std::strtod(dts.c_str(), &end);
-        if (end != pts.c_str() && end != dts.c_str() && t <= at + 0.0005) best = std::max(best, t);
-    }
-    return best;
 }
 
 // ffprobe and ffmpeg would wait for ever for a writer of a named pipe (or read a device without
@@ -216,7 +187,8 @@ int RunFcut(const std::vector<std::string>& args) {
             // before the asked start, so that this keyframe is the first one copied.
             {
                 const double start = JsonStartTime(json);
-                const double key = KeyframeAtOrBefore(plan.inputs.front(), start + *plan.inputSeek);
+                const double key =
+                    frontend::KeyframeAtOrBefore(plan.inputs.front(), start + *plan.inputSeek);
                 const double margin = program ? 0.5 : 0.001;
                 const double seek = std::max(0.0, key - start - margin);
                 if (key >= 0 && (program || start + *plan.inputSeek - key > 0.001)) {

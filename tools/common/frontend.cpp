@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -316,6 +318,38 @@ std::string LowerExtension(const std::string& path) {
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext;
+}
+
+double KeyframeAtOrBefore(const std::string& input, double t, double window) {
+    char interval[64];
+    if (window > 0)
+        std::snprintf(interval, sizeof interval, "%.3f%%%.3f", std::max(0.0, t - window), t + 0.05);
+    else
+        std::snprintf(interval, sizeof interval, "%%%.3f", t + 0.05);
+    std::string out;
+    if (!RunToolCapture({"ffprobe", "-v", "error", "-select_streams", "v:0", "-read_intervals",
+                         interval, "-show_entries", "packet=pts_time,dts_time,flags", "-of",
+                         "csv=p=0", input},
+                        &out, nullptr)
+             .Succeeded())
+        return -1;
+    double best = -1;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t a = line.find(','), b = line.find(',', a + 1);
+        if (a == std::string::npos || b == std::string::npos ||
+            line.find('K', b) == std::string::npos)
+            continue;
+        const std::string pts = line.substr(0, a), dts = line.substr(a + 1, b - a - 1);
+        char* end = nullptr;
+        double at = std::strtod(pts.c_str(), &end);
+        if (end == pts.c_str()) {
+            at = std::strtod(dts.c_str(), &end);
+            if (end == dts.c_str()) continue;
+        }
+        if (at <= t + 0.0005) best = std::max(best, at);
+    }
+    return best;
 }
 
 } // namespace trimora::frontend

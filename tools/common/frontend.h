@@ -73,4 +73,10 @@ int FindOption(const std::vector<std::string>& args, const std::string& option);
 // Lower-case extension with its dot (".mp4"), or empty.
 std::string LowerExtension(const std::string& path);
 
+// The last video keyframe at or before t (seconds on the input's own clock), read from the
+// packet index of the `window` seconds before t (one short read, where the whole index of a long
+// recording takes seconds; a negative window reads from the start). Keyframe packets without a
+// presentation time (program streams) count at their decoding time. Negative when none is found.
+double KeyframeAtOrBefore(const std::string& input, double t, double window = 20);
+
 } // namespace trimora::frontend

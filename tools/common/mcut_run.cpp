@@ -262,28 +262,7 @@ int RunJoin(const McutOptions& options) {
 double KeyframeAtOrBefore(const std::string& path, double seconds, double clipStartTime) {
     const double target = seconds + clipStartTime;
     for (const double window : {20.0, -1.0}) {
-        const std::string interval = (window > 0 ? SecondsArg(std::max(0.0, target - window))
-                                                 : std::string()) +
-                                     "%" + SecondsArg(target + 0.5);
-        std::string out, err;
-        const auto outcome = frontend::RunToolCapture(
-            {"ffprobe", "-v", "error", "-select_streams", "v:0", "-read_intervals", interval,
-             "-show_entries", "packet=pts_time,flags", "-of", "csv=p=0", path},
-            &out, &err);
-        if (!outcome.Succeeded()) break;
-        double best = -1;
-        std::stringstream lines(out);
-        std::string line;
-        while (std::getline(lines, line)) {
-            const size_t comma = line.find(',');
-            if (comma == std::string::npos || line.find('K', comma) == std::string::npos)
-                continue;
-            try {
-                const double pts = std::stod(line.substr(0, comma));
-                if (pts <= target + 0.0005 && pts > best) best = pts;
-            } catch (...) {
-            }
-        }
+        const double best = frontend::KeyframeAtOrBefore(path, target, window);
         if (best >= 0) return std::max(0.0, best - clipStartTime);
     }
     return seconds;

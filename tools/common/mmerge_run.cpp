@@ -90,23 +90,6 @@ int StatusOf(const frontend::ToolOutcome& outcome) {
     return status == 0 || status == 1 ? 2 : status;
 }
 
-// The keyframe at or before t, from the packet index of the 20 s before it: one short read,
-// where the whole index of a long recording takes seconds (or longer than the reader waits).
-// Negative when that stretch holds none.
-double NearKeyframeAtOrBefore(const std::string& input, double t) {
-    char interval[64];
-    std::snprintf(interval, sizeof interval, "%.3f%%%.3f", std::max(0.0, t - 20), t + 0.05);
-    std::string out;
-    frontend::RunToolCapture({"ffprobe", "-v", "error", "-select_streams", "v:0",
-                              "-read_intervals", interval, "-show_entries",
-                              "packet=pts_time,flags", "-of", "csv=p=0", input},
-                             &out, nullptr);
-    double best = -1;
-    for (const double pts : ParseKeyframeLines(out))
-        if (pts <= t + 0.0005) best = std::max(best, pts);
-    return best;
-}
-
 int RunSplit(const MmergeOptions& options) {
     const std::string& input = options.inputs[0];
     if (SizeOf(input) < 0) return Fail("cannot open " + input, 2);
@@ -145,7 +128,7 @@ int RunSplit(const MmergeOptions& options) {
     if (from > 0 && (length < 0 || from < length)) {
         const double frame = media.video.fps > 0 ? 1.0 / media.video.fps : 0.04;
         const double at = from + frame * 0.9;
-        double key = NearKeyframeAtOrBefore(input, at);
+        double key = frontend::KeyframeAtOrBefore(input, at);
         if (key < 0) { // keyframes further apart than that: the whole index
             const std::vector<double> keyframes = ReadKeyframeTimes(input);
             if (!keyframes.empty()) key = KeyframeAtOrBefore(keyframes, at);
