@@ -1,5 +1,7 @@
 #include "media/keyframes.h"
 
+#include "media/exact_plan.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -17,19 +19,8 @@ namespace trimora {
 
 std::vector<double> ParseKeyframeLines(const std::string& text) {
     std::vector<double> times;
-    size_t from = 0;
-    while (from < text.size()) {
-        size_t nl = text.find_first_of("\r\n", from);
-        if (nl == std::string::npos) nl = text.size();
-        const std::string line = text.substr(from, nl - from);
-        from = nl + 1;
-        const size_t comma = line.find(',');
-        if (comma == std::string::npos || line.find('K', comma) == std::string::npos) continue;
-        char* end = nullptr;
-        const double t = std::strtod(line.c_str(), &end);
-        if (end == line.c_str() || end != line.c_str() + comma) continue; // "N/A"
-        times.push_back(t);
-    }
+    for (const IndexedPacket& packet : ParsePacketLines(text))
+        if (packet.key) times.push_back(packet.pts);
     std::sort(times.begin(), times.end());
     times.erase(std::unique(times.begin(), times.end(),
                             [](double a, double b) { return b - a < 0.0005; }),
