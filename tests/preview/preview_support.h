@@ -1,6 +1,10 @@
 #pragma once
 // Helpers of the preview tests: screen grabs of native panels, waiting with the event loop
 // running, and the mplayer processes of this test run.
+#include "common/helpers.h"
+#include "desktop/desktop_support.h"
+#include "support/test_env.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -21,32 +25,24 @@ inline QImage GrabPanel(QWidget* panel) {
     return screen->grabWindow(panel->winId()).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-// True when the image shows a picture: an empty panel is one colour (its background, or black
-// while nothing has painted it), a frame of the test clip has many.
-inline bool ShowsPicture(const QImage& img) {
-    if (img.isNull()) return false;
-    const QRgb first = img.pixel(0, 0) & 0xFFFFFF;
-    int other = 0;
-    for (int y = 0; y < img.height(); y += 2)
-        for (int x = 0; x < img.width(); x += 2)
-            if ((img.pixel(x, y) & 0xFFFFFF) != first) ++other;
-    return other > 50;
-}
-
-// Share of sampled pixels that differ clearly between two grabs of the same size.
+// Share of sampled pixels of b that differ clearly from a (1 when the sizes differ).
 inline double Difference(const QImage& a, const QImage& b) {
     if (a.size() != b.size() || a.isNull()) return 1.0;
     int diff = 0, total = 0;
     for (int y = 0; y < a.height(); y += 2)
-        for (int x = 0; x < a.width(); x += 2) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            ++total;
-            if (std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                    std::abs(qBlue(p) - qBlue(q)) >
-                60)
-                ++diff;
-        }
-    return total ? double(diff) / total : 0.0;
+        for (int x = 0; x < a.width(); x += 2, ++total)
+            diff += !desktop_test::Near(a.pixel(x, y), b.pixel(x, y));
+    return double(diff) / total;
+}
+
+// True when the image shows a picture: an empty panel is one colour (its background, or black
+// while nothing has painted it), a frame of the test clip has many.
+inline bool ShowsPicture(const QImage& img) {
+    int other = 0;
+    for (int y = 0; y < img.height(); y += 2)
+        for (int x = 0; x < img.width(); x += 2)
+            other += (img.pixel(x, y) & 0xFFFFFF) != (img.pixel(0, 0) & 0xFFFFFF);
+    return other > 50;
 }
 
 // Runs the event loop until pred holds or ms pass; returns the milliseconds it took, or -1.
@@ -64,10 +60,22 @@ inline void Spin(int ms) {
     WaitUntil([] { return false; }, ms);
 }
 
-// Process ids of running mplayer processes started by this test process (its children).
-std::vector<int> OwnPlayerPids();
+// Running mplayer processes started by this test process.
+inline size_t OwnPlayers() {
+    size_t n = 0;
+    for (const auto& [pid, comm] : trimora_test::Descendants(::getpid()))
+        n += trimora::ContainsNoCase(comm, "mplayer");
+    return n;
+}
 
-// A 160x120 4-s clip of the given container, made once per test run.
-std::string Clip(const std::string& ext);
+// A 160x120 4-s clip of the given container with a key frame every 0.2 s, so a seek lands close
+// to the second asked for; made once per test run.
+inline std::string Clip(const std::string& ext) {
+    const std::string src = "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -g 5 ";
+    const std::string codec = ext == ".wmv"   ? "-c:v wmv2 -an"
+                              : ext == ".mp4" ? "-c:v libx264 -pix_fmt yuv420p -an"
+                                              : "-c:v mpeg4 -q:v 3 -an";
+    return trimora_test::SampleClip("preview_g5" + ext, src + codec);
+}
 
 } // namespace preview_test

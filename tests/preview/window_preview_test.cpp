@@ -5,8 +5,6 @@
 
 #include "app/dialogs.h"
 #include "app/main_form.h"
-#include "common/helpers.h"
-#include "support/test_env.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -17,12 +15,12 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <filesystem>
 #include <thread>
 
 using namespace trimora;
 using namespace preview_test;
+using namespace trimora_test;
 
 namespace {
 
@@ -37,14 +35,6 @@ qint64 LoadScaled(qint64 ms) {
     const double factor = std::max(1.0, load / std::max(1u, std::thread::hardware_concurrency()));
     std::printf("[ timing ] load %.1f: bound %lld ms stretched by %.1f\n", load, static_cast<long long>(ms), factor);
     return static_cast<qint64>(ms * factor);
-}
-
-std::vector<std::string> Images(const std::string& folder) {
-    std::vector<std::string> found;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
-        if (e.path().extension() == ".jpg") found.push_back(e.path().string());
-    return found;
 }
 
 class WindowPreview : public ::testing::Test {
@@ -72,7 +62,7 @@ class WindowPreview : public ::testing::Test {
         form_.reset();
         SetMessageHandler({});
         SetOpenHandler({});
-        EXPECT_TRUE(OwnPlayerPids().empty());
+        EXPECT_EQ(OwnPlayers(), 0u);
     }
 
     // Clicks the clip's row as the user does; returns the milliseconds until both panels show
@@ -117,7 +107,7 @@ class WindowPreview : public ::testing::Test {
             3000);
     }
 
-    trimora_test::IsolatedHome home_;
+    IsolatedHome home_;
     std::string clips_;
     std::unique_ptr<MainForm> form_;
     std::vector<std::string> messages_, opened_;
@@ -135,81 +125,69 @@ TEST_F(WindowPreview, ClickShowsBothPicturesAndSlidersAndStepsSeek) {
     EXPECT_LE(shown, LoadScaled(2000));
     EXPECT_EQ(form_->StartSlider->maximum(), 4);
     WaitPaused();
+    EXPECT_GE(form_->CoreEnd.SecondPosition, 3) << "the end preview holds the clip's end";
 
-    // The start slider released at second 2: the box follows and the picture changes.
-    QImage before = GrabPanel(form_->VidStartPanel);
-    const qint64 startText = ReleaseSliderAt(form_->StartSlider, form_->EditStartTime, 2, 2.0);
-    EXPECT_GE(startText, 0) << form_->EditStartTime->text().toStdString();
-    Spin(300);
-    EXPECT_GT(Difference(before, GrabPanel(form_->VidStartPanel)), 0.005);
-
-    // The end box shows the end preview's time plus its 0.6 s margin.
-    before = GrabPanel(form_->VidEndPanel);
-    const qint64 endText = ReleaseSliderAt(form_->EndSlider, form_->EditEndTime, 3, 3.6);
-    EXPECT_GE(endText, 0) << form_->EditEndTime->text().toStdString();
-    Spin(300);
-    EXPECT_GT(Difference(before, GrabPanel(form_->VidEndPanel)), 0.005);
+    // A slider released at a second: its box follows and its picture changes. The end box
+    // shows the end preview's time plus its 0.6 s margin.
+    for (const auto& [slider, edit, panel, at, expected] :
+         {std::tuple{form_->StartSlider, form_->EditStartTime, form_->VidStartPanel, 2, 2.0},
+          std::tuple{form_->EndSlider, form_->EditEndTime, form_->VidEndPanel, 3, 3.6}}) {
+        const QImage before = GrabPanel(panel);
+        EXPECT_GE(ReleaseSliderAt(slider, edit, at, expected), 0) << edit->text().toStdString();
+        Spin(300);
+        EXPECT_GT(Difference(before, GrabPanel(panel)), 0.005) << at;
+    }
 
     // Step buttons move one second.
-    auto step = [&](QToolButton* button, QSlider* slider, QLineEdit* edit, int by) {
+    for (const auto& [button, slider, edit, by] :
+         {std::tuple{form_->BtnStartFwd, form_->StartSlider, form_->EditStartTime, 1},
+          std::tuple{form_->btnStartRewind, form_->StartSlider, form_->EditStartTime, -1},
+          std::tuple{form_->btnStartRewind, form_->StartSlider, form_->EditStartTime, -1},
+          std::tuple{form_->btnEndRewind, form_->EndSlider, form_->EditEndTime, -1}}) {
         const double at = Seconds(edit);
         const int value = slider->value();
         QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_EQ(slider->value(), value + by);
         EXPECT_GE(WaitUntil([&] { return std::abs(Seconds(edit) - (at + by)) <= 0.5; }, 3000), 0)
             << at << " -> " << edit->text().toStdString();
-    };
-    step(form_->BtnStartFwd, form_->StartSlider, form_->EditStartTime, 1);
-    step(form_->btnStartRewind, form_->StartSlider, form_->EditStartTime, -1);
-    step(form_->btnStartRewind, form_->StartSlider, form_->EditStartTime, -1);
-    step(form_->btnEndRewind, form_->EndSlider, form_->EditEndTime, -1);
+    }
 
     // The range between the boxes reaches the cut summary.
     Spin(400);
     EXPECT_GT(form_->State.CutDuration, 0);
-    EXPECT_EQ(OwnPlayerPids().size(), 2u);
+    EXPECT_EQ(OwnPlayers(), 2u);
 }
 
-TEST_F(WindowPreview, WmvClipSeeksByPercent) {
+// A WMV clip seeks by percent; a mode reset and the window's close end both players.
+TEST_F(WindowPreview, WmvClipSeeksByPercentAndResetAndCloseEndThePlayers) {
     EXPECT_GE(ClickClip("clip.wmv"), 0);
     EXPECT_EQ(form_->StartSlider->maximum(), 99);
     EXPECT_EQ(form_->SeekType(), " 1");
     WaitPaused();
     const QImage before = GrabPanel(form_->VidStartPanel);
-    const std::string textBefore = form_->EditStartTime->text().toStdString();
-    form_->StartSlider->setValue(50);
-    QTest::mouseRelease(form_->StartSlider, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_GE(
-        WaitUntil([&] { return form_->EditStartTime->text().toStdString() != textBefore; }, 3000),
-        0);
+    EXPECT_GE(ReleaseSliderAt(form_->StartSlider, form_->EditStartTime, 50, 2.0), 0);
     Spin(300);
     EXPECT_GT(Difference(before, GrabPanel(form_->VidStartPanel)), 0.005);
     // A step asks the player where it is: about half-way (the number is a percentage).
     QTest::mouseClick(form_->BtnStartFwd, Qt::LeftButton);
     EXPECT_GE(WaitUntil([&] { return form_->Core.PercentPosition >= 40; }, 3000), 0);
     EXPECT_LE(form_->Core.PercentPosition, 80);
-}
 
-TEST_F(WindowPreview, ResetAndCloseLeaveNoPlayerRunning) {
-    EXPECT_GE(ClickClip("clip.avi"), 0);
-    EXPECT_EQ(OwnPlayerPids().size(), 2u);
-    form_->StartSlider->setValue(2);
+    EXPECT_EQ(OwnPlayers(), 2u);
     form_->ResetPositions();
-    EXPECT_TRUE(OwnPlayerPids().empty());
+    EXPECT_EQ(OwnPlayers(), 0u);
     EXPECT_EQ(form_->StartSlider->value(), 0);
     EXPECT_EQ(form_->EditStartTime->text(), "0:00:00.000");
     EXPECT_EQ(form_->EditEndTime->text(), "0:00:00.000");
     EXPECT_TRUE(form_->LvInput->selectedItems().isEmpty());
-
     // Without a selected clip, a release on the end slider seeks nothing and says so.
     form_->EndSliderMouseUp(Qt::LeftButton);
     EXPECT_EQ(messages_, std::vector<std::string>{"Please select a file in list to proceed!"});
-
     // The panels still hold the old pictures: wait for the players themselves.
     ClickClip("clip.avi");
-    EXPECT_GE(WaitUntil([] { return OwnPlayerPids().size() == 2; }, 5000), 0);
+    EXPECT_GE(WaitUntil([] { return OwnPlayers() == 2; }, 5000), 0);
     form_->close();
-    EXPECT_TRUE(OwnPlayerPids().empty());
+    EXPECT_EQ(OwnPlayers(), 0u);
 }
 
 TEST_F(WindowPreview, FrameSavesGiveOneImageEach) {
@@ -217,39 +195,28 @@ TEST_F(WindowPreview, FrameSavesGiveOneImageEach) {
     WaitPaused();
     EXPECT_GE(ReleaseSliderAt(form_->StartSlider, form_->EditStartTime, 2, 2.0), 0);
     const std::string folder = form_->State.SaveImageFolder;
-    ASSERT_TRUE(Images(folder).empty());
+    ASSERT_TRUE(FilesIn(folder).empty());
+    auto saved = [&] { return form_->lblStatus->text().startsWith("Image saved to: "); };
 
     // Two quick saves: the second meets the first still running and is dropped.
     form_->SaveFrame(false);
     form_->SaveFrame(false);
-    ASSERT_GE(
-        WaitUntil([&] { return form_->lblStatus->text().startsWith("Image saved to: "); }, 10000),
-        0)
-        << form_->lblStatus->text().toStdString();
+    ASSERT_GE(WaitUntil(saved, 10000), 0) << form_->lblStatus->text().toStdString();
     Spin(500);
-    auto images = Images(folder);
-    ASSERT_EQ(images.size(), 1u);
-    const std::string first = images[0];
+    std::string t = form_->EditStartTime->text().toStdString();
+    std::erase(t, ':');
+    ASSERT_EQ(FilesIn(folder), std::vector<std::string>{t + ".jpg"}); // named by its time
+    const std::string first = folder + t + ".jpg";
     EXPECT_EQ(form_->lblStatus->text().toStdString(), SavedFrameMessage(first));
-    EXPECT_EQ(FileNameOf(first), [&] {
-        std::string t = form_->EditStartTime->text().toStdString();
-        std::erase(t, ':');
-        return t + ".jpg";
-    }());
 
     // A later save of the end picture makes a second image.
     form_->SetStatus("Ready");
     form_->SaveFrame(true);
-    ASSERT_GE(
-        WaitUntil([&] { return form_->lblStatus->text().startsWith("Image saved to: "); }, 10000),
-        0);
-    images = Images(folder);
-    ASSERT_EQ(images.size(), 2u);
-    for (const auto& image : images) {
-        const std::string bytes = trimora_test::ReadFileBytes(image);
-        ASSERT_GE(bytes.size(), 4u);
-        EXPECT_EQ(bytes.substr(0, 3), std::string("\xFF\xD8\xFF", 3)) << image;
-        EXPECT_EQ(trimora_test::ProbeMedia(image).frameSize, "160x120") << image;
+    ASSERT_GE(WaitUntil(saved, 10000), 0);
+    ASSERT_EQ(FilesIn(folder).size(), 2u);
+    for (const auto& image : FilesIn(folder)) {
+        EXPECT_EQ(ReadFileBytes(folder + image).substr(0, 3), "\xFF\xD8\xFF") << image;
+        EXPECT_EQ(ProbeMedia(folder + image).frameSize, "160x120") << image;
     }
     // A double click on the status opens the image just saved.
     QTest::mouseDClick(form_->lblStatus, Qt::LeftButton);
