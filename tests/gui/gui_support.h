@@ -72,51 +72,49 @@ inline void ClickRow(QTreeWidget* list, int row) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
 }
 
-// A window whose start-up is done, with the front-ends installed, an empty save folder and a
-// program folder of its own (an AVI join writes its normalising clip there); messages are
-// recorded. For tests that run jobs through the window.
-class WindowJobTest : public ::testing::Test {
+// A shown window of its own in an isolated home with recorded dialogs, its start-up done.
+class WindowTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        home_ = std::make_unique<GuiHome>();
-        home_->InstallTools();
-        save_ = home_->Root() + "saved/";
-        std::filesystem::create_directories(save_);
-        const std::string program = home_->Root() + "program/";
-        std::filesystem::create_directories(program + "help");
-        std::filesystem::copy_file(BinDir() + "help/sample.avi", program + "help/sample.avi");
-        form_ = std::make_unique<trimora::MainForm>();
-        form_->StartupDoneTimerTimer();
-        form_->State.ProgramFolder = program;
-        form_->State.SaveConvertFolder = form_->State.SaveJoinFolder = save_;
+    WindowTest() {
+        form.show();
+        form.StartupDoneTimerTimer();
     }
-    void TearDown() override {
-        form_.reset();
-        home_.reset();
+    // A source folder holding one real 4-s clip as name, listed in the window by the folder
+    // button; the folder.
+    std::string ChooseSourceWithClip(const std::string& name) {
+        const std::string folder = home.Root() + "Videos/";
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(
+            SampleClip("window_clip420.mp4",
+                       "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f lavfi -i "
+                       "sine=duration=4 -c:v libx264 -pix_fmt yuv420p -g 5 -c:a aac -shortest"),
+            folder + name);
+        home.NextFolder = QString::fromStdString(home.Root() + "Videos");
+        form.btnInputFolder->click();
+        return folder;
     }
     // The status of the job row once its run has ended and Start is back; events run meanwhile.
     std::string WaitForJobRow(int id) {
         std::string status = "timeout";
         WaitUntil(
             [&] {
-                const int row = form_->OutputList.FindRowById(id);
+                const int row = form.OutputList.FindRowById(id);
                 if (row < 0) return false;
-                const std::string s = form_->OutputList.Row(row).Status;
+                const std::string s = form.OutputList.Row(row).Status;
                 if (s != "DONE" && s != "FAILED") return false;
                 status = s;
-                return form_->btnStart->isEnabled();
+                return form.btnStart->isEnabled();
             },
             60000);
         return status;
     }
     const trimora::TOutputRow& JobRow(int id) {
-        return form_->OutputList.Row(form_->OutputList.FindRowById(id));
+        return form.OutputList.Row(form.OutputList.FindRowById(id));
     }
-    std::string Memo() const { return form_->MemoCode->toPlainText().toStdString(); }
+    std::string Memo() const { return form.MemoCode->toPlainText().toStdString(); }
 
-    std::unique_ptr<GuiHome> home_;
-    std::unique_ptr<trimora::MainForm> form_;
-    std::string save_;
+    GuiHome home;
+    trimora::MainForm form;
 };
 
 } // namespace trimora_test

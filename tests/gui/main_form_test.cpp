@@ -45,32 +45,19 @@ QStringList Captions(const QTreeWidget* list) {
     return out;
 }
 
-std::string Clip4s() {
-    return SampleClip("window_clip420.mp4",
-                      "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f lavfi -i "
-                      "sine=duration=4 -c:v libx264 -pix_fmt yuv420p -g 5 -c:a aac -shortest");
-}
-
-// A source folder holding one real clip, listed in the window by the folder button.
-std::string ChooseSourceWithClip(GuiHome& home, MainForm& form, const std::string& name) {
-    const std::string folder = home.Root() + "Videos/";
-    QDir().mkpath(QString::fromStdString(folder));
-    WriteFileBytes(folder + name, ReadFileBytes(Clip4s()));
-    home.NextFolder = QString::fromStdString(home.Root() + "Videos");
-    form.btnInputFolder->click();
-    return folder;
-}
-
 int RowOf(const QTreeWidget* list, const QString& caption) {
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         if (list->topLevelItem(i)->text(0) == caption) return i;
     return -1;
 }
 
-QString OutputStatus(const MainForm& form, int id) {
-    const int row = form.OutputList.FindRowById(id);
-    return row < 0 ? QString() : QString::fromStdString(form.OutputList.Row(row).Status);
-}
+// Suites of one fixture: a window of its own, shown, its start-up done.
+using MainFormModes = WindowTest;
+using MainFormStart = WindowTest;
+using MainFormBadMedia = WindowTest;
+using MainFormCancel = WindowTest;
+using MainFormLists = WindowTest;
+using MainFormErrors = WindowTest;
 
 } // namespace
 
@@ -168,12 +155,10 @@ TEST(MainFormSettings, StartupRestoresHistoryGrowsAndCloseSavesForTheNextStart) 
         form.close();
     }
     QSettings reg(MainForm::SettingsFile(), QSettings::IniFormat);
-    EXPECT_EQ(reg.value("FormWidth").toInt(), w);
-    EXPECT_EQ(reg.value("FormHeight").toInt(), h);
-    EXPECT_EQ(reg.value("PartialConvert").toInt(), 1);
-    EXPECT_EQ(reg.value("ConvertType").toInt(), 3);
-    EXPECT_EQ(reg.value("FrameSize").toInt(), -1);
-    EXPECT_EQ(reg.value("VideoQuality").toInt(), 1);
+    for (const auto& [key, value] : std::vector<std::pair<QString, int>>{
+             {"FormWidth", w}, {"FormHeight", h}, {"PartialConvert", 1}, {"ConvertType", 3},
+             {"FrameSize", -1}, {"VideoQuality", 1}})
+        EXPECT_EQ(reg.value(key).toInt(), value) << key.toStdString();
     EXPECT_EQ(reg.value("SaveJoinFolder").toString().toStdString(), home.Root() + "zStore/z SaveJoin/");
     {
         MainForm form;
@@ -201,16 +186,12 @@ TEST(MainFormSettings, MissingEncoderIsReportedAndTheWindowStillOpens) {
     EXPECT_TRUE(form.btnStart->isEnabled());
 }
 
-TEST(MainFormModes, ModeButtonsRearrangeTheWindowAndResetTheClip) {
-    GuiHome home;
-    MainForm form;
-    form.show();
-    ChooseSourceWithClip(home, form, "holiday.mp4");
-    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+TEST_F(MainFormModes, ModeButtonsRearrangeTheWindowAndResetTheClip) {
+    ChooseSourceWithClip("holiday.mp4");
     ClickRow(form.LvInput, 0);
     EXPECT_EQ(form.LvInput->topLevelItem(0)->checkState(0), Qt::Checked);
     EXPECT_EQ(form.lblTotalTime->text(), "00:00:04");
-    EXPECT_EQ(OutputStatus(form, 1), "PENDING"); // the pending row of the cut
+    EXPECT_EQ(JobRow(1).Status, "PENDING"); // the pending row of the cut
 
     form.rdConvert->click();
     EXPECT_EQ(form.EditStartTime->text(), "0:00:00.000");
@@ -240,14 +221,10 @@ TEST(MainFormModes, ModeButtonsRearrangeTheWindowAndResetTheClip) {
     EXPECT_TRUE(WaitUntil([&] { return !form.PanelConvertOption->isVisible(); }, 1000));
 }
 
-TEST(MainFormStart, ValidationMessages) {
-    GuiHome home;
-    MainForm form;
-    form.show();
-    const std::string folder = ChooseSourceWithClip(home, form, "good.mp4");
-    WriteFileBytes(folder + "phone.3gp", ReadFileBytes(Clip4s()));
+TEST_F(MainFormStart, ValidationMessages) {
+    const std::string folder = ChooseSourceWithClip("good.mp4");
+    std::filesystem::copy_file(folder + "good.mp4", folder + "phone.3gp");
     form.FillFileList(folder, MainForm::kSourcePattern, form.LvInput, false);
-    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
 
     form.btnStart->click();
     ASSERT_EQ(home.Messages.size(), 1);
@@ -275,18 +252,14 @@ TEST(MainFormStart, ValidationMessages) {
 }
 
 // Bad media in the list: each is named as such, and the window goes on working with a good clip.
-TEST(MainFormBadMedia, BadFilesAreMarkedAndTheWindowStaysUsable) {
-    GuiHome home;
-    MainForm form;
-    form.show();
-    const std::string folder = ChooseSourceWithClip(home, form, "good.mp4");
+TEST_F(MainFormBadMedia, BadFilesAreMarkedAndTheWindowStaysUsable) {
+    const std::string folder = ChooseSourceWithClip("good.mp4");
     std::string random(50000, '\0');
     for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 131 + 7) % 253);
     Touch(folder + "empty.mp4", "");
     Touch(folder + "noise.avi", random);
     Touch(folder + "half.mp4", ReadFileBytes(folder + "good.mp4").substr(0, 2000));
     form.btnInputFolder->click(); // lists the folder again
-    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
     ASSERT_EQ(form.LvInput->topLevelItemCount(), 4);
     for (const char* name : {"empty.mp4", "noise.avi", "half.mp4", "good.mp4"}) {
         const bool bad = std::string(name) != "good.mp4";
@@ -301,13 +274,9 @@ TEST(MainFormBadMedia, BadFilesAreMarkedAndTheWindowStaysUsable) {
     EXPECT_EQ(form.EndSlider->maximum(), 4);
 }
 
-TEST(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
-    GuiHome home;
-    MainForm form;
-    form.show();
-    const std::string folder = ChooseSourceWithClip(home, form, "holiday.mp4");
+TEST_F(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
+    const std::string folder = ChooseSourceWithClip("holiday.mp4");
     const std::string sourceBytes = ReadFileBytes(folder + "holiday.mp4");
-    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
     ClickRow(form.LvInput, 0);
     ASSERT_EQ(form.State.InputFile, folder + "holiday.mp4");
 
@@ -324,18 +293,15 @@ TEST(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
 
     form.btnStart->click();
     EXPECT_FALSE(form.btnStart->isEnabled());
-    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 1) == "DONE"; }, 30000))
-        << form.MemoCode->toPlainText().toStdString();
-    ASSERT_TRUE(WaitUntil([&] { return form.btnStart->isEnabled(); }, 2000));
+    ASSERT_EQ(WaitForJobRow(1), "DONE") << Memo();
     EXPECT_EQ(form.lblStatus->text(), "Status");
     EXPECT_FALSE(form.GaugeMain->isVisible());
     ASSERT_TRUE(FileExists(expected));
     EXPECT_NEAR(ProbeDuration(expected), 2.0, 1.0);
     EXPECT_EQ(ReadFileBytes(folder + "holiday.mp4"), sourceBytes);
-    const TOutputRow& row = form.OutputList.Row(form.OutputList.FindRowById(1));
-    EXPECT_EQ(row.FullPath, expected);
-    EXPECT_EQ(row.SizeText, FormatFileSize(GetFileSize64(expected)));
-    EXPECT_NE(form.MemoCode->toPlainText().indexOf("DosRunTrim done."), -1);
+    EXPECT_EQ(JobRow(1).FullPath, expected);
+    EXPECT_EQ(JobRow(1).SizeText, FormatFileSize(GetFileSize64(expected)));
+    EXPECT_NE(Memo().find("DosRunTrim done."), std::string::npos) << Memo();
 
     // A double click on the row opens the file with the desktop's player.
     QTreeWidgetItem* item = form.lvProgress->topLevelItem(form.OutputList.FindRowById(1));
@@ -344,9 +310,7 @@ TEST(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
     EXPECT_EQ(home.Opened.last().toStdString(), expected);
     // A second cut of the same range never overwrites the first.
     form.btnStart->click();
-    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 2) == "DONE"; }, 30000))
-        << OutputStatus(form, 2).toStdString() << " | " << home.Messages.join(" | ").toStdString()
-        << "\n" << form.MemoCode->toPlainText().toStdString();
+    ASSERT_EQ(WaitForJobRow(2), "DONE") << home.Messages.join(" | ").toStdString() << Memo();
     EXPECT_TRUE(FileExists(save + "holiday-Cut01.mp4"));
     // "Clear List" empties the list.
     form.mnClearlist->trigger();
@@ -355,18 +319,14 @@ TEST(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
 
 // A tool that runs until it is killed, under the encoder's name, stands in for a long cut. A
 // convert of the command line, with tools of its own, runs meanwhile and is left alone.
-TEST(MainFormCancel, CancelAndCloseStopOnlyTheWindowsOwnJob) {
-    GuiHome home;
+TEST_F(MainFormCancel, CancelAndCloseStopOnlyTheWindowsOwnJob) {
     bool answer = false;
     QStringList questions;
     trimora::SetQuestionHandler([&](const QString& text) {
         questions << text;
         return answer;
     });
-    MainForm form;
-    form.show();
-    const std::string folder = ChooseSourceWithClip(home, form, "long.mp4");
-    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
+    ChooseSourceWithClip("long.mp4");
     ClickRow(form.LvInput, 0);
     form.EditStartTime->setText("0:00:00.000");
     form.EditEndTime->setText("0:00:03.000");
@@ -395,7 +355,7 @@ TEST(MainFormCancel, CancelAndCloseStopOnlyTheWindowsOwnJob) {
     form.btnCancel->click();
     EXPECT_TRUE(form.btnStart->isEnabled());
     EXPECT_EQ(form.lblStatus->text(), "Ready");
-    ASSERT_TRUE(WaitUntil([&] { return OutputStatus(form, 1) == "FAILED"; }, 5000));
+    ASSERT_EQ(WaitForJobRow(1), "FAILED");
     EXPECT_FALSE(FileExists(output)); // the partial output is removed
     EXPECT_TRUE(OwnProcessGroups().empty());
     EXPECT_EQ(cli.Wait(), 0) << cli.Output();
@@ -409,24 +369,20 @@ TEST(MainFormCancel, CancelAndCloseStopOnlyTheWindowsOwnJob) {
     EXPECT_FALSE(form.close());
     EXPECT_EQ(questions, QStringList{"A job is still running. Stop it and close?"});
     Pump(300);
-    EXPECT_NE(OutputStatus(form, 2), "FAILED");
+    EXPECT_NE(JobRow(2).Status, "FAILED");
     EXPECT_FALSE(OwnProcessGroups().empty());
     answer = true;
     EXPECT_TRUE(form.close());
-    EXPECT_TRUE(WaitUntil([&] { return OutputStatus(form, 2) == "FAILED"; }, 5000));
+    EXPECT_EQ(WaitForJobRow(2), "FAILED");
     EXPECT_FALSE(FileExists(second));
     EXPECT_TRUE(OwnProcessGroups().empty());
 }
 
-TEST(MainFormLists, JoinListPatternsCheckAllAndReferenceFile) {
-    GuiHome home;
+TEST_F(MainFormLists, JoinListPatternsCheckAllAndReferenceFile) {
     const std::string join = home.Root() + "Trip/";
     QDir().mkpath(QString::fromStdString(join));
     for (const char* n : {"a.avi", "b.divx", "c.3gp", "d.vob", "e.webm", "f.mp4"})
         Touch(join + n);
-    MainForm form;
-    form.show();
-    ASSERT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
     form.rdJoin->click();
     form.rgJoinSelection->SetItemIndex(6);
     home.NextFolder = QString::fromStdString(home.Root() + "Trip");
@@ -450,9 +406,7 @@ TEST(MainFormLists, JoinListPatternsCheckAllAndReferenceFile) {
     EXPECT_EQ(form.LvInputJoin->topLevelItem(0)->checkState(0), Qt::Unchecked);
 }
 
-TEST(MainFormErrors, ExceptionsInHandlersGoToTheCommandMemo) {
-    GuiHome home;
-    MainForm form;
+TEST_F(MainFormErrors, ExceptionsInHandlersGoToTheCommandMemo) {
     QTimer::singleShot(0, &form, [] { throw std::runtime_error("handler went wrong"); });
     Pump(100);
     EXPECT_NE(form.MemoCode->toPlainText().indexOf("handler went wrong"), -1);
