@@ -4,6 +4,7 @@
 // clicks and keys, and judged by screenshots of the whole screen. The X server start and the
 // colour helpers are shared with the preview tests, which run Xvfb without a window manager.
 #include <QImage>
+#include <QSettings>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <map>
 #include <poll.h>
 #include <string>
 #include <sys/prctl.h>
@@ -88,6 +90,13 @@ inline QRgb MeanColour(const QImage& img, int x, int y, int w, int h) {
 inline bool Near(QRgb a, QRgb b, int tolerance = 60) {
     return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
                std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// Writes the program's settings for the next start (the isolated home's settings file).
+inline void Settings(const std::map<QString, QVariant>& values) {
+    QSettings reg(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/Quennic/TrimoraCut.conf",
+                  QSettings::IniFormat);
+    for (const auto& [k, v] : values) reg.setValue(k, v);
 }
 
 class Desktop {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 using namespace desktop_test;
 namespace fs = std::filesystem;
@@ -41,20 +42,19 @@ struct Session {
         home.InstallTools();
         fs::create_directories(clips);
         fs::copy_file(clip, clips + fs::path(clip).filename().string());
-        fs::create_directories(home.Root() + "config/Quennic");
-        std::ofstream(home.Root() + "config/Quennic/TrimoraCut.conf")
-            << "[General]\nFormLeft=0\nFormTop=0\nFormWidth=1400\nFormHeight=1000\n"
-            << "ConvertFolder=" << clips << "\n";
+        Settings({{"FormLeft", 0}, {"FormTop", 0}, {"FormWidth", 1400}, {"FormHeight", 1000},
+                  {"ConvertFolder", QString::fromStdString(clips)}});
         if (!desk.Ok() || desk.Start({trimora_test::BinDir() + "trimora"}) <= 0) return;
         window = desk.WaitWindow("Trimora");
         Desktop::Sleep(1500);
     }
     // The two picture panels, start first, once each player's window has taken its panel's
     // size (a player window starts at a size of its own); empty until then.
-    std::vector<Rect> Panels(int ms = 15000) const {
-        for (int waited = 0; waited < ms; waited += 250) {
+    std::vector<Rect> Panels() const {
+        std::vector<Rect> found;
+        WaitFor([&] {
             std::istringstream ids(desk.Xdo({"search", "--class", "mpv"}));
-            std::vector<Rect> found;
+            found.clear();
             for (unsigned long id; ids >> id;) {
                 Rect r, p;
                 if (desk.Geometry(id, &r.x, &r.y, &r.w, &r.h) &&
@@ -62,14 +62,19 @@ struct Session {
                     std::abs(r.w - p.w) <= 2 && std::abs(r.h - p.h) <= 2)
                     found.push_back(p);
             }
-            if (found.size() == 2) {
-                std::sort(found.begin(), found.end(),
-                          [](const Rect& a, const Rect& b) { return a.x < b.x; });
-                return found;
-            }
-            Desktop::Sleep(250);
-        }
-        return {};
+            return found.size() == 2;
+        }, 15000);
+        if (found.size() != 2) return {};
+        std::sort(found.begin(), found.end(), [](const Rect& a, const Rect& b) { return a.x < b.x; });
+        return found;
+    }
+    // Waits up to 30 s for a finished cut of the session's clip named name; its length, or -1.
+    double WaitCut(const std::string& name) const {
+        const std::string out = home.Root() + "zStore/z SaveConvert/" + name;
+        double length = -1;
+        WaitFor([&] { return fs::exists(out) && (length = trimora_test::ProbeDuration(out)) > 0; },
+                30000, 300);
+        return length;
     }
 };
 
@@ -108,20 +113,15 @@ void ExpectFramedPicture(const QImage& shot, Rect p, const std::string& what,
         }
     EXPECT_LT(stray, seen / 50) << "pixels that are neither picture nor black";
     if (!picture) return;
-    EXPECT_TRUE(Near(edgeColour(-1, 0), red, 120)) << "left";
-    EXPECT_TRUE(Near(edgeColour(1, 0), red, 120)) << "right";
-    EXPECT_TRUE(Near(edgeColour(0, -1), red, 120)) << "top";
-    EXPECT_TRUE(Near(edgeColour(0, 1), red, 120)) << "bottom";
+    for (const auto& [dx, dy, side] :
+         {std::tuple{-1, 0, "left"}, {1, 0, "right"}, {0, -1, "top"}, {0, 1, "bottom"}})
+        EXPECT_TRUE(Near(edgeColour(dx, dy), red, 120)) << side;
     EXPECT_TRUE(Near(MeanColour(shot, cx - 5, cy - 5, 10, 10), blue, 120)) << "centre";
-}
-
-std::string Clip(const std::string& name, const std::string& args) {
-    return trimora_test::SampleClip(name, args);
 }
 
 // A clip whose frames carry their own number in ten black/white bars across the upper half.
 std::string NumberedClip(const std::string& ext, const std::string& codec) {
-    return Clip("frames_k10" + ext,
+    return trimora_test::SampleClip("frames_k10" + ext,
                 "-f lavfi -i testsrc2=size=640x360:rate=25:duration=30 -vf "
                 "format=gray,geq=lum='if(lt(Y,H/2),16+219*mod(floor(N/pow(2,floor(X*10/W))),2),128)',"
                 "format=yuv420p " +
@@ -139,25 +139,6 @@ void Drag(const Desktop& desk, int fromX, int toX) {
     desk.Xdo(args);
 }
 
-int FrameNumberShown(const QImage& shot, const Rect& p);
-
-// Once the picture has settled: the time in the box (copied through the clipboard) is the time
-// of the frame shown, within one frame at 25 fps. Returns the frame shown.
-int ExpectBoxShowsPicture(const Desktop& desk, int boxX, const Rect& panel) {
-    int shown = -1, before = -2;
-    for (int i = 0; i < 25 && shown != before; ++i) {
-        before = shown;
-        Desktop::Sleep(500);
-        shown = FrameNumberShown(desk.Screenshot(), panel);
-    }
-    desk.Click(boxX, kStartBoxY);
-    desk.Key("ctrl+a");
-    desk.Key("ctrl+c");
-    const std::string box = desk.Clipboard();
-    EXPECT_NEAR(trimora::ParseTimeSecondsFrac(box) * 25, shown, 1.01) << "box " << box;
-    return shown;
-}
-
 int FrameNumberShown(const QImage& shot, const Rect& p) {
     const int h = p.w * 9 / 16, top = p.y + (p.h - h) / 2;
     int n = 0;
@@ -168,36 +149,48 @@ int FrameNumberShown(const QImage& shot, const Rect& p) {
     return n;
 }
 
+// Once the picture has settled: the time in the box (copied through the clipboard) is the time
+// of the frame shown, within one frame at 25 fps. Returns the frame shown.
+int ExpectBoxShowsPicture(const Desktop& desk, int boxX, const Rect& panel) {
+    int shown = -1, before = -2;
+    WaitFor([&] { // the picture has settled: two screenshots half a second apart agree
+        before = std::exchange(shown, FrameNumberShown(desk.Screenshot(), panel));
+        return before == shown;
+    }, 12500, 500);
+    desk.Click(boxX, kStartBoxY);
+    desk.Key("ctrl+a");
+    desk.Key("ctrl+c");
+    const std::string box = desk.Clipboard();
+    EXPECT_NEAR(trimora::ParseTimeSecondsFrac(box) * 25, shown, 1.01) << "box " << box;
+    return shown;
+}
+
 } // namespace
 
 TEST(PreviewDesktop, AnyFrameSizeFillsThePanelsAndModeSwitchLeavesOnlyBlack) {
     const std::string border = "-vf pad=iw*10/9:ih*10/9:(ow-iw)/2:(oh-ih)/2:red -c:v libx264 "
                                "-pix_fmt yuv420p -g 50";
-    const std::pair<std::string, std::string> clips[] = {
-        {"frame_1920.mkv", "-f lavfi -i color=c=blue:s=1728x972:r=25:d=4 " + border},
-        {"frame_320.mkv", "-f lavfi -i color=c=blue:s=288x162:r=25:d=4 " + border}};
-    for (const auto& [name, args] : clips) {
-        Session s(Clip(name, args));
+    for (const char* size : {"1728x972", "288x162"}) {
+        const std::string name = std::string("frame_") + size;
+        Session s(trimora_test::SampleClip(
+            name + ".mkv", "-f lavfi -i color=c=blue:s=" + std::string(size) + ":r=25:d=4 " + border));
         ASSERT_NE(s.window, 0u);
         s.desk.Click(kFirstRowX, kFirstRowY);
         std::vector<Rect> panels = s.Panels();
         ASSERT_EQ(panels.size(), 2u) << name;
         // The player may show its first frame before it has followed the panel's size.
         QImage shot;
-        for (int i = 0; i < 10; ++i) {
-            Desktop::Sleep(700);
+        WaitFor([&] {
             shot = s.desk.Screenshot();
             const QRgb c = shot.pixel(panels[0].x + panels[0].w - 8, panels[0].y + panels[0].h / 2);
-            if (IsBlack(c) || Near(c, qRgb(255, 0, 0), 150)) break;
-        }
+            return IsBlack(c) || Near(c, qRgb(255, 0, 0), 150);
+        }, 7000, 700);
         ExpectFramedPicture(shot, panels[0], name + " start");
         ExpectFramedPicture(shot, panels[1], name + " end");
 
         // A finished cut, a smaller window and hiding and showing it leave the picture alone.
         s.desk.Click(kStartX, kModeY);
-        const std::string out = s.home.Root() + "zStore/z SaveConvert/" +
-                                name.substr(0, name.rfind('.')) + "-Cut.mkv";
-        for (int i = 0; i < 100 && !fs::exists(out); ++i) Desktop::Sleep(300);
+        EXPECT_GT(s.WaitCut(name + "-Cut.mkv"), 0);
         Desktop::Sleep(1500);
         ExpectFramedPicture(s.desk.Screenshot(), panels[0], name + " after the cut");
         const std::string id = std::to_string(s.window);
@@ -205,23 +198,17 @@ TEST(PreviewDesktop, AnyFrameSizeFillsThePanelsAndModeSwitchLeavesOnlyBlack) {
         panels = s.Panels();
         ASSERT_EQ(panels.size(), 2u) << name << " resized";
         Desktop::Sleep(1000);
-        shot = s.desk.Screenshot();
-        ExpectFramedPicture(shot, panels[0], name + " resized");
-        s.desk.Xdo({"windowminimize", "--sync", id});
-        Desktop::Sleep(500);
-        s.desk.Xdo({"windowactivate", "--sync", id});
+        ExpectFramedPicture(s.desk.Screenshot(), panels[0], name + " resized");
+        s.desk.Xdo({"windowminimize", "--sync", id, "sleep", "0.5", "windowactivate", "--sync", id});
         Desktop::Sleep(1500);
-        shot = s.desk.Screenshot();
-        ExpectFramedPicture(shot, panels[1], name + " restored");
+        ExpectFramedPicture(s.desk.Screenshot(), panels[1], name + " restored");
 
         s.desk.Click(kJoinX, kModeY);
         Desktop::Sleep(1000);
         s.desk.Click(kCutX, kModeY);
         Desktop::Sleep(1500);
-        shot = s.desk.Screenshot();
         // The mode switch stops the previews: black, and nothing else, until a clip is clicked.
-        ExpectFramedPicture(shot, panels[0], name + " after JOIN and back", false);
-
+        ExpectFramedPicture(s.desk.Screenshot(), panels[0], name + " after JOIN and back", false);
     }
 }
 
@@ -248,23 +235,15 @@ TEST(PreviewDesktop, TypedTimeShowsThatFrameAndStartCutsTheWholeClip) {
         s.desk.Type("0:00:13.32");
         s.desk.Key("Return");
         int shown = -1;
-        for (int i = 0; i < 35 && shown != 333; ++i) {
-            Desktop::Sleep(300);
-            shown = FrameNumberShown(s.desk.Screenshot(), panels[0]);
-        }
+        WaitFor([&] { return (shown = FrameNumberShown(s.desk.Screenshot(), panels[0])) == 333; },
+                10500, 300);
         EXPECT_NEAR(shown, 333, 1);
         // The end preview opened on the clip's last frame.
         EXPECT_NEAR(FrameNumberShown(s.desk.Screenshot(), panels[1]), 749, 1);
 
         // Start cuts from the typed time to the clip's end.
         s.desk.Click(kStartX, kModeY);
-        const std::string out = s.home.Root() + "zStore/z SaveConvert/frames_k10-Cut" + ext;
-        double length = -1;
-        for (int i = 0; i < 100 && length < 0; ++i) {
-            Desktop::Sleep(300);
-            if (fs::exists(out)) length = trimora_test::ProbeDuration(out);
-        }
-        EXPECT_GT(length, 30.0 - 13.32 - 0.1) << out;
+        EXPECT_GT(s.WaitCut("frames_k10-Cut" + ext), 30.0 - 13.32 - 0.1);
 
         // A drag of the end slider back to about 22 s.
         Drag(s.desk, kEndHandleX, kEndHandleX - 8 * kSliderPxPerSecond);

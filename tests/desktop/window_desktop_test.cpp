@@ -3,8 +3,6 @@
 #include "desktop/desktop_support.h"
 #include "support/test_env.h"
 
-#include <QDir>
-#include <QSettings>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,28 +18,18 @@ namespace {
 
 const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 128, 0), kBlue = qRgb(0, 0, 255);
 
-// "part 10", "part 2", "part 1" made in that order (the folder's raw order), 3 s each.
+// "part 10", "part 2", "part 1" copied in that order (the folder's raw order), 3 s each.
 std::string MakeParts(const std::string& root) {
     const std::string dir = root + "clips/";
     fs::create_directories(dir);
     for (const auto& [name, colour] :
-         {std::pair{"part 10", "blue"}, {"part 2", "green"}, {"part 1", "red"}}) {
-        int rc = 1;
-        RunProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                    std::string("color=c=") + colour + ":s=160x120:r=25:d=3", "-f", "lavfi", "-i",
-                    "sine=duration=3", "-c:v", "libx264", "-g", "50", "-c:a", "aac", "-shortest",
-                    dir + name + ".mkv"},
-                   &rc);
-        EXPECT_EQ(rc, 0) << name;
-    }
+         {std::pair{"part 10", "blue"}, {"part 2", "green"}, {"part 1", "red"}})
+        fs::copy_file(SampleClip(std::string("part_") + colour + ".mkv",
+                                 std::string("-f lavfi -i color=c=") + colour +
+                                     ":s=160x120:r=25:d=3 -f lavfi -i sine=duration=3 -c:v "
+                                     "libx264 -g 50 -c:a aac -shortest"),
+                      dir + name + ".mkv");
     return dir;
-}
-
-void Settings(const std::map<QString, QVariant>& values) {
-    const QString file =
-        QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/Quennic/TrimoraCut.conf";
-    QSettings reg(file, QSettings::IniFormat);
-    for (const auto& [k, v] : values) reg.setValue(k, v);
 }
 
 // The window's client area and its dark mode strip (Start at its left end) found on the screen.
@@ -55,22 +43,18 @@ Window FindWindow(const Desktop& desk) {
     win.id = desk.WaitWindow("Trimora");
     if (!win.id || !desk.Geometry(win.id, &win.x, &win.y, &win.w, &win.h)) return win;
     // Waits for the first paint (slow on a busy machine), then the folder listing.
-    for (int tries = 0; tries < 30 && win.stripBottom < 0; ++tries) {
-        Desktop::Sleep(500);
+    WaitFor([&] {
         const QImage shot = desk.Screenshot();
-        if (shot.isNull()) continue;
         win.stripTop = -1;
         for (int y = win.y; y < win.y + win.h && y < shot.height(); ++y) {
             const bool dark = Near(shot.pixel(win.x + 8, y), qRgb(0x26, 0x26, 0x26), 12);
             if (dark && win.stripTop < 0) win.stripTop = y;
             if (dark || win.stripTop < 0) continue;
-            if (y - win.stripTop > 15) { // a run as tall as the strip, not a dark line
-                win.stripBottom = y;
-                break;
-            }
+            if (y - win.stripTop > 15) return (win.stripBottom = y) > 0; // not a dark line
             win.stripTop = -1;
         }
-    }
+        return false;
+    }, 15000, 500);
     Desktop::Sleep(1000);
     return win;
 }
@@ -109,17 +93,15 @@ void ClickJoinMode(const Desktop& d, const Window& w) {
 // Waits for a finished output (ffprobe reads a duration near `seconds`) in folder, of the given
 // name when one is given.
 std::string WaitOutput(const std::string& folder, double seconds, const std::string& name = "") {
-    const int ms = 60000;
-    for (int waited = 0; waited < ms; waited += 500) {
-        if (fs::exists(folder))
-            for (const auto& e : fs::directory_iterator(folder))
-                if (e.path().extension() == ".mkv" &&
-                    (name.empty() || e.path().filename() == name) &&
-                    std::abs(ProbeDuration(e.path().string()) - seconds) < 1.0)
-                    return e.path().string();
-        Desktop::Sleep(500);
-    }
-    return "";
+    std::string found;
+    WaitFor([&] {
+        for (const std::string& file : FilesIn(folder))
+            if (file.ends_with(".mkv") && (name.empty() || file == name) &&
+                std::abs(ProbeDuration(folder + file) - seconds) < 1.0)
+                return !(found = folder + file).empty();
+        return false;
+    }, 60000, 500);
+    return found;
 }
 
 // Mean colour of the frame of a clip at t seconds.
@@ -139,31 +121,40 @@ void ExpectColours(const std::string& joined, const std::vector<QRgb>& colours) 
             << "clip " << i + 1 << " of " << joined;
 }
 
-} // namespace
-
-TEST(DesktopWindow, ListsInNameOrderAndDownThenStartCutsTheHighlightedClip) {
+// The program on a desktop of its own, in an isolated home with the three parts.
+class DesktopWindow : public ::testing::Test {
+  protected:
+    // Starts argv and finds its window with the mode strip.
+    void Open(const std::vector<std::string>& argv) {
+        ASSERT_TRUE(desk.Ok());
+        ASSERT_GT(desk.Start(argv), 0);
+        win = FindWindow(desk);
+        ASSERT_GT(win.stripBottom, 0) << "the mode strip is not on the screen";
+    }
+    // Ends the chosen clip at 2 s and starts the cut; the cut written, or empty.
+    std::string CutTo2s(const std::string& name = "") {
+        TypeEndTime(desk, win, "0:00:02");
+        ClickStart(desk, win);
+        return WaitOutput(home.Root() + "zStore/z SaveConvert/", 2.0, name);
+    }
     IsolatedHome home;
-    home.InstallTools();
     const std::string clips = MakeParts(home.Root());
     Desktop desk;
-    ASSERT_TRUE(desk.Ok());
-    ASSERT_GT(desk.Start({BinDir() + "trimora", clips + "part 1.mkv"}), 0);
-    const Window win = FindWindow(desk);
-    ASSERT_NE(win.id, 0u);
-    ASSERT_GT(win.stripBottom, 0) << "the mode strip is not on the screen";
+    Window win;
+};
+using DesktopInstall = DesktopWindow;
+
+} // namespace
+
+TEST_F(DesktopWindow, ListsInNameOrderAndDownThenStartCutsTheHighlightedClip) {
+    Open({BinDir() + "trimora", clips + "part 1.mkv"});
     // "part 1" is chosen; two rows down is "part 10" in name order ("part 1" in the raw order).
     FocusList(desk, win);
-    desk.Key("Home");
-    desk.Key("Down");
-    desk.Key("Down");
+    for (const char* key : {"Home", "Down", "Down"}) desk.Key(key);
     Desktop::Sleep(1500); // the highlighted clip is chosen and probed
-    TypeEndTime(desk, win, "0:00:02");
-    ClickStart(desk, win);
-    const std::string out = WaitOutput(home.Root() + "zStore/z SaveConvert/", 2.0);
+    const std::string out = CutTo2s();
     EXPECT_NE(out.find("part 10"), std::string::npos) << "cut: " << out;
-    if (!out.empty()) {
-        EXPECT_TRUE(Near(FrameColour(out, 1.0), kBlue, 90));
-    }
+    EXPECT_TRUE(Near(FrameColour(out, 1.0), kBlue, 90)) << out;
 
     // A second start, given a clip, brings the minimised window back with that clip chosen.
     desk.Xdo({"windowminimize", "--sync", std::to_string(win.id)});
@@ -172,25 +163,16 @@ TEST(DesktopWindow, ListsInNameOrderAndDownThenStartCutsTheHighlightedClip) {
     EXPECT_EQ(rc, 0);
     ASSERT_EQ(desk.WaitWindow("Trimora", 5000), win.id) << "the first window is not back";
     Desktop::Sleep(3000); // listed, chosen and probed
-    TypeEndTime(desk, win, "0:00:02");
-    ClickStart(desk, win);
-    EXPECT_FALSE(WaitOutput(home.Root() + "zStore/z SaveConvert/", 2.0, "part 2-Cut.mkv").empty());
+    EXPECT_FALSE(CutTo2s("part 2-Cut.mkv").empty());
 }
 
-TEST(DesktopWindow, JoinFollowsTheListOrderAndMovingARowChangesIt) {
-    IsolatedHome home;
-    home.InstallTools();
-    const std::string clips = MakeParts(home.Root());
+TEST_F(DesktopWindow, JoinFollowsTheListOrderAndMovingARowChangesIt) {
     const std::string save = home.Root() + "joined/";
     fs::create_directories(save);
     Settings({{"JoinFolder", QString::fromStdString(clips)},
               {"SaveJoinFolder", QString::fromStdString(save)},
               {"JoinFileType", 2}});
-    Desktop desk;
-    ASSERT_TRUE(desk.Ok());
-    ASSERT_GT(desk.Start({BinDir() + "trimora"}), 0);
-    const Window win = FindWindow(desk);
-    ASSERT_GT(win.stripBottom, 0);
+    Open({BinDir() + "trimora"});
     Desktop::Sleep(1000); // start-up done: the join list follows the mode
     ClickJoinMode(desk, win);
     Desktop::Sleep(1000);
@@ -213,9 +195,8 @@ TEST(DesktopWindow, JoinFollowsTheListOrderAndMovingARowChangesIt) {
     ExpectColours(WaitOutput(save, 9.0), {kRed, kBlue, kGreen});
 }
 
-TEST(DesktopWindow, FitsA1024x768ScreenAndStaysPutOverRestarts) {
+TEST(DesktopScreen, FitsA1024x768ScreenAndStaysPutOverRestarts) {
     IsolatedHome home;
-    home.InstallTools();
     {
         // A window saved on a bigger screen, partly off this one.
         Settings({{"FormLeft", 240}, {"FormTop", 132}, {"FormWidth", 1085}, {"FormHeight", 810}});
@@ -224,10 +205,8 @@ TEST(DesktopWindow, FitsA1024x768ScreenAndStaysPutOverRestarts) {
         small.Start({BinDir() + "trimora"});
         const Window win = FindWindow(small);
         ASSERT_NE(win.id, 0u);
-        EXPECT_GE(win.x, 0);
-        EXPECT_GE(win.y, 0);
-        EXPECT_LE(win.x + win.w, 1024);
-        EXPECT_LE(win.y + win.h, 768);
+        EXPECT_TRUE(win.x >= 0 && win.y >= 0 && win.x + win.w <= 1024 && win.y + win.h <= 768)
+            << win.x << "," << win.y << " " << win.w << "x" << win.h;
         // The strip with Start and Exit and the lists below it are on the screen.
         EXPECT_GT(win.stripBottom, 0);
         EXPECT_LT(win.stripBottom + 60, 768);
@@ -236,7 +215,7 @@ TEST(DesktopWindow, FitsA1024x768ScreenAndStaysPutOverRestarts) {
     Desktop desk;
     ASSERT_TRUE(desk.Ok());
     int first[4] = {0, 0, 0, 0};
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 3; ++i) {
         const pid_t pid = desk.Start({BinDir() + "trimora"});
         const unsigned long id = desk.WaitWindow("Trimora");
         ASSERT_NE(id, 0u) << "start " << i;
@@ -244,16 +223,15 @@ TEST(DesktopWindow, FitsA1024x768ScreenAndStaysPutOverRestarts) {
         int g[4];
         ASSERT_TRUE(desk.Geometry(id, &g[0], &g[1], &g[2], &g[3]));
         if (i == 0) std::copy(g, g + 4, first);
-        for (int k = 0; k < 4; ++k)
-            EXPECT_EQ(g[k], first[k]) << "start " << i << " value " << k;
+        EXPECT_TRUE(std::equal(g, g + 4, first)) << "start " << i << ": " << g[0] << "," << g[1];
         desk.Xdo({"windowactivate", "--sync", std::to_string(id), "key", "alt+F4"});
         ASSERT_TRUE(desk.Wait(pid, 8000)) << "the window did not close";
     }
 }
 
-TEST(DesktopInstall, TheInstalledProgramWorksFromItsPrefixAlone) {
+// No front-ends are linked from the build: the program links its own.
+TEST_F(DesktopInstall, TheInstalledProgramWorksFromItsPrefixAlone) {
     if (::geteuid() != 0) GTEST_SKIP() << "hiding the build folder takes a private mount (root)";
-    IsolatedHome home; // no front-ends linked from the build: the program links its own
     const std::string build = fs::path(BinDir()).parent_path().parent_path().string();
     const std::string prefix = home.Root() + "prefix";
     int rc = -1;
@@ -270,7 +248,6 @@ TEST(DesktopInstall, TheInstalledProgramWorksFromItsPrefixAlone) {
     const std::vector<std::string> hidden = {"unshare", "-m", "--", "sh", "-c",
                                              "mount -t tmpfs none \"$0\" && exec \"$@\"", build,
                                              prefix + "/bin/trimora"};
-    const std::string clips = MakeParts(home.Root());
     auto with = [&](std::vector<std::string> args) {
         std::vector<std::string> argv = hidden;
         argv.insert(argv.end(), args.begin(), args.end());
@@ -282,18 +259,12 @@ TEST(DesktopInstall, TheInstalledProgramWorksFromItsPrefixAlone) {
     EXPECT_EQ(rc, 0) << out;
     EXPECT_NEAR(ProbeDuration(home.Root() + "part 2-Cut.mkv"), 2.0, 1.0) << out;
 
-    Desktop desk;
-    ASSERT_TRUE(desk.Ok());
-    ASSERT_GT(desk.Start(with({clips})), 0);
-    const Window win = FindWindow(desk);
-    ASSERT_GT(win.stripBottom, 0);
+    Open(with({clips}));
     FocusList(desk, win);
     desk.Key("Home");
-    desk.Key("End");
+    desk.Key("End"); // moves to "part 10", the last in name order
     Desktop::Sleep(1500);
-    TypeEndTime(desk, win, "0:00:02");
-    ClickStart(desk, win);
-    EXPECT_FALSE(WaitOutput(home.Root() + "zStore/z SaveConvert/", 2.0, "part 10-Cut.mkv").empty());
+    EXPECT_FALSE(CutTo2s("part 10-Cut.mkv").empty());
     // The front-ends it runs are the installed ones.
     EXPECT_TRUE(
         fs::equivalent(home.Root() + "data/trimora/fcut.exe", prefix + "/lib/trimora/fcut.exe"));
