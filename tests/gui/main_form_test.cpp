@@ -23,7 +23,6 @@
 #include <atomic>
 #include <csignal>
 #include <tuple>
-#include <fstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -32,10 +31,6 @@ using namespace trimora;
 using namespace trimora_test;
 
 namespace {
-
-void Touch(const std::string& path, const std::string& bytes = "x") {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 QStringList Captions(const QTreeWidget* list) {
     QStringList out;
@@ -67,8 +62,9 @@ TEST(MainFormSettings, StartupRestoresHistoryGrowsAndCloseSavesForTheNextStart) 
     GuiHome home;
     const std::string src = home.Root() + "src/";
     QDir().mkpath(QString::fromStdString(src + "d.avi"));
-    for (const char* name : {"a.AVI", "c.txt", "clip.ts", "video_ts.ifo", "holidaywmv"}) Touch(src + name);
-    Touch(src + "b.mp4", std::string(2048, 'b'));
+    for (const char* name : {"a.AVI", "c.txt", "clip.ts", "video_ts.ifo", "holidaywmv"})
+        WriteFileBytes(src + name, "x");
+    WriteFileBytes(src + "b.mp4", std::string(2048, 'b'));
     for (const char* d : {"Video/Clips", "Video", "video/clips", "Other"})
         QDir().mkpath(QString::fromStdString(home.Root() + d));
     const std::string history = SystemFolder() + "qvcut/videoconvertdirs.log";
@@ -101,11 +97,14 @@ TEST(MainFormSettings, StartupRestoresHistoryGrowsAndCloseSavesForTheNextStart) 
         EXPECT_EQ(form.State.JoinFolder, form.State.DefaultSaveConvertFolder);
         EXPECT_TRUE(form.chkboxPartial->isChecked());
         EXPECT_FALSE(form.chkboxPartial->isVisible()); // CUT mode at start
-        EXPECT_EQ(form.cBoxConvertType->currentText(), ".mp4");
-        EXPECT_EQ(form.comboSizeFavor->currentText(), "Average         (Smaller Filesize)");
-        EXPECT_EQ(form.ComboBoxFramePreset->currentText(), "");
-        EXPECT_EQ(form.cboxVolume->currentText(), ""); // index out of range selects nothing
-        EXPECT_EQ(form.cboxIncludeSound->currentText(), "Included");
+        // A volume index out of range selects nothing.
+        for (const auto& [box, text] : std::vector<std::pair<QComboBox*, QString>>{
+                 {form.cBoxConvertType, ".mp4"},
+                 {form.comboSizeFavor, "Average         (Smaller Filesize)"},
+                 {form.ComboBoxFramePreset, ""},
+                 {form.cboxVolume, ""},
+                 {form.cboxIncludeSound, "Included"}})
+            EXPECT_EQ(box->currentText(), text) << box->objectName().toStdString();
         EXPECT_EQ(Captions(form.LvInput), QStringList({"a.AVI", "b.mp4", "holidaywmv", "video_ts.ifo"}));
         EXPECT_EQ(form.LvInput->topLevelItem(RowOf(form.LvInput, "b.mp4"))->text(1), "2.00 KB");
         EXPECT_FALSE(form.State.StartupDone);
@@ -180,7 +179,7 @@ TEST(MainFormSettings, MissingEncoderIsReportedAndTheWindowStillOpens) {
     // A file where the tool folder should be: the front-ends cannot be linked there.
     const std::string system = SystemFolder();
     QDir().mkpath(QString::fromStdString(FolderOf(system.substr(0, system.size() - 1))));
-    Touch(system.substr(0, system.size() - 1));
+    WriteFileBytes(system.substr(0, system.size() - 1), "x");
     MainForm form;
     EXPECT_TRUE(home.Messages.contains("Encoding engine not exist! Please reinstall the program."));
     EXPECT_TRUE(form.btnStart->isEnabled());
@@ -256,9 +255,9 @@ TEST_F(MainFormBadMedia, BadFilesAreMarkedAndTheWindowStaysUsable) {
     const std::string folder = ChooseSourceWithClip("good.mp4");
     std::string random(50000, '\0');
     for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 131 + 7) % 253);
-    Touch(folder + "empty.mp4", "");
-    Touch(folder + "noise.avi", random);
-    Touch(folder + "half.mp4", ReadFileBytes(folder + "good.mp4").substr(0, 2000));
+    WriteFileBytes(folder + "empty.mp4", "");
+    WriteFileBytes(folder + "noise.avi", random);
+    WriteFileBytes(folder + "half.mp4", ReadFileBytes(folder + "good.mp4").substr(0, 2000));
     form.btnInputFolder->click(); // lists the folder again
     ASSERT_EQ(form.LvInput->topLevelItemCount(), 4);
     for (const char* name : {"empty.mp4", "noise.avi", "half.mp4", "good.mp4"}) {
@@ -382,7 +381,7 @@ TEST_F(MainFormLists, JoinListPatternsCheckAllAndReferenceFile) {
     const std::string join = home.Root() + "Trip/";
     QDir().mkpath(QString::fromStdString(join));
     for (const char* n : {"a.avi", "b.divx", "c.3gp", "d.vob", "e.webm", "f.mp4"})
-        Touch(join + n);
+        WriteFileBytes(join + n, "x");
     form.rdJoin->click();
     form.rgJoinSelection->SetItemIndex(6);
     home.NextFolder = QString::fromStdString(home.Root() + "Trip");
