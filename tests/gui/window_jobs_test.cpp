@@ -28,18 +28,9 @@ class WindowJobs : public WindowTest {
         form.State.ProgramFolder = program;
         form.State.SaveConvertFolder = form.State.SaveJoinFolder = save_;
     }
-    // The clip "trip.mp4" listed and clicked; the previews are not part of these tests.
+    // The 4-s clip "trip.mp4" listed and clicked; the previews are not part of these tests.
     void ClickClip() {
-        const std::string source = home.Root() + "clips/";
-        fs::create_directories(source);
-        fs::copy_file(SampleClip("gui_conv_yuv.mp4",
-                                 "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi "
-                                 "-i sine=duration=2 -c:v libx264 -preset ultrafast -pix_fmt "
-                                 "yuv420p -c:a aac -shortest"),
-                      source + "trip.mp4");
-        form.ComboConvert->setEditText(QString::fromStdString(source));
-        form.ComboConvertSelect();
-        ASSERT_EQ(form.LvInput->topLevelItemCount(), 1);
+        ChooseSourceWithClip("trip.mp4");
         form.SelectInputRow(0);
         form.LoadStartVideoTimer.stop();
         form.LoadEndVideoTimer.stop();
@@ -104,7 +95,7 @@ TEST_F(WindowJobs, SoundOnlyInCutModeWritesTheAudioFile) {
     const MediaFacts f = ProbeMedia(save_ + "trip.wav");
     EXPECT_EQ(f.acodec, "pcm_s16le");
     EXPECT_TRUE(f.vcodec.empty());
-    EXPECT_NEAR(f.duration, 2.0, 0.3);
+    EXPECT_NEAR(f.duration, 4.0, 0.3);
 }
 
 // Rows never probed: the join's normalising clip takes the size the join reads from them.
