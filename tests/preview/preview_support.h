@@ -6,7 +6,6 @@
 #include "support/test_env.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -43,21 +42,6 @@ inline bool ShowsPicture(const QImage& img) {
         for (int x = 0; x < img.width(); x += 2)
             other += (img.pixel(x, y) & 0xFFFFFF) != (img.pixel(0, 0) & 0xFFFFFF);
     return other > 50;
-}
-
-// Runs the event loop until pred holds or ms pass; returns the milliseconds it took, or -1.
-inline qint64 WaitUntil(const std::function<bool()>& pred, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (pred()) return t.elapsed();
-    }
-    return pred() ? t.elapsed() : -1;
-}
-
-inline void Spin(int ms) {
-    WaitUntil([] { return false; }, ms);
 }
 
 // Running mplayer processes started by this test process.
