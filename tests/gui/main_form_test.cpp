@@ -10,9 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QStackedWidget>
@@ -23,7 +21,7 @@
 #include <atomic>
 #include <csignal>
 #include <tuple>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -415,19 +413,27 @@ TEST_F(MainFormErrors, ExceptionsInHandlersGoToTheCommandMemo) {
 TEST(MainFormInstance, ASecondStartHandsOverAndEndsAndACrashLeavesNoLock) {
     GuiHome home;
     qputenv("TRIMORA_MESSAGES", "stderr");
+    // The copy holding the lock listens on a socket: its file, told apart by its change time.
+    const std::string socket = SystemFolder() + "trimora.sock";
+    auto listening = [&] {
+        struct stat st {};
+        if (::stat(socket.c_str(), &st) != 0) return 0LL;
+        return st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec;
+    };
     Started first = StartInBackground({BinDir() + "trimora"}, home.Root() + "first.log");
-    Pump(1500); // the first copy holds the lock once its window is up
+    EXPECT_TRUE(WaitUntil([&] { return listening() != 0; }, 10000)) << first.Output();
     int exitCode = -1;
     const std::string out = RunProgram({BinDir() + "trimora"}, &exitCode);
     // It hands over to the first (which raises its window) and ends without a message.
     EXPECT_EQ(out.find("MESSAGE:"), std::string::npos) << out;
     EXPECT_EQ(exitCode, 0);
     EXPECT_EQ(first.Wait(0), -2); // the first is untouched
-    // A copy that crashed leaves no lock behind.
+    // A copy that crashed leaves no lock behind: the next start listens in its place.
     kill(first.pid, SIGKILL);
     first.Wait();
+    const long long stale = listening();
     Started next = StartInBackground({BinDir() + "trimora"}, home.Root() + "next.log");
-    Pump(1500);
+    EXPECT_TRUE(WaitUntil([&] { return listening() != 0 && listening() != stale; }, 10000));
     EXPECT_EQ(next.Wait(0), -2) << next.Output(); // still running: it got the lock
     kill(next.pid, SIGTERM);
     next.Wait();
