@@ -10,13 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace trimora;
 using namespace trimora::mtools;
@@ -293,48 +287,6 @@ TEST(MtoolsMedia, ProbeJsonAndProgressBlocks) {
     EXPECT_DOUBLE_EQ(seen[0].first, 0.4);
     EXPECT_EQ(seen[1].second, 20);
     EXPECT_TRUE(reader.Ended());
-}
-
-TEST(MtoolsMedia, ConcatListsSurviveHostileNamesAndWritersAreSeen) {
-    const std::string dir =
-        ::testing::TempDir() + "mtools-list-" + std::to_string(::getpid()) + "/";
-    std::filesystem::create_directories(dir);
-    const std::vector<std::string> files = {dir + "it's \"a\"\nfile.flv", dir + "-b $x;.flv"};
-    for (const auto& f : files)
-        std::ofstream(f) << f;
-    {
-        ScratchFolder scratch;
-        const std::string list = WriteConcatList(scratch, files, {2.5, 0});
-        ASSERT_FALSE(list.empty());
-        std::ifstream in(list);
-        std::string text((std::istreambuf_iterator<char>(in)), {});
-        EXPECT_EQ(text, "ffconcat version 1.0\nfile in0000.flv\nduration 2.500\nfile in0001.flv\n");
-        EXPECT_EQ(std::filesystem::read_symlink(scratch.Path() + "in0000.flv").string(), files[0]);
-    }
-
-    // Another process writing the file is seen; one only reading it is not.
-    const std::string path = files[1];
-    EXPECT_FALSE(HeldForWritingByOthers(path));
-    for (const int mode : {O_RDONLY, O_WRONLY}) {
-        int ready[2];
-        ASSERT_EQ(::pipe(ready), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::open(path.c_str(), mode);
-            (void)!::write(ready[1], "x", 1);
-            ::pause();
-            ::_exit(0);
-        }
-        char c;
-        ASSERT_EQ(::read(ready[0], &c, 1), 1);
-        EXPECT_EQ(HeldForWritingByOthers(path), mode == O_WRONLY);
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-        ::close(ready[0]);
-        ::close(ready[1]);
-    }
-    EXPECT_TRUE(WaitUntilWritten(path, 100));
-    std::filesystem::remove_all(dir);
 }
 
 TEST(MmergeArgs, SplitAndJoinForms) {
