@@ -207,11 +207,6 @@ TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
     ctx.ToolFolder = st.ToolFolder;
     ctx.JobId = 1;
     ASSERT_EQ(ctx.Command.OutputFile, out + "CLIP-Cut.MKV");
-    auto parts = [&] {
-        trimora_test::WriteFileBytes(st.ToolFolder + "trim-001.MKV", "one");
-        trimora_test::WriteFileBytes(st.ToolFolder + "trim-002.MKV", "the middle");
-        trimora_test::WriteFileBytes(st.ToolFolder + "trim-003.MKV", "three");
-    };
     auto leftovers = [&] {
         int n = 0;
         for (int part = 1; part <= 3; ++part)
@@ -219,41 +214,34 @@ TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
         return n;
     };
     TToolRun noRun; // the finished run (the handler reads nothing of it)
-
-    // The splitter stopped on purpose after the middle part: that part becomes the output.
-    parts();
-    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
-    EXPECT_EQ(host.last.status, "DONE");
-    EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), "the middle");
-    EXPECT_EQ(host.last.size, 10);
-    EXPECT_EQ(leftovers(), 0);
-    EXPECT_EQ(host.memo.back(), "DosRunTrim done.");
-
-    // The output name was taken meanwhile: the user's file stays, the job fails.
-    parts();
-    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
-    EXPECT_EQ(host.last.status, "FAILED");
-    EXPECT_EQ(host.last.size, 1);
-    EXPECT_TRUE(host.jobFailed);
-    EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), "the middle");
-    EXPECT_EQ(leftovers(), 0);
-    EXPECT_EQ(host.memo.back(), "DosRunTrim Failed.");
-    EXPECT_TRUE(st.RunFailed);
-
-    // No middle part (a range past the end): failed, nothing left behind.
-    ::unlink(ctx.Command.OutputFile.c_str());
-    trimora_test::WriteFileBytes(st.ToolFolder + "trim-001.MKV", "one");
-    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
-    EXPECT_EQ(host.last.status, "FAILED");
-    EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
-    EXPECT_EQ(leftovers(), 0);
-
-    // A failed splitter run: its parts go, no output appears.
-    parts();
-    RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "the tool ended with exit status 2", ""});
-    EXPECT_EQ(host.last.status, "FAILED");
-    EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
-    EXPECT_EQ(leftovers(), 0);
+    // parts the splitter left, its run failed, the output is there from before -> the row and
+    // what the output holds; no part is ever left behind
+    struct Row {
+        const char* parts;
+        bool failed, taken;
+        const char* row;
+        const char* output;
+    };
+    const Row rows[] = {
+        {"123", false, false, "DONE 10 DosRunTrim done.", "the middle"}, // stopped after part 2
+        {"123", false, true, "FAILED 1 DosRunTrim Failed.", "taken"}, // the user's file stays
+        {"1", false, false, "FAILED 1 DosRunTrim Failed.", ""},       // a range past the end
+        {"123", true, false, "FAILED 1 DosRunTrim Failed.", ""},
+    };
+    const char* texts[] = {"one", "the middle", "three"};
+    for (const Row& r : rows) {
+        ::unlink(ctx.Command.OutputFile.c_str());
+        if (r.taken) trimora_test::WriteFileBytes(ctx.Command.OutputFile, "taken");
+        for (const char* part = r.parts; *part; ++part)
+            trimora_test::WriteFileBytes(st.ToolFolder + "trim-00" + *part + ".MKV",
+                                         texts[*part - '1']);
+        RunTrimComplete(runs, ctx, noRun, TRunOutcome{r.failed, r.failed ? "exit 2" : "", ""});
+        EXPECT_EQ(host.last.status + " " + std::to_string(host.last.size) + " " + host.memo.back(),
+                  r.row);
+        EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), r.output);
+        EXPECT_EQ(leftovers(), 0);
+        EXPECT_EQ(st.RunFailed, r.row[0] == 'F');
+    }
 }
 
 TEST_F(CutFixture, FailedEncoderCutRemovesItsPartialOutput) {
