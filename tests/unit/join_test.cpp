@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace trimora;
 namespace fs = std::filesystem;
@@ -77,29 +78,29 @@ TEST_F(JoinFixture, EveryFamilyAndItsNosoundForm) {
     // the names -> command and its Cut Nosound form ("": the same); @ is the quoted names, #
     // the output
     struct Row {
-        std::vector<std::string> exts;
+        const char* exts;
         int tool;
         std::string between, normal, nosound;
     };
     const Row rows[] = {
-        {{".mp4", ".mkv", ".m4v", ".mov", ".3gp", ".vob", ".webm"}, 2, " +",
-         root + "mmerge.sh  @  -o \"#\"", ""},
-        {{".flv"}, 0, " ", root + "fmerge.sh  \"#\" @ ", ""},
-        {{".mpg", ".mpeg"}, 1, " ", M + " @" + lame + " -o \"#\"",
+        {".mp4 .mkv .m4v .mov .3gp .vob .webm", 2, " +", root + "mmerge.sh  @  -o \"#\"", ""},
+        {".flv", 0, " ", root + "fmerge.sh  \"#\" @ ", ""},
+        {".mpg .mpeg", 1, " ", M + " @" + lame + " -o \"#\"",
          M + " -forceidx -nosound -ovc copy @  -o \"#\""},
-        {{".wmv", ".asf"}, 1, " ",
+        {".wmv .asf", 1, " ",
          M + "  -mc 0 -delay 0.7 -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=2 "
              "-srate 44100 -ovc copy -o \"#\" @ ",
          M + "  -nosound -ovc copy -o \"#\" @ "},
         // the normalising clip goes in front, but not without sound
-        {{".avi", ".divx"}, 1, " ", M + "\"" + root + "help/norm.avi\" @" + lame + " -o \"#\"",
+        {".avi .divx", 1, " ", M + "\"" + root + "help/norm.avi\" @" + lame + " -o \"#\"",
          M + " -forceidx -nosound -ovc copy @  -o \"#\""},
     };
-    for (const Row& r : rows)
-        for (const std::string& ext : r.exts) {
+    for (const Row& r : rows) {
+        std::istringstream exts(r.exts);
+        for (std::string ext; exts >> ext;) {
             auto list = Clips(ext);
-            const std::string names = Q("a" + ext) + r.between + Q("b" + ext) + r.between +
-                                      Q("c" + ext);
+            const std::string names =
+                Q("a" + ext) + r.between + Q("b" + ext) + r.between + Q("c" + ext);
             for (const std::string& want : {r.normal, r.nosound.empty() ? r.normal : r.nosound}) {
                 std::string cmd = want;
                 cmd.replace(cmd.find('@'), 1, names);
@@ -109,6 +110,7 @@ TEST_F(JoinFixture, EveryFamilyAndItsNosoundForm) {
                 list.Nosound = true;
             }
         }
+    }
 }
 
 TEST_F(JoinFixture, AviNormalisingClipTakesTheFirstFrameSize) {
@@ -117,17 +119,19 @@ TEST_F(JoinFixture, AviNormalisingClipTakesTheFirstFrameSize) {
     const auto r = BuildJoinCommand(list, st);
     const std::string sample = st.MencoderCommand + "\"" + root + "help/sample.avi\"";
     EXPECT_EQ(st.NormFile, root + "help/norm.avi");
-    EXPECT_EQ(st.NormCommand, sample + " -vf scale=320:240 -ovc lavc -lavcopts vcodec=mpeg4 -oac "
-                                       "copy -o \"" + st.NormFile + "\"");
-    EXPECT_EQ(r.MemoLines, (std::vector<std::string>{
-                               r.Command,
-                               "Total File = 3 Total Size = 2.93 KB NormSize = -vf scale=320:240",
-                               st.NormCommand}));
+    EXPECT_EQ(st.NormCommand, sample +
+                                  " -vf scale=320:240 -ovc lavc -lavcopts vcodec=mpeg4 -oac "
+                                  "copy -o \"" +
+                                  st.NormFile + "\"");
+    EXPECT_EQ(r.MemoLines,
+              (std::vector<std::string>{
+                  r.Command, "Total File = 3 Total Size = 2.93 KB NormSize = -vf scale=320:240",
+                  st.NormCommand}));
     // without a probed frame size the normalising clip keeps the sample's size
     list.Rows[0].FrameSize = "";
     BuildJoinCommand(list, st);
-    EXPECT_EQ(st.NormCommand, sample + "  -ovc lavc -lavcopts vcodec=mpeg4 -oac copy -o \"" +
-                                  st.NormFile + "\"");
+    EXPECT_EQ(st.NormCommand,
+              sample + "  -ovc lavc -lavcopts vcodec=mpeg4 -oac copy -o \"" + st.NormFile + "\"");
 }
 
 TEST_F(JoinFixture, FileListAndOutputName) {

@@ -224,8 +224,8 @@ TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
     };
     const Row rows[] = {
         {"123", false, false, "DONE 10 DosRunTrim done.", "the middle"}, // stopped after part 2
-        {"123", false, true, "FAILED 1 DosRunTrim Failed.", "taken"}, // the user's file stays
-        {"1", false, false, "FAILED 1 DosRunTrim Failed.", ""},       // a range past the end
+        {"123", false, true, "FAILED 1 DosRunTrim Failed.", "taken"},    // the user's file stays
+        {"1", false, false, "FAILED 1 DosRunTrim Failed.", ""},          // a range past the end
         {"123", true, false, "FAILED 1 DosRunTrim Failed.", ""},
     };
     const char* texts[] = {"one", "the middle", "three"};
