@@ -178,20 +178,15 @@ struct Loop {
         };
     }
     void Pump(int ms) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            std::function<void()> w;
+        for (int i = 0; i < ms / 5; ++i) {
+            std::deque<std::function<void()>> batch;
             {
                 std::lock_guard<std::mutex> lock(m);
-                if (!q.empty()) {
-                    w = std::move(q.front());
-                    q.pop_front();
-                }
+                batch.swap(q);
             }
-            if (w)
+            for (auto& w : batch)
                 w();
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
 };
