@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <unistd.h>
 
 #include "common/command_line.h"
@@ -56,30 +57,27 @@ TEST_F(CutFixture, CutTimesPieces) {
     EXPECT_EQ(trimora_test::ReadFileBytes(st.EdlFile), "0 83.456 0\n");
     EXPECT_FALSE(st.StartAfterEnd);
 
-    // Milliseconds are dropped before the subtraction.
-    PrepareCutTimes(st, "00:00:10.900", "00:00:20.100");
-    EXPECT_EQ(st.CutDuration, 10);
-    EXPECT_EQ(st.SeekArgs, " -ss 00:00:10.900 -t 10 ");
-
-    // End before start: flagged and no seek piece; the next valid pair clears the flag.
-    EXPECT_EQ(PrepareCutTimes(st, "00:00:30.000", "00:00:20.000"), "");
-    EXPECT_TRUE(st.StartAfterEnd);
-    EXPECT_EQ(st.SeekArgs, "");
-    PrepareCutTimes(st, " 00:00:01.000 ", "00:00:03.000");
-    EXPECT_FALSE(st.StartAfterEnd);
-    EXPECT_EQ(st.SeekArgs, " -ss 00:00:01.000 -t 2 ");
-    EXPECT_EQ(st.SplitPiece, " 00:00:01.000 ,00:00:03.000"); // the edit texts, untrimmed
-
-    // Under a second: no seek piece, no error, the other pieces stay.
-    PrepareCutTimes(st, "00:00:10.100", "00:00:10.900");
-    EXPECT_EQ(st.SeekArgs, "");
-    EXPECT_FALSE(st.StartAfterEnd);
-    EXPECT_EQ(st.EndPosPiece, "-endpos 2");
-
-    // Long ranges are not wrapped at 65536 s.
-    PrepareCutTimes(st, "0:00:00.000", "20:00:00.000");
-    EXPECT_EQ(st.CutTimeText, "20:00:00");
-    EXPECT_EQ(st.SeekArgs, " -ss 0:00:00.000 -t 72000 ");
+    // start, end -> seek piece, end position, split times, length text, start after end; the
+    // pieces a pair does not set stay from the pair before
+    const std::array<const char*, 3> rows[] = {
+        // milliseconds are dropped before the subtraction
+        {"00:00:10.900", "00:00:20.100",
+         " -ss 00:00:10.900 -t 10 |-endpos 10|00:00:10.900,00:00:20.100|00:00:10|0"},
+        {"00:00:30.000", "00:00:20.000", "|-endpos 10|00:00:10.900,00:00:20.100|00:00:10|1"},
+        // the edit texts go to the splitter untrimmed; a valid pair clears the flag
+        {" 00:00:01.000 ", "00:00:03.000",
+         " -ss 00:00:01.000 -t 2 |-endpos 2| 00:00:01.000 ,00:00:03.000|00:00:02|0"},
+        {"00:00:10.100", "00:00:10.900", "|-endpos 2| 00:00:01.000 ,00:00:03.000|00:00:02|0"},
+        // long ranges are not wrapped at 65536 s
+        {"0:00:00.000", "20:00:00.000",
+         " -ss 0:00:00.000 -t 72000 |-endpos 72000|0:00:00.000,20:00:00.000|20:00:00|0"},
+    };
+    for (const auto& [start, end, want] : rows) {
+        EXPECT_EQ(PrepareCutTimes(st, start, end), st.SeekArgs); // the seek piece is returned
+        EXPECT_EQ(st.SeekArgs + "|" + st.EndPosPiece + "|" + st.SplitPiece + "|" + st.CutTimeText +
+                      "|" + std::to_string(st.StartAfterEnd),
+                  want);
+    }
 
     JobState early;
     EXPECT_EQ(PrepareCutTimes(early, "00:00:01.000", "00:00:05.000"), "");
