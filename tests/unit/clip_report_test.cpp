@@ -166,6 +166,9 @@ TEST(ClipReport, ReportsGiveTheClipAndWhatTheWindowDoes) {
          ".mkv",
          "seconds=3;kbps=63/63;codecs=h264 - vorbis - ;ab= -ab 192k ;"},
         {{"@holiday.flv.txt"}, ".flv", "kbps=571/571;codecs=flv1 - mp3 - ;ab= -ab 192k ;"},
+        {{"@holiday.wmv.txt"},
+         ".wmv",
+         "slider=1/99;kbps=316/316;codecs=wmv2 - wmav2 - ;ab= -ab 64k ;ar= -ar 44100 ;"},
         {{"@holiday.avi.txt"}, ".avi", "kbps=433/433;codecs=mpeg4 -  - ;ab= -ab 128k ;"},
     };
     for (const Row& row : rows) {
