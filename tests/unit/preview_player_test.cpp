@@ -222,16 +222,29 @@ TEST(PreviewPlayer, PlayersThatFailEndOrIgnoreQuit) {
     EXPECT_EQ(p.ExitCode, 1u);
     EXPECT_EQ(p.LengthText, "0:00:07");
 
-    // A player that ignores "quit" is terminated after a second.
+    // A player that answers "quit" ends at once; one that ignores it is terminated after a
+    // second.
+    p.PlayerExe = WriteScript(home.Root() + "quits.sh",
+                              "printf 'VO: [x11] 160x120 => 320x240 RGB\\n'\n"
+                              "while read cmd; do [ \"$cmd\" = quit ] && exit 0; done\n");
+    p.Start(1);
+    for (int i = 0; i < 100 && p.Status() != TPlayerStatus::Status_Playing; ++i)
+        loop.Pump(20);
+    auto t0 = std::chrono::steady_clock::now();
+    p.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(900));
+    EXPECT_FALSE(p.IsRunning());
+    EXPECT_EQ(p.Status(), TPlayerStatus::Status_Stopped);
+    EXPECT_EQ(p.ExitCode, 0u);
     p.PlayerExe = WriteScript(home.Root() + "deaf.sh", "trap '' TERM\nwhile :; do sleep 1; done\n");
     p.Start(1);
     ASSERT_TRUE(p.IsRunning());
     const int pid = p.Pid();
     p.Start(1); // a player is registered: nothing happens
     EXPECT_EQ(p.Pid(), pid);
-    const auto t1 = std::chrono::steady_clock::now();
+    t0 = std::chrono::steady_clock::now();
     p.Stop();
-    const auto took = std::chrono::steady_clock::now() - t1;
+    const auto took = std::chrono::steady_clock::now() - t0;
     EXPECT_GE(took, std::chrono::milliseconds(1000));
     EXPECT_LT(took, std::chrono::milliseconds(4000));
     EXPECT_EQ(p.Status(), TPlayerStatus::Status_Error);
