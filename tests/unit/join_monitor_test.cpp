@@ -94,7 +94,8 @@ TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
     mon.StopWorker();
     statuses.clear();
     drain(); // refreshes queued before the stop are skipped
-    std::this_thread::sleep_for(30ms);
+    for (int i = 0; i < 1000 && mon.IsWorkerRunning(); ++i)
+        std::this_thread::sleep_for(5ms);
     drain();
     EXPECT_TRUE(statuses.empty());
     EXPECT_FALSE(mon.IsWorkerRunning());
