@@ -46,12 +46,6 @@ int TOutputList::FindRowById(int id) const {
     return -1;
 }
 
-int TOutputList::FindRowByCaption(const std::string& caption) const {
-    for (size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].Caption == caption) return static_cast<int>(i);
-    return -1;
-}
-
 int TOutputList::SetRowCaption(const std::string& caption, int id, int iconFlag,
                                const std::string& iconExt) {
     int index = FindRowById(id);

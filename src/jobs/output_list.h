@@ -60,8 +60,6 @@ class TOutputList {
 
     // Index of the first row with that ID, or -1.
     int FindRowById(int id) const;
-    // Index of the first row whose caption equals the text exactly, or -1.
-    int FindRowByCaption(const std::string& caption) const;
 
     // Finds the row with the ID, or appends one with empty status, size and path; sets its
     // caption, clears its status and sets its icon: the message icon for ID 101 with icon flag

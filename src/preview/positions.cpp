@@ -13,10 +13,6 @@ std::string SeekTypeFor(const std::string& inputExt) {
     return inputExt.find(".wmv") != std::string::npos ? " 1" : " 2";
 }
 
-int64_t SliderMaxFor(const std::string& inputExt, int64_t clipDuration) {
-    return inputExt.find("wmv") != std::string::npos ? 99 : clipDuration;
-}
-
 std::string SeekCommand(int64_t value, const std::string& seekType) {
     return "seek " + std::to_string(value) + seekType;
 }

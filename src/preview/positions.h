@@ -10,8 +10,6 @@ namespace trimora {
 
 // " 1" (the number is a percentage of the clip) for a WMV clip, " 2" (seconds) otherwise.
 std::string SeekTypeFor(const std::string& inputExt);
-// Slider maximum: 99 (percent) for a WMV clip, otherwise the clip's whole seconds.
-int64_t SliderMaxFor(const std::string& inputExt, int64_t clipDuration);
 // "seek <value><seekType>"
 std::string SeekCommand(int64_t value, const std::string& seekType);
 

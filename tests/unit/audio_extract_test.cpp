@@ -10,14 +10,12 @@
 using namespace trimora;
 
 TEST(AudioExtract, CodecPiecesGainAndCommand) {
-    EXPECT_EQ(AudioCodecFor(".aac"), " -acodec aac -ar 44100 -ac 2 ");
-    EXPECT_EQ(AudioCodecFor(".m4a"), " -acodec aac -ar 44100 -ac 2 ");
-    EXPECT_EQ(AudioCodecFor(".MP3"), " -acodec libmp3lame -ab 128k -ac 2 ");
-    EXPECT_EQ(AudioCodecFor(".ogg"), " -acodec vorbis -aq 100 ");
-    EXPECT_EQ(AudioCodecFor(".wma"), " -acodec wmav2 -ab 128k -ac 2 ");
-    EXPECT_EQ(AudioCodecFor(".wav"), " -acodec pcm_s16le -ar 44100 -ac 2 ");
-    EXPECT_EQ(AudioCodecFor(".flac"), "");
-    EXPECT_EQ(AudioCodecFor(".mp3x"), ""); // anchored at the end
+    std::string pieces; // ".mp3x": the patterns are anchored at the end
+    for (const char* type : {".aac", ".m4a", ".MP3", ".ogg", ".wma", ".wav", ".flac", ".mp3x"})
+        pieces += AudioCodecFor(type) + "|";
+    EXPECT_EQ(pieces, " -acodec aac -ar 44100 -ac 2 | -acodec aac -ar 44100 -ac 2 | -acodec "
+                      "libmp3lame -ab 128k -ac 2 | -acodec vorbis -aq 100 | -acodec wmav2 -ab 128k "
+                      "-ac 2 | -acodec pcm_s16le -ar 44100 -ac 2 |||");
 
     const std::string dir = ::testing::TempDir() + "audio_extract_a/";
     std::filesystem::create_directories(dir);

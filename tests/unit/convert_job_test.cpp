@@ -5,13 +5,11 @@
 
 #include "common/helpers.h"
 #include "support/run_host.h"
+#include "support/test_env.h"
 
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace trimora;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -22,20 +20,9 @@ std::string Digits(std::initializer_list<int> values) {
     return s;
 }
 
-std::string ReadFirstLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
 class ConvertJobTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = ::testing::TempDir() + "convert_job_" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         st.StartupDone = true;
         st.Mode = TMode::Convert;
         st.SaveConvertFolder = dir;
@@ -46,20 +33,19 @@ class ConvertJobTest : public ::testing::Test {
         st.ClipDuration = 4;
         info.FrameSize = "160x120";
     }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string dir;
+    trimora_test::IsolatedHome home;
+    const std::string dir = home.Root();
     JobState st;
     TStoreInfo info;
     TOutputList list;
     trimora_test::RecordingRunHost host;
+    TToolRuns runs{st, host};
+    TJobContext ctx{st, info, list, runs};
 };
 
 } // namespace
 
 TEST_F(ConvertJobTest, PreviewPreparesCommandAndPendingRowOnly) {
-    TToolRuns runs(st, host);
-    TJobContext ctx{st, info, list, runs};
     TConvertJob job;
     job.Options.ConvertType = "(Device) iPad - HiResolution";
 
@@ -85,13 +71,11 @@ TEST_F(ConvertJobTest, PreviewPreparesCommandAndPendingRowOnly) {
 }
 
 TEST_F(ConvertJobTest, RunTakesAFreshNameAndReportsAToolThatCannotStart) {
-    TToolRuns runs(st, host);
-    TJobContext ctx{st, info, list, runs};
     TConvertJob job;
     job.Options.ConvertType = ".mp4";
     ConvertClip(job, 4, ctx); // preview names holiday-Convert.mp4
     // ... which a finished job then wrote: the run must not write it again.
-    std::ofstream(dir + "holiday-Convert.mp4") << "earlier result";
+    trimora_test::WriteFileBytes(dir + "holiday-Convert.mp4", "earlier result");
 
     st.BuildOnly = false;
     EXPECT_FALSE(ConvertClip(job, 4, ctx));
@@ -101,15 +85,13 @@ TEST_F(ConvertJobTest, RunTakesAFreshNameAndReportsAToolThatCannotStart) {
                   host.last.status + " " + host.last.path,
               "1111 FAILED " + dir + "holiday-Convert01.mp4");
     EXPECT_TRUE(st.RunFailed && st.BuildOnly);
-    EXPECT_EQ(ReadFirstLine(dir + "holiday-Convert.mp4"), "earlier result");
+    EXPECT_EQ(trimora_test::ReadFileBytes(dir + "holiday-Convert.mp4"), "earlier result");
     ASSERT_EQ(host.memo.size(), 2u);
     EXPECT_EQ(host.memo[1].rfind(kConvertFinishedText, 0), 0u);
     EXPECT_FALSE(runs.SlotBusy(kDosConvertClip));
 }
 
 TEST_F(ConvertJobTest, AudioOfAClipWithoutSoundIsRefused) {
-    TToolRuns runs(st, host);
-    TJobContext ctx{st, info, list, runs};
     TAudioJob job;
     ExtraRunHost extraHost;
     job.AttachTo(extraHost, runs, st);
@@ -125,8 +107,6 @@ TEST_F(ConvertJobTest, AudioOfAClipWithoutSoundIsRefused) {
 }
 
 TEST_F(ConvertJobTest, AudioRunFailsOnAnEmptyResultAndOnAToolThatCannotStart) {
-    TToolRuns runs(st, host);
-    TJobContext ctx{st, info, list, runs};
     TAudioJob job;
     ExtraRunHost extraHost;
     extraHost.Post = [this](std::function<void()> fn) { host.Post(std::move(fn)); };

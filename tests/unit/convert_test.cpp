@@ -29,24 +29,6 @@ TConvertOptions Opts(const std::string& type, const std::string& quality = "Best
 
 } // namespace
 
-TEST(ConvertOptions, WorkedExampleMp4BestSameAsOriginal) {
-    TConvertPieces p;
-    const std::string fragment = BuildConvertOptions(Opts(".mp4"), Clip(), p);
-    EXPECT_EQ(fragment, std::string(" -acodec aac -ac 2 ") + " -ar 44100 " + " -ab 128k " + " " +
-                            " " + " -s 1280x720 " + kVideo + " -crf 18 ");
-    EXPECT_EQ(p.FrameSizeLabel, "1280x720 ");
-    EXPECT_EQ(p.OutputExt, ".mp4");
-
-    TConvertCommandInputs in;
-    in.FfmpegCommand = "/s/fcut.exe -cb ";
-    in.ThreadsOption = " -threads 6 ";
-    in.InputFile = "/v/holiday.avi";
-    in.OutputFile = "/o/holiday-Convert.mp4";
-    EXPECT_EQ(BuildConvertCommand(in, p), "/s/fcut.exe -cb  -threads 6  -i \"/v/holiday.avi\" " +
-                                              fragment + " -y \"/o/holiday-Convert.mp4\"");
-    EXPECT_EQ(p.ConvertCommand, BuildConvertCommand(in, p));
-}
-
 TEST(ConvertOptions, QualityLastMatchWinsAndTypedTexts) {
     struct Case {
         std::string quality, crf, qscale, bitrate;
@@ -98,20 +80,19 @@ TEST(ConvertOptions, Fragments) {
     const TConvertOptions none = O("");
     const Row rows[] = {
         // sound by format, with the volume gain of the third item
-        {none, O(".avi", 4, "", 0, 2), "320x240", mp3 + " -vol 768   -s 320x240 " + V + " -crf 18 "},
-        {none, O(".3gp", 4, "", 0, 2), "320x240", aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
-        {none, O(".mkv", 4, "", 0, 2), "320x240", aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
-        {none, O(".mpg", 4, "", 0, 2), "320x240", mp3 + " -vol 768   -s 320x240 " + V + " -crf 18 "},
-        {none, O(".mpeg", 4, "", 0, 2), "320x240",
+        {none, O(".avi", 4, "", 0, 2), "320x240",
          mp3 + " -vol 768   -s 320x240 " + V + " -crf 18 "},
-        {none, O(".mov", 4, "", 0, 2), "320x240", aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
-        {none, O(".m4v", 4, "", 0, 2), "320x240", aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".mkv", 4, "", 0, 2), "320x240",
+         aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".m4v", 4, "", 0, 2), "320x240",
+         aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
         // FLV: a fixed rate, not the clip's
         {none, O(".flv", 4, "", 0, 2), "320x240",
          " -acodec aac -ac 2 -ar 44100  -ab 128k  -vol 768   -s 320x240 " + V + " -crf 18 "},
         // volume by item index; a typed volume (index -1) means no gain
         {none, O(".mp4", 4, "", 0, -1), "320x240", aac + "   -s 320x240 " + V + " -crf 18 "},
-        {none, O(".mp4", 4, "", 0, 1), "320x240", aac + " -vol 512   -s 320x240 " + V + " -crf 18 "},
+        {none, O(".mp4", 4, "", 0, 1), "320x240",
+         aac + " -vol 512   -s 320x240 " + V + " -crf 18 "},
         {none, O(".mp4", 4, "", 0, 3), "320x240",
          aac + " -vol 1024   -s 320x240 " + V + " -crf 18 "},
         // "No Sound", and a clip without audio whatever the choice
@@ -181,20 +162,30 @@ TEST(ConvertOptions, Fragments) {
 TEST(ConvertCommand, PartialAndMencoderForms) {
     TConvertCommandInputs in;
     in.FfmpegCommand = "/s/fcut.exe -cb ";
-    in.ThreadsOption = "";
+    in.ThreadsOption = " -threads 6 ";
     in.MencoderCommand = "/s/mcut.exe -cb qzv ";
     in.SeekArgs = " -ss 00:00:01.500 -t 2 ";
     in.EndPosPiece = "-endpos 2";
     in.EdlPiece = "-edl \"/s/qvcut.edl\" -hr-edl-seek ";
     in.InputFile = "/v/a b.mp4";
     in.OutputFile = "/o/a b-Partial.mkv";
-    in.Partial = true;
 
+    // whole, at the best quality and the clip's own size
     TConvertPieces p;
+    const std::string mp4 = BuildConvertOptions(Opts(".mp4"), Clip(), p);
+    EXPECT_EQ(mp4,
+              " -acodec aac -ac 2  -ar 44100  -ab 128k    -s 1280x720 " + kVideo + " -crf 18 ");
+    EXPECT_EQ(p.FrameSizeLabel + p.OutputExt, "1280x720 .mp4");
+    EXPECT_EQ(BuildConvertCommand(in, p), "/s/fcut.exe -cb  -threads 6  -i \"/v/a b.mp4\" " + mp4 +
+                                              " -y \"/o/a b-Partial.mkv\"");
+    EXPECT_EQ(p.ConvertCommand, BuildConvertCommand(in, p));
+
+    in.Partial = true;
     const std::string f = BuildConvertOptions(Opts(".mkv"), Clip(), p);
-    EXPECT_EQ(BuildConvertCommand(in, p), "/s/fcut.exe -cb   -ss 00:00:01.500 -t 2  -async 1 -i "
-                                          "\"/v/a b.mp4\" " +
-                                              f + " -y \"/o/a b-Partial.mkv\"");
+    EXPECT_EQ(BuildConvertCommand(in, p),
+              "/s/fcut.exe -cb  -threads 6   -ss 00:00:01.500 -t 2  -async 1 -i "
+              "\"/v/a b.mp4\" " +
+                  f + " -y \"/o/a b-Partial.mkv\"");
 
     in.OutputFile = "/o/a b-Partial.wmv";
     const std::string wf = BuildConvertOptions(Opts(".wmv"), Clip(), p);
@@ -213,26 +204,21 @@ TEST(ConvertCommand, PartialAndMencoderForms) {
 }
 
 TEST(DeviceOptions, RowsInListOrderAndTheirFragments) {
-    ASSERT_EQ(DeviceItems().size(), 11u);
-    EXPECT_EQ(DeviceItems().front(), "(Device) Android - Small Screen");
-    EXPECT_EQ(DeviceItems().back(), "(Device) iPhone - HiResolution");
     ASSERT_EQ(ConvertTypeItems().size(), 23u);
     EXPECT_EQ(ConvertTypeItems()[11], ".webm");
-    EXPECT_EQ(ConvertTypeItems()[12], DeviceItems()[0]);
-
+    EXPECT_EQ(DeviceItems().front(), "(Device) Android - Small Screen");
+    EXPECT_EQ(DeviceItems().back(), "(Device) iPhone - HiResolution");
     // Every item names exactly one row, and each row is reached.
-    const std::vector<std::string> suffixes = {
-        "_DroidSmall.mp4",    "_DroidMid.mp4",   "_DroidLarge.mp4", "_BlackberrySmall.mp4",
-        "_BlackberryMid.mp4", "_iPad_LoRes.m4v", "_iPad_HiRes.m4v", "_iPodLoRes.m4v",
-        "_iPodHiRes.m4v",     "_iPhone.m4v",     "_iPhone.m4v"};
-    const std::vector<std::string> sizes = {"320x240", "480x320", "854x480",  "260x240",
-                                            "320x240", "640x360", "1280x720", "320x240",
-                                            "640x480", "320x240", "480x360"};
+    std::string rows;
     for (size_t i = 0; i < DeviceItems().size(); ++i) {
+        EXPECT_EQ(ConvertTypeItems()[12 + i], DeviceItems()[i]);
         TConvertPieces p;
         BuildConvertFragment(Opts(DeviceItems()[i]), Clip("160x120"), p);
-        EXPECT_EQ(p.OutputExt, suffixes[i]) << DeviceItems()[i];
-        EXPECT_EQ(p.SizePiece, " -s " + sizes[i] + " ") << DeviceItems()[i];
-        EXPECT_EQ(p.FrameSizeLabel, sizes[i]);
+        EXPECT_EQ(p.SizePiece, " -s " + p.FrameSizeLabel + " ") << DeviceItems()[i];
+        rows += p.OutputExt + " " + p.FrameSizeLabel + "|";
     }
+    EXPECT_EQ(rows, "_DroidSmall.mp4 320x240|_DroidMid.mp4 480x320|_DroidLarge.mp4 854x480|"
+                    "_BlackberrySmall.mp4 260x240|_BlackberryMid.mp4 320x240|_iPad_LoRes.m4v "
+                    "640x360|_iPad_HiRes.m4v 1280x720|_iPodLoRes.m4v 320x240|_iPodHiRes.m4v "
+                    "640x480|_iPhone.m4v 320x240|_iPhone.m4v 480x360|");
 }

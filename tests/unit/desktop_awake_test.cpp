@@ -9,24 +9,15 @@
 using namespace trimora;
 
 namespace {
+// Sets the session bus address for one test and puts the old one back after it.
 struct BusAddress {
-    std::string old;
-    bool had;
+    const char* kName = "DBUS_SESSION_BUS_ADDRESS";
+    const bool had = std::getenv(kName) != nullptr;
+    const std::string old = had ? std::getenv(kName) : "";
     explicit BusAddress(const char* value) {
-        const char* v = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-        had = v != nullptr;
-        if (v) old = v;
-        if (value)
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", value, 1);
-        else
-            ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        value ? ::setenv(kName, value, 1) : ::unsetenv(kName);
     }
-    ~BusAddress() {
-        if (had)
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", old.c_str(), 1);
-        else
-            ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    }
+    ~BusAddress() { had ? ::setenv(kName, old.c_str(), 1) : ::unsetenv(kName); }
 };
 } // namespace
 
@@ -35,8 +26,7 @@ TEST(DesktopAwake, OnlyWithASessionBusAndNotTooOften) {
     const auto t0 = steady_clock::now();
     {
         BusAddress none(nullptr);
-        TDesktopAwake awake;
-        EXPECT_FALSE(awake.Poke(t0));
+        EXPECT_FALSE(TDesktopAwake().Poke(t0));
     }
     BusAddress bus("unix:path=/nonexistent/trimora-test-bus");
     if (!TDesktopAwake::Available()) GTEST_SKIP() << "dbus-send is not installed";

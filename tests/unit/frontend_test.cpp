@@ -29,15 +29,11 @@ TEST(FrontEndRunTool, StreamsBothOutputsAndMirrorsTheExitStatus) {
     EXPECT_EQ(in, "end\n");
 }
 
-TEST(FrontEndArgs, LeadingMarkersOptionValuesAndExtensions) {
-    std::vector<std::string> args = {"-cb", "qzv", "-o", "x.avi", "-o", "y.avi"};
+TEST(FrontEndArgs, LeadingMarkersAndExtensions) {
+    std::vector<std::string> args = {"-cb", "qzv", "-o", "x.avi"};
     EXPECT_FALSE(DropLeading(args, {"-cb", "-o"}));
     EXPECT_TRUE(DropLeading(args, {"-cb", "qzv"}));
-    EXPECT_EQ(args.size(), 4u);
-    EXPECT_EQ(OptionValue(args, "-o").value(), "y.avi");
-    EXPECT_FALSE(OptionValue(args, "-i").has_value());
-    EXPECT_EQ(FindOption(args, "-o"), 0);
-    EXPECT_EQ(LowerExtension("/a.b/clip.MP4"), ".mp4");
-    EXPECT_EQ(LowerExtension("/a.b/clip"), "");
-    EXPECT_EQ(FindProgram("sh").empty(), false);
+    EXPECT_EQ(args, (std::vector<std::string>{"-o", "x.avi"}));
+    EXPECT_EQ(LowerExtension("/a.b/clip.MP4") + "|" + LowerExtension("/a.b/clip"), ".mp4|");
+    EXPECT_FALSE(FindProgram("sh").empty());
 }

@@ -1,5 +1,6 @@
 #include "common/helpers.h"
 #include "common/pattern.h"
+#include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -71,14 +72,9 @@ TEST(TextForms, TimesAndSizes) {
 
 class FolderTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = ::testing::TempDir() + "helpers-" + std::to_string(::getpid()) + "/";
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     void Touch(const std::string& name) { std::ofstream(dir_ + name) << "x"; }
-    std::string dir_;
+    trimora_test::IsolatedHome home_;
+    const std::string dir_ = home_.Root();
 };
 
 TEST_F(FolderTest, UniqueNamesNeverPickAnExistingSpelling) {

@@ -12,33 +12,27 @@ using namespace trimora;
 using namespace std::chrono_literals;
 
 TEST(JoinMonitor, StatusAndGaugeFollowTheTool) {
-    TJoinMonitorView v;
-    v.FileCount = 3;
-    v.JoinCountText = "3";
-    v.JoinByMencoder = true;
-    v.Percent = 40;
     const auto now = std::chrono::system_clock::now();
-    for (int done = 0; done < 3; ++done) {
+    // tool (m: mencoder, s: splitter, f: the flv joiner), files done of 3, percent -> status|gauge
+    const std::tuple<char, int, int, const char*> rows[] = {
+        {'m', 0, 40, "Processing file #1 of 3|40"},
+        {'m', 2, 40, "Processing file #3 of 3|40"},
+        {'m', 3, 40, "|40"}, // past the last file the rule leaves the text alone
+        {'s', 0, 70, "Processing...|70"},
+        {'f', 0, 55, "Joining flv files please wait...00:01:01:500|0"},
+    };
+    for (const auto& [tool, done, percent, want] : rows) {
+        TJoinMonitorView v;
+        v.FileCount = 3;
+        v.JoinCountText = "3";
+        v.JoinByMencoder = tool == 'm';
+        v.JoinByMerge = tool == 's';
+        v.JoinFileType = tool == 'f';
         v.FilesDone = done;
-        EXPECT_EQ(JoinMonitorStatus(v, now),
-                  "Processing file #" + std::to_string(done + 1) + " of 3");
+        v.Percent = percent;
+        v.JoinStart = now - 61500ms;
+        EXPECT_EQ(JoinMonitorStatus(v, now) + "|" + std::to_string(JoinMonitorGauge(v)), want);
     }
-    v.FilesDone = 3; // past the last file the rule leaves the text alone
-    EXPECT_EQ(JoinMonitorStatus(v, now), "");
-    EXPECT_EQ(JoinMonitorGauge(v), 40);
-
-    TJoinMonitorView merge;
-    merge.JoinByMerge = true;
-    merge.Percent = 70;
-    EXPECT_EQ(JoinMonitorStatus(merge, now), "Processing...");
-    EXPECT_EQ(JoinMonitorGauge(merge), 70);
-
-    TJoinMonitorView flv;
-    flv.JoinFileType = 1;
-    flv.Percent = 55;
-    flv.JoinStart = now - 61500ms;
-    EXPECT_EQ(JoinMonitorStatus(flv, now), "Joining flv files please wait...00:01:01:500");
-    EXPECT_EQ(JoinMonitorGauge(flv), 0);
 }
 
 TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
@@ -73,6 +67,20 @@ TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
         for (auto& f : batch)
             f();
     };
+    // Runs the queued refreshes until status and gauge read what is wanted, for at most 5 s.
+    auto shows = [&](const std::string& status, int gauge) {
+        statuses.clear();
+        gauges.clear();
+        auto seen = [&] {
+            return !statuses.empty() && statuses.back() == status && !gauges.empty() &&
+                   gauges.back() == gauge;
+        };
+        for (int i = 0; i < 1000 && !seen(); ++i) {
+            std::this_thread::sleep_for(5ms);
+            drain();
+        }
+        return seen();
+    };
 
     TJoinListFileMon mon(host, 5ms);
     EXPECT_FALSE(mon.IsWorkerRunning());
@@ -81,17 +89,15 @@ TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
     for (int done = 0; done < 3; ++done) {
         view.FilesDone = done;
         view.Percent = 30 * done;
-        std::this_thread::sleep_for(30ms);
-        drain();
-        ASSERT_FALSE(statuses.empty());
-        EXPECT_EQ(statuses.back(), "Processing file #" + std::to_string(done + 1) + " of 3");
-        EXPECT_EQ(gauges.back(), 30 * done);
+        EXPECT_TRUE(shows("Processing file #" + std::to_string(done + 1) + " of 3", 30 * done));
     }
     mon.StopWorker();
     statuses.clear();
     drain(); // refreshes queued before the stop are skipped
+    for (int i = 0; i < 1000 && mon.IsWorkerRunning(); ++i)
+        std::this_thread::sleep_for(5ms);
+    drain();
     EXPECT_TRUE(statuses.empty());
-    std::this_thread::sleep_for(30ms);
     EXPECT_FALSE(mon.IsWorkerRunning());
     EXPECT_FALSE(offThread);
 
@@ -99,7 +105,6 @@ TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
     mon.StartWorker();
     mon.StopWorker();
     mon.StartWorker();
-    std::this_thread::sleep_for(30ms);
-    drain();
-    EXPECT_FALSE(statuses.empty());
+    EXPECT_TRUE(shows("Processing file #3 of 3", 60));
+    mon.StopWorker();
 }

@@ -1,213 +1,204 @@
-// The join command of every family, byte for byte, and the file list it is made of.
+// The join: the command of every family byte for byte, the file list it is made of, and the run
+// with stand-in tools (small shell scripts) for the order of the normalising clip and the join,
+// the failure texts and the rows at the end.
 #include "jobs/join.h"
+#include "jobs/join_run.h"
 
 #include "common/command_line.h"
+#include "exec/tool_runs.h"
+#include "support/run_host.h"
 #include "support/test_env.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace trimora;
+namespace fs = std::filesystem;
 
 namespace {
 
-class JoinBuild : public ::testing::Test {
+// Clips in <home>/Trip/, joined into <home>/out/; the tools are scripts in <home>.
+class JoinFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        clips = home.Root() + "Trip/";
-        save = home.Root() + "Saved/";
-        std::filesystem::create_directories(clips);
-        std::filesystem::create_directories(save);
+        root = home.Root();
+        clips = root + "Trip/";
+        save = root + "out/";
+        fs::create_directories(clips);
+        fs::create_directories(save);
         st.StartupDone = true;
-        st.ProgramFolder = "/opt/trimora/";
+        st.BuildOnly = false;
+        st.Mode = TMode::Join;
+        st.ProgramFolder = root;
         st.JoinFolder = clips;
         st.SaveJoinFolder = save;
-        st.MencoderCommand = "/d/mcut.exe -cb qzv ";
-        st.MmergeCommand = "/d/qvcut/mmerge.exe ";
-        st.FmergeCommand = "/d/qvcut/fmerge.exe ";
+        st.MencoderCommand = root + "mcut.sh -cb qzv ";
+        st.MmergeCommand = root + "mmerge.sh ";
+        st.FmergeCommand = root + "fmerge.sh ";
         st.LavcThreadsOption = ":threads=2";
     }
-    TJoinListSnapshot Rows(std::initializer_list<const char*> names, const std::string& ext) {
+    // Ticked rows a, b, c... of 1000, 1001... bytes; the files exist.
+    TJoinListSnapshot Clips(const std::string& ext, int n = 3) {
         TJoinListSnapshot list;
-        int64_t size = 1000;
-        for (const char* n : names)
-            list.Rows.push_back({n + ext, size++, "160x120", "25", true});
+        for (int i = 0; i < n; ++i) {
+            const std::string name = std::string(1, char('a' + i)) + ext;
+            std::ofstream(clips + name) << "clip";
+            list.Rows.push_back({name, 1000 + i, "160x120", "25", true});
+        }
         return list;
     }
     std::string Q(const std::string& name) { return "\"" + clips + name + "\""; }
+    // A stand-in tool; $out is its -o argument.
+    void Script(const std::string& name, const std::string& body) {
+        std::ofstream(root + name) << "#!/bin/sh\nout=\nprev=\nfor a in \"$@\"; do [ \"$prev\" = "
+                                      "-o ] && out=\"$a\"; prev=\"$a\"; done\n"
+                                   << body;
+        fs::permissions(root + name, fs::perms::owner_all);
+    }
+    // Starts the join of the list and waits for its row.
+    std::string Run(const TJoinListSnapshot& list, TJoinListFileMon* monitor = nullptr) {
+        EXPECT_TRUE(JoinClips(list, runs, monitor));
+        EXPECT_TRUE(host.WaitForRow(st.JobCounter));
+        return host.rows[st.JobCounter].status;
+    }
 
     trimora_test::IsolatedHome home;
-    std::string clips, save;
+    std::string root, clips, save;
     JobState st;
+    trimora_test::RecordingRunHost host{true};
+    TToolRuns runs{st, host};
 };
 
-TEST_F(JoinBuild, SplitterFamilyPutsPlusesBetweenNamesOnly) {
-    for (const std::string ext : {".mp4", ".mkv", ".m4v", ".mov", ".3gp", ".vob", ".webm"}) {
-        auto list = Rows({"a", "b", "c"}, ext);
-        const auto r = BuildJoinCommand(list, st);
-        EXPECT_EQ(r.Command, "/d/qvcut/mmerge.exe  " + Q("a" + ext) + " +" + Q("b" + ext) + " +" +
-                                 Q("c" + ext) + "  -o \"" + save + "Trip-Joined" + ext + "\"")
-            << ext;
-        EXPECT_TRUE(st.JoinByMerge) << ext;
-        EXPECT_FALSE(st.JoinByMencoder) << ext;
-        // the split gives "+name" for every file but the first, which mkvmerge reads as "append"
-        const auto args = SplitCommandLine(r.Command);
-        ASSERT_EQ(args.size(), 6u);
-        EXPECT_EQ(args[1], clips + "a" + ext);
-        EXPECT_EQ(args[2], "+" + clips + "b" + ext);
-        EXPECT_EQ(args[3], "+" + clips + "c" + ext);
+TEST_F(JoinFixture, EveryFamilyAndItsNosoundForm) {
+    const std::string M = root + "mcut.sh -cb qzv ";
+    const std::string lame = "  -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100";
+    // extensions, what joins them (0 fmerge, 1 mencoder, 2 splitter), the blank or " +" between
+    // the names -> command and its Cut Nosound form ("": the same); @ is the quoted names, #
+    // the output
+    struct Row {
+        const char* exts;
+        int tool;
+        std::string between, normal, nosound;
+    };
+    const Row rows[] = {
+        {".mp4 .mkv .m4v .mov .3gp .vob .webm", 2, " +", root + "mmerge.sh  @  -o \"#\"", ""},
+        {".flv", 0, " ", root + "fmerge.sh  \"#\" @ ", ""},
+        {".mpg .mpeg", 1, " ", M + " @" + lame + " -o \"#\"",
+         M + " -forceidx -nosound -ovc copy @  -o \"#\""},
+        {".wmv .asf", 1, " ",
+         M + "  -mc 0 -delay 0.7 -oac lavc -lavcopts acodec=wmav2:abitrate=128:threads=2 "
+             "-srate 44100 -ovc copy -o \"#\" @ ",
+         M + "  -nosound -ovc copy -o \"#\" @ "},
+        // the normalising clip goes in front, but not without sound
+        {".avi .divx", 1, " ", M + "\"" + root + "help/norm.avi\" @" + lame + " -o \"#\"",
+         M + " -forceidx -nosound -ovc copy @  -o \"#\""},
+    };
+    for (const Row& r : rows) {
+        std::istringstream exts(r.exts);
+        for (std::string ext; exts >> ext;) {
+            auto list = Clips(ext);
+            const std::string names =
+                Q("a" + ext) + r.between + Q("b" + ext) + r.between + Q("c" + ext);
+            for (const std::string& want : {r.normal, r.nosound.empty() ? r.normal : r.nosound}) {
+                std::string cmd = want;
+                cmd.replace(cmd.find('@'), 1, names);
+                cmd.replace(cmd.find('#'), 1, save + "Trip-Joined" + ext);
+                EXPECT_EQ(BuildJoinCommand(list, st).Command, cmd) << ext;
+                EXPECT_EQ(st.JoinByMencoder + 2 * st.JoinByMerge, r.tool) << ext;
+                list.Nosound = true;
+            }
+        }
     }
 }
 
-TEST_F(JoinBuild, FlvMpegAndWmvCommands) {
-    auto flv = Rows({"a", "b"}, ".flv");
-    EXPECT_EQ(BuildJoinCommand(flv, st).Command, "/d/qvcut/fmerge.exe  \"" + save +
-                                                     "Trip-Joined.flv\" " + Q("a.flv") + " " +
-                                                     Q("b.flv") + " ");
-    EXPECT_FALSE(st.JoinByMencoder || st.JoinByMerge);
-
-    for (const std::string ext : {".mpg", ".mpeg"}) {
-        auto mpg = Rows({"a", "b", "c"}, ext);
-        EXPECT_EQ(BuildJoinCommand(mpg, st).Command,
-                  "/d/mcut.exe -cb qzv  " + Q("a" + ext) + " " + Q("b" + ext) + " " + Q("c" + ext) +
-                      "  -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o \"" +
-                      save + "Trip-Joined" + ext + "\"");
-        EXPECT_TRUE(st.JoinByMencoder);
-        mpg.Nosound = true;
-        EXPECT_EQ(BuildJoinCommand(mpg, st).Command,
-                  "/d/mcut.exe -cb qzv  -forceidx -nosound -ovc copy " + Q("a" + ext) + " " +
-                      Q("b" + ext) + " " + Q("c" + ext) + "  -o \"" + save + "Trip-Joined" + ext +
-                      "\"");
-    }
-
-    for (const std::string ext : {".wmv", ".asf"}) {
-        auto wmv = Rows({"a", "b"}, ext);
-        EXPECT_EQ(BuildJoinCommand(wmv, st).Command,
-                  "/d/mcut.exe -cb qzv   -mc 0 -delay 0.7 -oac lavc -lavcopts "
-                  "acodec=wmav2:abitrate=128:threads=2 -srate 44100 -ovc copy -o \"" +
-                      save + "Trip-Joined" + ext + "\" " + Q("a" + ext) + " " + Q("b" + ext) + " ");
-        wmv.Nosound = true;
-        EXPECT_EQ(BuildJoinCommand(wmv, st).Command,
-                  "/d/mcut.exe -cb qzv   -nosound -ovc copy -o \"" + save + "Trip-Joined" + ext +
-                      "\" " + Q("a" + ext) + " " + Q("b" + ext) + " ");
-    }
-}
-
-TEST_F(JoinBuild, AviPutsTheNormalisingClipInFrontAtTheFirstFrameSize) {
-    auto list = Rows({"a", "b", "c"}, ".avi");
+TEST_F(JoinFixture, AviNormalisingClipTakesTheFirstFrameSize) {
+    auto list = Clips(".avi");
     list.Rows[0].FrameSize = "320x240";
     const auto r = BuildJoinCommand(list, st);
-    const std::string out = "\"" + save + "Trip-Joined.avi\"";
-    EXPECT_EQ(st.NormFile, "/opt/trimora/help/norm.avi");
-    EXPECT_EQ(st.NormCommand, "/d/mcut.exe -cb qzv \"/opt/trimora/help/sample.avi\" -vf "
-                              "scale=320:240 -ovc lavc -lavcopts vcodec=mpeg4 -oac copy -o "
-                              "\"/opt/trimora/help/norm.avi\"");
-    EXPECT_EQ(r.Command,
-              "/d/mcut.exe -cb qzv \"/opt/trimora/help/norm.avi\" " + Q("a.avi") + " " +
-                  Q("b.avi") + " " + Q("c.avi") +
-                  "  -mc 0 -ovc copy -oac mp3lame -lameopts cbr:br=128 -srate 44100 -o " + out);
-    ASSERT_EQ(r.MemoLines.size(), 3u);
-    EXPECT_EQ(r.MemoLines[0], r.Command);
-    EXPECT_EQ(r.MemoLines[1], "Total File = 3 Total Size = 2.93 KB NormSize = -vf scale=320:240");
-    EXPECT_EQ(r.MemoLines[2], st.NormCommand);
-    EXPECT_TRUE(st.JoinByMencoder);
-
-    // "Cut Nosound" drops the normalising clip and the audio options
-    list.Nosound = true;
-    EXPECT_EQ(BuildJoinCommand(list, st).Command,
-              "/d/mcut.exe -cb qzv  -forceidx -nosound -ovc copy " + Q("a.avi") + " " + Q("b.avi") +
-                  " " + Q("c.avi") + "  -o " + out);
-
+    const std::string sample = st.MencoderCommand + "\"" + root + "help/sample.avi\"";
+    EXPECT_EQ(st.NormFile, root + "help/norm.avi");
+    EXPECT_EQ(st.NormCommand, sample +
+                                  " -vf scale=320:240 -ovc lavc -lavcopts vcodec=mpeg4 -oac "
+                                  "copy -o \"" +
+                                  st.NormFile + "\"");
+    EXPECT_EQ(r.MemoLines,
+              (std::vector<std::string>{
+                  r.Command, "Total File = 3 Total Size = 2.93 KB NormSize = -vf scale=320:240",
+                  st.NormCommand}));
     // without a probed frame size the normalising clip keeps the sample's size
-    list.Nosound = false;
     list.Rows[0].FrameSize = "";
     BuildJoinCommand(list, st);
-    EXPECT_EQ(st.NormCommand, "/d/mcut.exe -cb qzv \"/opt/trimora/help/sample.avi\"  -ovc lavc "
-                              "-lavcopts vcodec=mpeg4 -oac copy -o \"/opt/trimora/help/norm.avi\"");
+    EXPECT_EQ(st.NormCommand,
+              sample + "  -ovc lavc -lavcopts vcodec=mpeg4 -oac copy -o \"" + st.NormFile + "\"");
 }
 
-TEST_F(JoinBuild, FileListSkipsUncheckedRowsAndTakesTheExtensionFromTheSecondRow) {
+TEST_F(JoinFixture, FileListAndOutputName) {
     TJoinListSnapshot list;
     list.Rows = {{"a.avi", 10, "", "", true},
                  {"b.divx", 20, "", "", false},
                  {"c.avi", 30, "", "", true},
                  {"d.avi", 40, "", "", true}};
+    // unticked rows are left out; the extension is the second row's, or avi without a point
     BuildJoinCommand(list, st);
-    EXPECT_EQ(st.JoinExt, ".divx");
-    EXPECT_EQ(st.JoinedOutput, save + "Trip-Joined.divx");
-    EXPECT_EQ(st.OutputFile, st.JoinedOutput);
+    EXPECT_EQ(st.JoinExt + " " + st.JoinCountText + " " + std::to_string(st.JoinTotalSize),
+              ".divx 3 80");
     EXPECT_EQ(st.JoinFileList, Q("a.avi") + " " + Q("c.avi") + " " + Q("d.avi") + " ");
-    EXPECT_EQ(st.JoinCountText, "3");
-    EXPECT_EQ(st.JoinTotalSize, 80);
+    EXPECT_EQ(st.OutputFile, save + "Trip-Joined.divx");
+    for (const auto& [caption, ext] : {std::pair{"b", ".b"}, {"b.", ".avi"}}) {
+        list.Rows[1].Caption = caption;
+        BuildJoinCommand(list, st);
+        EXPECT_EQ(st.JoinExt, ext);
+    }
 
-    // the second row has no point: the family falls back to avi
-    list.Rows[1].Caption = "b";
-    BuildJoinCommand(list, st);
-    EXPECT_EQ(st.JoinExt, ".b");
-    list.Rows[1].Caption = "b.";
-    BuildJoinCommand(list, st);
-    EXPECT_EQ(st.JoinExt, ".avi");
-}
-
-TEST_F(JoinBuild, OutputNameIsNumberedAndFallsBackToTheSourceFolder) {
-    auto list = Rows({"a", "b"}, ".mkv");
+    // An existing output is never the target; a missing save folder falls back to the clips'.
+    const auto mkv = Clips(".mkv", 2);
     std::ofstream(save + "Trip-Joined.mkv") << "x";
-    BuildJoinCommand(list, st);
+    BuildJoinCommand(mkv, st);
     EXPECT_EQ(st.JoinedOutput, save + "Trip-Joined01.mkv");
-
-    st.SaveJoinFolder = home.Root() + "gone/";
-    BuildJoinCommand(list, st);
-    EXPECT_EQ(st.SaveJoinFolder, clips);
-    EXPECT_EQ(st.JoinedOutput, clips + "Trip-Joined.mkv");
-
+    st.SaveJoinFolder = root + "gone/";
+    BuildJoinCommand(mkv, st);
+    EXPECT_EQ(st.SaveJoinFolder + "|" + st.JoinedOutput, clips + "|" + clips + "Trip-Joined.mkv");
     st.JoinFolder = "/";
-    st.SaveJoinFolder = save;
-    BuildJoinCommand(list, st);
+    BuildJoinCommand(mkv, st);
     EXPECT_EQ(st.JoinBaseName, "File");
 }
 
-TEST_F(JoinBuild, NothingToJoinGivesNoCommand) {
-    auto list = Rows({"a", "b", "c"}, ".mp4");
+TEST_F(JoinFixture, NothingToJoinGivesNoCommand) {
+    auto list = Clips(".mp4");
     list.Rows[1].Checked = list.Rows[2].Checked = false;
     auto r = BuildJoinCommand(list, st);
-    EXPECT_TRUE(r.Command.empty());
-    EXPECT_TRUE(r.MemoLines.empty());
-    EXPECT_EQ(st.JoinCountText, "");
-    EXPECT_EQ(st.JoinTotalSize, 0);
-
+    EXPECT_TRUE(r.Command.empty() && r.MemoLines.empty());
+    EXPECT_EQ(st.JoinCountText + std::to_string(st.JoinTotalSize), "0");
     list.Rows[1].Checked = true;
     list.JoinPageShowing = false;
     EXPECT_TRUE(BuildJoinCommand(list, st).Command.empty());
     list.JoinPageShowing = true;
     list.HasSelection = false;
     EXPECT_TRUE(BuildJoinCommand(list, st).Command.empty());
-
     list.HasSelection = true;
     st.StartupDone = false;
     r = BuildJoinCommand(list, st);
-    EXPECT_FALSE(r.Ran);
-    EXPECT_TRUE(r.Command.empty());
-
-    // a format no tool joins has no command, but a clear state
+    EXPECT_TRUE(!r.Ran && r.Command.empty());
     st.StartupDone = true;
-    auto odd = Rows({"a", "b"}, ".txt");
-    EXPECT_TRUE(BuildJoinCommand(odd, st).Command.empty());
+    EXPECT_TRUE(BuildJoinCommand(Clips(".txt", 2), st).Command.empty());
     EXPECT_EQ(JoinFamilyOf(".txt"), TJoinFamily::None);
 }
 
-TEST_F(JoinBuild, HostileNamesStayOneArgumentEach) {
+TEST_F(JoinFixture, HostileNamesStayOneArgumentEach) {
     TJoinListSnapshot list;
     list.Rows = {{"a \"q\" $HOME;x.mkv", 1, "", "", true}, {"-b\\\".mkv", 2, "", "", true}};
     const auto args = SplitCommandLine(BuildJoinCommand(list, st).Command);
-    ASSERT_EQ(args.size(), 5u);
-    EXPECT_EQ(args[1], clips + "a \"q\" $HOME;x.mkv");
-    EXPECT_EQ(args[2], "+" + clips + "-b\\\".mkv");
+    // the splitter reads "+name" as "append"
+    EXPECT_EQ(args, (std::vector<std::string>{root + "mmerge.sh", clips + "a \"q\" $HOME;x.mkv",
+                                              "+" + clips + "-b\\\".mkv", "-o",
+                                              save + "Trip-Joined.mkv"}));
 }
 
-TEST_F(JoinBuild, DesignModeComparesTheFrameRatesOfHandTickedRows) {
+TEST_F(JoinFixture, DesignModeComparesTheFrameRatesOfHandTickedRows) {
     st.DesignMode = true;
-    auto list = Rows({"a", "b", "c"}, ".mpg");
+    auto list = Clips(".mpg");
     EXPECT_EQ(BuildJoinCommand(list, st).FpsMessage, "Samefps");
     list.Rows[2].Fps = "29.97";
     EXPECT_EQ(BuildJoinCommand(list, st).FpsMessage, "not Samefps");
@@ -215,6 +206,58 @@ TEST_F(JoinBuild, DesignModeComparesTheFrameRatesOfHandTickedRows) {
     EXPECT_EQ(BuildJoinCommand(list, st).FpsMessage, "Samefps");
     st.DesignMode = false;
     EXPECT_EQ(BuildJoinCommand(list, st).FpsMessage, "");
+}
+
+TEST_F(JoinFixture, AviJoinRunsOnceTheNormalisingClipIsComplete) {
+    // The stand-in mencoder takes its time over the normalising clip; the join refuses to run
+    // without it and counts three files of progress.
+    Script("mcut.sh",
+           "case \"$*\" in *sample.avi*) sleep 0.6; echo norm > \"$out\"; exit 0;; esac\n"
+           "for a in \"$@\"; do case \"$a\" in *norm.avi) [ -s \"$a\" ] || exit 3;; esac; done\n"
+           "for f in 1 2 3; do for p in 10 60 99 100; do printf 'Pos: %d.0s  %df ( 1%%) =%d\\r' "
+           "$f $f $p; sleep 0.02; done; done\n"
+           "echo joined > \"$out\"\n");
+    fs::create_directories(root + "help");
+    TJoinListFileMon monitor(JoinMonitorHost(runs), std::chrono::milliseconds(5));
+    EXPECT_EQ(Run(Clips(".avi"), &monitor), "DONE");
+    const auto& row = host.rows[st.JobCounter];
+    EXPECT_EQ(row.path + " " + std::to_string(row.size), save + "Trip-Joined.avi 7");
+    ASSERT_GE(host.memo.size(), 5u);
+    EXPECT_EQ(host.memo[3], kNormalizedDoneLog);
+    EXPECT_EQ(host.memo[4].rfind(kJoinFinishedLog, 0), 0u);
+    EXPECT_EQ(host.statuses.back(), "Status");
+    EXPECT_TRUE(st.BuildOnly);
+    std::lock_guard<std::mutex> lock(runs.ProgressMutex());
+    EXPECT_EQ(runs.Counters.JoinFilesDone, 3);
+}
+
+TEST_F(JoinFixture, FailedRunsLeaveNoOutput) {
+    // the normalising clip fails: the join never runs
+    Script("mcut.sh", "case \"$*\" in *sample.avi*) exit 1;; esac\ntouch '" + root +
+                          "joined-ran'\necho x > \"$out\"\n");
+    EXPECT_EQ(Run(Clips(".divx")), "FAILED");
+    EXPECT_FALSE(FileExists(root + "joined-ran"));
+    EXPECT_EQ(host.statuses.back(), "Failed!");
+    // the splitter exits 0 and leaves a file: the text alone decides
+    Script("mmerge.sh", "echo 'Progress: 40%'\necho partial > \"$out\"\necho \"Error: The file "
+                        "no. 1 ('b') cannot be appended to file no. 0 ('a').\"\nexit 0\n");
+    EXPECT_EQ(Run(Clips(".webm")), "FAILED");
+    EXPECT_EQ(host.rows[st.JobCounter].size, 1);
+    EXPECT_EQ(host.messageRow, kJoinFormatsDoNotMatch);
+    EXPECT_EQ(host.memo.back().rfind(kJoinFinishedLog, 0), std::string::npos);
+    Script("fmerge.sh", "echo broken > \"$1\"; exit 2\n");
+    EXPECT_EQ(Run(Clips(".flv")), "FAILED");
+    st.MmergeCommand = root + "missing.exe ";
+    EXPECT_EQ(Run(Clips(".mp4")), "FAILED");
+    for (const char* ext : {".divx", ".webm", ".flv", ".mp4"})
+        EXPECT_FALSE(FileExists(save + "Trip-Joined" + ext)) << ext;
+    // a format no tool joins fails at once
+    const int before = st.JobCounter;
+    EXPECT_FALSE(JoinClips(Clips(".txt"), runs, nullptr));
+    EXPECT_EQ(st.JobCounter, before + 1);
+    EXPECT_EQ(host.rows[st.JobCounter].status, "FAILED");
+    EXPECT_EQ(host.statuses.back(), "Failed!");
+    EXPECT_TRUE(st.BuildOnly);
 }
 
 } // namespace

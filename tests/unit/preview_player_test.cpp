@@ -1,5 +1,6 @@
 // The preview player's output handling, on output recorded from Debian's mplayer in slave mode
-// and on the line forms the player prints; and the process side with small stand-in players.
+// and on the line forms the player prints; and players that fail, end or ignore "quit", played
+// by small scripts (the preview tests run the real player).
 #include "preview/preview_player.h"
 
 #include "common/command_line.h"
@@ -164,8 +165,6 @@ TEST(PreviewPlayer, ClockTextCommandLineAndExecutable) {
     }
 }
 
-// ---- process side, with stand-in players -----------------------------------------------------
-
 namespace {
 
 // A GUI thread stand-in: queued work runs when the test pumps.
@@ -179,20 +178,15 @@ struct Loop {
         };
     }
     void Pump(int ms) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            std::function<void()> w;
+        for (int i = 0; i < ms / 5; ++i) {
+            std::deque<std::function<void()>> batch;
             {
                 std::lock_guard<std::mutex> lock(m);
-                if (!q.empty()) {
-                    w = std::move(q.front());
-                    q.pop_front();
-                }
+                batch.swap(q);
             }
-            if (w)
+            for (auto& w : batch)
                 w();
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
 };
@@ -205,58 +199,7 @@ std::string WriteScript(const std::string& path, const std::string& body) {
 
 } // namespace
 
-TEST(PreviewPlayer, PlaysStopsOnQuitAndIsForcedWhenDeaf) {
-    trimora_test::IsolatedHome home;
-    Loop loop;
-    PreviewPlayer p;
-    loop.Attach(p);
-    // Answers like a player: a video line, status lines, then quits on "quit".
-    p.PlayerExe = WriteScript(home.Root() + "player.sh",
-                              "printf 'VO: [x11] 160x120 => 320x240 RGB\\nV:   3.0   1/  1\\r'\n"
-                              "while read cmd; do\n"
-                              "  case \"$cmd\" in quit) echo 'Exiting... (Quit)'; exit 0;;\n"
-                              "  get_percent_pos) echo ANS_PERCENT_POSITION=42;; esac\n"
-                              "done\n");
-    p.MediaFile = "/nowhere/clip.avi";
-    p.Start(1);
-    ASSERT_TRUE(p.IsRunning());
-    const int firstPid = p.Pid();
-    p.Start(1); // a player is registered: nothing happens
-    EXPECT_EQ(p.Pid(), firstPid);
-    loop.Pump(400);
-    EXPECT_EQ(p.Status(), TPlayerStatus::Status_Playing);
-    EXPECT_EQ(p.SecondPosition, 3);
-    p.RequestPercentPosition();
-    loop.Pump(300);
-    EXPECT_EQ(p.PercentPosition, 42);
-    p.Pause();
-    EXPECT_EQ(p.Status(), TPlayerStatus::Status_Paused);
-    EXPECT_FALSE(p.PollingActive);
-
-    const auto t0 = std::chrono::steady_clock::now();
-    p.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(900));
-    EXPECT_FALSE(p.IsRunning()); // the end is handled before Stop returns
-    EXPECT_EQ(p.Status(), TPlayerStatus::Status_Stopped);
-    EXPECT_EQ(p.ExitCode, 0u);
-    EXPECT_NE(::kill(firstPid, 0), 0);
-    loop.Pump(100);         // late queued work of the old player is dropped
-    p.SendCommand("pause"); // nothing runs: dropped silently
-
-    // A player that ignores "quit" is terminated after a second.
-    p.PlayerExe = WriteScript(home.Root() + "deaf.sh", "trap '' TERM\nwhile :; do sleep 1; done\n");
-    p.Start(1);
-    ASSERT_TRUE(p.IsRunning());
-    const auto t1 = std::chrono::steady_clock::now();
-    p.Stop();
-    const auto took = std::chrono::steady_clock::now() - t1;
-    EXPECT_GE(took, std::chrono::milliseconds(1000));
-    EXPECT_LT(took, std::chrono::milliseconds(4000));
-    EXPECT_EQ(p.Status(), TPlayerStatus::Status_Error);
-    EXPECT_EQ(p.ExitCode, 0xFFFFFFFFu);
-}
-
-TEST(PreviewPlayer, EndsOnItsOwnAndFailsToStart) {
+TEST(PreviewPlayer, PlayersThatFailEndOrIgnoreQuit) {
     trimora_test::IsolatedHome home;
     Loop loop;
     PreviewPlayer p;
@@ -267,30 +210,58 @@ TEST(PreviewPlayer, EndsOnItsOwnAndFailsToStart) {
     EXPECT_FALSE(p.IsRunning());
     EXPECT_EQ(p.Status(), TPlayerStatus::Status_Error);
 
-    // Ends by itself with a failure code before showing a picture; its last unfinished line
-    // is still parsed.
-    p.PlayerExe = WriteScript(home.Root() + "bad.sh", "printf 'ID_LENGTH=7'\nexit 1\n");
+    // Ends by itself with a failure code while playing; its last unfinished line is still
+    // parsed.
+    p.PlayerExe = WriteScript(home.Root() + "bad.sh",
+                              "printf 'VO: [x11] 160x120 => 320x240 RGB\\nID_LENGTH=7'\nexit 1\n");
     p.Start(1);
-    ASSERT_TRUE(p.IsRunning());
     for (int i = 0; i < 100 && p.IsRunning(); ++i)
         loop.Pump(20);
-    EXPECT_FALSE(p.IsRunning());
+    EXPECT_FALSE(p.IsRunning() || p.PollingActive);
     EXPECT_EQ(p.Status(), TPlayerStatus::Status_Error);
     EXPECT_EQ(p.ExitCode, 1u);
     EXPECT_EQ(p.LengthText, "0:00:07");
-    EXPECT_FALSE(p.PollingActive);
+
+    // A player that answers "quit" ends at once; one that ignores it is terminated after a
+    // second.
+    p.PlayerExe = WriteScript(home.Root() + "quits.sh",
+                              "printf 'VO: [x11] 160x120 => 320x240 RGB\\n'\n"
+                              "while read cmd; do [ \"$cmd\" = quit ] && exit 0; done\n");
+    p.Start(1);
+    for (int i = 0; i < 100 && p.Status() != TPlayerStatus::Status_Playing; ++i)
+        loop.Pump(20);
+    auto t0 = std::chrono::steady_clock::now();
+    p.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(900));
+    EXPECT_FALSE(p.IsRunning());
+    EXPECT_EQ(p.Status(), TPlayerStatus::Status_Stopped);
+    EXPECT_EQ(p.ExitCode, 0u);
+    p.PlayerExe = WriteScript(home.Root() + "deaf.sh", "trap '' TERM\nwhile :; do sleep 1; done\n");
+    p.Start(1);
+    ASSERT_TRUE(p.IsRunning());
+    const int pid = p.Pid();
+    p.Start(1); // a player is registered: nothing happens
+    EXPECT_EQ(p.Pid(), pid);
+    t0 = std::chrono::steady_clock::now();
+    p.Stop();
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(took, std::chrono::milliseconds(1000));
+    EXPECT_LT(took, std::chrono::milliseconds(4000));
+    EXPECT_EQ(p.Status(), TPlayerStatus::Status_Error);
+    EXPECT_EQ(p.ExitCode, 0xFFFFFFFFu);
+    EXPECT_NE(::kill(pid, 0), 0);
 
     // A player still running when its controller goes away is killed.
-    int pid = 0;
+    int late = 0;
     {
         PreviewPlayer q;
         loop.Attach(q);
         q.PlayerExe = WriteScript(home.Root() + "long.sh", "exec sleep 30\n");
         q.MediaFile = "/x.avi";
         q.Start(1);
-        pid = q.Pid();
-        ASSERT_GT(pid, 0);
+        late = q.Pid();
+        ASSERT_GT(late, 0);
     }
     loop.Pump(50); // queued work of the destroyed controller must be harmless
-    EXPECT_NE(::kill(pid, 0), 0);
+    EXPECT_NE(::kill(late, 0), 0);
 }

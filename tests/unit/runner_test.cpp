@@ -1,5 +1,8 @@
+// The runner: output as it comes, the exit, stops; it ends only what this program started, and a
+// capture never waits for ever.
 #include "common/command_line.h"
 #include "exec/dos_cmd_process.h"
+#include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +10,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <filesystem>
 #include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 using namespace trimora;
 using namespace std::chrono_literals;
@@ -52,10 +60,6 @@ std::string Sh(const std::string& script) {
     return "/bin/sh -c " + Quoted(script);
 }
 
-bool ProcessAlive(int pid) {
-    return ::kill(pid, 0) == 0;
-}
-
 } // namespace
 
 TEST(Runner, DeliversStdoutAndStderrBeforeCompletionWithExitStatus) {
@@ -92,7 +96,7 @@ TEST(Runner, RunWhileRunningRefusesAndForcedStopSkipsCompletion) {
     EXPECT_TRUE(p.Stop(true));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
     EXPECT_FALSE(r.WaitComplete(300ms));
-    EXPECT_FALSE(ProcessAlive(pid));
+    EXPECT_FALSE(trimora_test::Alive(pid));
 }
 
 TEST(Runner, ProcessThatCannotStartReportsNothing) {
@@ -134,4 +138,64 @@ TEST(RunAndCapture, SplitsLinesAndReportsStartFailure) {
     std::vector<std::string> none;
     EXPECT_FALSE(RunAndCapture("/nonexistent/tool -i x", none));
     EXPECT_EQ(none, std::vector<std::string>{""});
+}
+
+TEST(OwnTools, KillByNameEndsOnlyOurOwnChildOfThatName) {
+    trimora_test::IsolatedHome home;
+    const std::string exe = home.Root() + "fcut.exe";
+    std::filesystem::create_symlink("/bin/sleep", exe);
+    // Someone else's process under the same name: another copy, or the command line.
+    pid_t stranger = -1;
+    char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>("30"), nullptr};
+    ASSERT_EQ(::posix_spawn(&stranger, exe.c_str(), nullptr, nullptr, argv, environ), 0);
+
+    TDosCmdProcess ours;
+    ours.CmdLine = "\"" + exe + "\" 30";
+    ASSERT_TRUE(ours.Run());
+    EXPECT_FALSE(KillProcessByName("mcut.exe"));
+    EXPECT_TRUE(KillProcessByName("FCUT.EXE"));
+    for (int i = 0; i < 100 && !ours.Finished(); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(ours.Finished());
+    EXPECT_EQ(ours.TermSignal(), SIGTERM);
+    EXPECT_TRUE(trimora_test::Alive(stranger));
+    EXPECT_FALSE(KillProcessByName("fcut.exe")); // reaped: nothing of ours is left
+    ::kill(stranger, SIGKILL);
+    ::waitpid(stranger, nullptr, 0);
+}
+
+TEST(OwnTools, CaptureEndsTheWholeGroupOnTimeLimitAndInterrupt) {
+    // A child that never ends and a grandchild that holds the output open.
+    const std::string command = "/bin/sh -c \"sleep 60 & echo $!; exec sleep 60\"";
+    int stop[2];
+    ASSERT_EQ(::pipe(stop), 0);
+    for (bool interrupt : {false, true}) {
+        SCOPED_TRACE(interrupt ? "interrupt" : "time limit");
+        SetCaptureInterruptFd(interrupt ? stop[0] : -1);
+        std::thread writer;
+        if (interrupt)
+            writer = std::thread([&] {
+                std::this_thread::sleep_for(300ms);
+                (void)!::write(stop[1], "x", 1);
+            });
+        std::vector<std::string> lines;
+        TCaptureOutcome outcome;
+        const auto t0 = std::chrono::steady_clock::now();
+        ASSERT_TRUE(RunAndCapture(command, lines, "/", &outcome, interrupt ? 30 : 1));
+        if (writer.joinable()) writer.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
+        EXPECT_EQ(outcome.TimedOut, !interrupt);
+        EXPECT_EQ(outcome.Interrupted, interrupt);
+        EXPECT_FALSE(outcome.Completed());
+        ASSERT_FALSE(lines.empty());
+        const int grandchild = std::atoi(lines.front().c_str());
+        ASSERT_GT(grandchild, 0);
+        for (int i = 0; i < 50 && trimora_test::Alive(grandchild); ++i)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_FALSE(trimora_test::Alive(grandchild));
+        EXPECT_TRUE(OwnProcessGroups().empty());
+    }
+    SetCaptureInterruptFd(-1);
+    ::close(stop[0]);
+    ::close(stop[1]);
 }

@@ -121,53 +121,48 @@ TEST(RunOutcome, EveryWayARunCanEnd) {
     EXPECT_FALSE(ok.NothingWritten());
 }
 
-TEST(JobResult, DoneAndFailedRows) {
+TEST(JobResult, DoneAndFailedRowsAndTheProgressShown) {
     trimora_test::IsolatedHome home;
     const std::string out = home.Root() + "a-Cut.mp4";
     { std::ofstream(out) << std::string(1500, 'x'); }
     TJobResultInputs in;
     in.OutputFile = out;
     in.JobId = 3;
-    auto v = DecideJobResult(in);
-    EXPECT_EQ(v.Status, "DONE");
-    EXPECT_EQ(v.Size, 1500);
-    EXPECT_EQ(v.StatusText, "Status");
-    EXPECT_TRUE(v.DeleteFile.empty());
-
+    auto row = [&] {
+        const auto v = DecideJobResult(in);
+        return v.Status + "|" + std::to_string(v.Size) + "|" + v.StatusText + "|" +
+               v.MessageRow.value_or("-") + "|" + v.DeleteFile + "|" + v.FullPath;
+    };
+    EXPECT_EQ(row(), "DONE|1500|Status|-||" + out);
     in.Failed = true;
-    v = DecideJobResult(in);
-    EXPECT_EQ(v.Status, "FAILED");
-    EXPECT_EQ(v.Size, 1);
-    EXPECT_EQ(*v.MessageRow, "Failed! Please adjust the Start Position and try again.");
-    EXPECT_EQ(v.DeleteFile, out);
+    EXPECT_EQ(row(), "FAILED|1|Failed!|Failed! Please adjust the Start Position and try again.|" +
+                         out + "|" + out);
     in.RemoveOutput = false;
-    EXPECT_TRUE(DecideJobResult(in).DeleteFile.empty());
-
+    EXPECT_EQ(DecideJobResult(in).DeleteFile, "");
     in.Mode = TMode::Join;
     in.RemoveOutput = true;
     in.JoinedOutput = home.Root() + "joined.mkv";
-    v = DecideJobResult(in);
-    EXPECT_EQ(*v.MessageRow, "FAILED! FILE FORMATS DO NOT MATCH.");
-    EXPECT_EQ(v.FullPath, in.JoinedOutput);
-}
+    EXPECT_EQ(row(), "FAILED|1|Failed!|FAILED! FILE FORMATS DO NOT MATCH.|" + in.JoinedOutput +
+                         "|" + in.JoinedOutput);
 
-TEST(ProgressView, ByModeAndClass) {
+    // the gauge and status text by mode and class
     TTimeToStore cut;
     cut.Percent = 40;
     cut.Text4 = "40%";
     TTimeToStoreJoin pos;
     pos.Percent = 70;
-    auto v = DecideProgressView({TMode::Cut, false, ".mp4", false}, cut, pos);
-    EXPECT_EQ(v.Gauge, 40);
-    EXPECT_FALSE(v.Status);
-    v = DecideProgressView({TMode::Cut, false, ".mkv", true}, cut, pos);
-    EXPECT_EQ(*v.Status, "40%");
-    v = DecideProgressView({TMode::Cut, false, ".wmv", false}, cut, pos);
-    EXPECT_EQ(v.Gauge, 70);
-    EXPECT_TRUE(v.StopBigFileWorkerAbove2);
-    v = DecideProgressView({TMode::Convert, true, ".wmv", false}, cut, pos);
-    EXPECT_EQ(v.Gauge, 40);
-    EXPECT_EQ(*v.Status, "Processing...");
+    const std::pair<TProgressInputs, std::string> views[] = {
+        {{TMode::Cut, false, ".mp4", false}, "40 - 0"},
+        {{TMode::Cut, false, ".mkv", true}, "40 40% 0"},
+        {{TMode::Cut, false, ".wmv", false}, "70 - 1"},
+        {{TMode::Convert, true, ".wmv", false}, "40 Processing... 0"},
+    };
+    for (const auto& [inputs, want] : views) {
+        const auto v = DecideProgressView(inputs, cut, pos);
+        EXPECT_EQ(std::to_string(v.Gauge) + " " + v.Status.value_or("-") + " " +
+                      std::to_string(v.StopBigFileWorkerAbove2),
+                  want);
+    }
 }
 
 // Runner slots, with small real programs as tools -----------------------------------------
@@ -202,56 +197,38 @@ struct Completion {
 
 } // namespace
 
-TEST(ToolRuns, OneRunPerSlotAndOutcomeOfTheExit) {
+struct ToolRunsTest : ::testing::Test {
     JobState st;
     trimora_test::RecordingRunHost host;
-    TToolRuns runs(st, host);
+    TToolRuns runs{st, host};
+};
+
+TEST_F(ToolRunsTest, OneRunPerSlotAndTheOutcomeOfEachEnd) {
     Completion a, b;
     ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "sleep 0.3", a.Handlers()));
     EXPECT_TRUE(runs.SlotBusy(kRunTrim));
     EXPECT_FALSE(runs.RunDosCmd(kRunTrim, "true", b.Handlers()));
     EXPECT_FALSE(runs.SlotBusy(kDosConvertClip));
     ASSERT_TRUE(a.Wait());
-    EXPECT_FALSE(a.outcome.Failed);
-    EXPECT_FALSE(runs.SlotBusy(kRunTrim));
-    EXPECT_FALSE(b.done);
+    EXPECT_FALSE(a.outcome.Failed || runs.SlotBusy(kRunTrim) || b.done);
 
-    Completion c;
-    ASSERT_TRUE(runs.RunDosCmd(kDosConvertClip, "false", c.Handlers()));
-    ASSERT_TRUE(c.Wait());
-    EXPECT_TRUE(c.outcome.Failed);
+    // Each of these fails its job; a tool that cannot start ends it at once.
+    const std::pair<const char*, bool> rows[] = {
+        {"false", true},
+        {"echo \"video:0kB audio:0kB subtitle:0kB\"", true}, // the failure text of a zero exit
+        {"/nonexistent/fcut.exe -i x", false},
+        {"", false},
+    };
+    for (const auto& [command, starts] : rows) {
+        Completion c;
+        EXPECT_EQ(runs.RunDosCmd(kDosConvertClip, command, c.Handlers()), starts) << command;
+        ASSERT_TRUE(starts ? c.Wait() : c.done) << command;
+        EXPECT_TRUE(c.outcome.Failed) << command;
+        EXPECT_FALSE(runs.SlotBusy(kDosConvertClip));
+    }
 }
 
-TEST(ToolRuns, AToolThatCannotStartEndsItsJobAsFailed) {
-    JobState st;
-    trimora_test::RecordingRunHost host;
-    TToolRuns runs(st, host);
-    Completion a;
-    EXPECT_FALSE(runs.RunDosCmd(kRunTrim, "/nonexistent/fcut.exe -i x", a.Handlers()));
-    ASSERT_TRUE(a.done);
-    EXPECT_TRUE(a.outcome.Failed);
-    EXPECT_FALSE(runs.SlotBusy(kRunTrim));
-    Completion empty;
-    EXPECT_FALSE(runs.RunDosCmd(kRunTrim, "", empty.Handlers()));
-    EXPECT_TRUE(empty.done && empty.outcome.Failed);
-}
-
-TEST(ToolRuns, FailureTextInTheOutputFailsAZeroExit) {
-    JobState st;
-    trimora_test::RecordingRunHost host;
-    TToolRuns runs(st, host);
-    Completion a;
-    ASSERT_TRUE(
-        runs.RunDosCmd(kRunTrim, "echo \"video:0kB audio:0kB subtitle:0kB\"", a.Handlers()));
-    ASSERT_TRUE(a.Wait());
-    EXPECT_TRUE(a.outcome.Failed);
-    EXPECT_NE(a.text.find("video:0kB"), std::string::npos);
-}
-
-TEST(ToolRuns, StopOnPurposeIsNotAFailureButCancelIs) {
-    JobState st;
-    trimora_test::RecordingRunHost host;
-    TToolRuns runs(st, host);
+TEST_F(ToolRunsTest, StopOnPurposeIsNotAFailureButCancelIs) {
     Completion a;
     TRunHandlers h = a.Handlers();
     auto onText = h.OnText;
@@ -266,7 +243,7 @@ TEST(ToolRuns, StopOnPurposeIsNotAFailureButCancelIs) {
     // Cancel marks the runs, then kills the tools (here: this run's tool only).
     Completion b;
     TRunHandlers hb = b.Handlers();
-    hb.OnText = [&runs](TToolRun& run, const std::string&) {
+    hb.OnText = [this](TToolRun& run, const std::string&) {
         runs.MarkAllCancelled();
         ::kill(run.Process().Pid(), SIGTERM);
     };
@@ -276,10 +253,7 @@ TEST(ToolRuns, StopOnPurposeIsNotAFailureButCancelIs) {
     EXPECT_EQ(b.outcome.Reason, "cancelled");
 }
 
-TEST(ToolRuns, UnknownKindsRunWithoutSlot) {
-    JobState st;
-    trimora_test::RecordingRunHost host;
-    TToolRuns runs(st, host);
+TEST_F(ToolRunsTest, UnknownKindsRunWithoutSlot) {
     Completion a;
     EXPECT_TRUE(runs.RunDosCmd("SomethingElse", "true", a.Handlers()));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -290,10 +264,7 @@ TEST(ToolRuns, UnknownKindsRunWithoutSlot) {
     EXPECT_TRUE(b.Wait());
 }
 
-TEST(ToolRuns, CancelAllEndsTheToolsAndTheirRunsFail) {
-    JobState st;
-    trimora_test::RecordingRunHost host;
-    TToolRuns runs(st, host);
+TEST_F(ToolRunsTest, CancelAllEndsTheToolsAndTheirRunsFail) {
     Completion a;
     ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "sh -c \"sleep 20; echo never\"", a.Handlers()));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -304,58 +275,4 @@ TEST(ToolRuns, CancelAllEndsTheToolsAndTheirRunsFail) {
     EXPECT_TRUE(a.outcome.Failed);
     EXPECT_EQ(a.outcome.Reason, "cancelled");
     EXPECT_EQ(a.text.find("never"), std::string::npos);
-}
-
-// Recorded front-end output, fed as the runner would deliver it a line at a time.
-namespace {
-std::vector<std::string> RecordedChunks(const std::string& name) {
-    const std::string text =
-        trimora_test::ReadFileBytes(trimora_test::DataDir() + "progress/" + name);
-    std::vector<std::string> chunks;
-    std::string chunk;
-    for (char c : text) {
-        chunk += c;
-        if (c == '\r' || c == '\n') {
-            chunks.push_back(chunk);
-            chunk.clear();
-        }
-    }
-    if (!chunk.empty()) chunks.push_back(chunk);
-    return chunks;
-}
-} // namespace
-
-TEST(ProgressParsers, RecordedFrontEndOutput) {
-    // The encoder cutting 20 s: percents climb to 100; its summary is no failure.
-    TOutputWatch watch;
-    int64_t last = -1;
-    int readings = 0;
-    for (const auto& chunk : RecordedChunks("fcut_cut_mkv_2_to_22.txt")) {
-        watch.Feed(chunk);
-        if (chunk.find("time=") == std::string::npos) continue;
-        if (auto p = ParseTimeProgress(chunk, 20, false)) {
-            EXPECT_GE(p->Percent, last);
-            last = p->Percent;
-            ++readings;
-        }
-    }
-    EXPECT_EQ(last, 100);
-    EXPECT_GE(readings, 2);
-    EXPECT_FALSE(watch.NothingWritten());
-
-    // The mencoder tool cutting 20 s.
-    TProgressCounters c;
-    int32_t pos = -1;
-    for (const auto& chunk : RecordedChunks("mcut_cut_wmv_20s.txt"))
-        if (chunk.find("Pos:") != std::string::npos) pos = ParsePosProgress(chunk, 20, c).Percent;
-    EXPECT_EQ(pos, 100);
-
-    // The splitter: its percent text is shown as the status.
-    std::optional<TTimeToStore> split;
-    for (const auto& chunk : RecordedChunks("mmerge_split.txt"))
-        if (chunk.find("Progress:") != std::string::npos)
-            split = ParseTimeProgress(chunk, 20, true);
-    ASSERT_TRUE(split);
-    EXPECT_EQ(split->Percent, 100);
-    EXPECT_EQ(split->Text4, "100%");
 }

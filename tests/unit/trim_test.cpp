@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <unistd.h>
 
 #include "common/command_line.h"
@@ -56,30 +57,27 @@ TEST_F(CutFixture, CutTimesPieces) {
     EXPECT_EQ(trimora_test::ReadFileBytes(st.EdlFile), "0 83.456 0\n");
     EXPECT_FALSE(st.StartAfterEnd);
 
-    // Milliseconds are dropped before the subtraction.
-    PrepareCutTimes(st, "00:00:10.900", "00:00:20.100");
-    EXPECT_EQ(st.CutDuration, 10);
-    EXPECT_EQ(st.SeekArgs, " -ss 00:00:10.900 -t 10 ");
-
-    // End before start: flagged and no seek piece; the next valid pair clears the flag.
-    EXPECT_EQ(PrepareCutTimes(st, "00:00:30.000", "00:00:20.000"), "");
-    EXPECT_TRUE(st.StartAfterEnd);
-    EXPECT_EQ(st.SeekArgs, "");
-    PrepareCutTimes(st, " 00:00:01.000 ", "00:00:03.000");
-    EXPECT_FALSE(st.StartAfterEnd);
-    EXPECT_EQ(st.SeekArgs, " -ss 00:00:01.000 -t 2 ");
-    EXPECT_EQ(st.SplitPiece, " 00:00:01.000 ,00:00:03.000"); // the edit texts, untrimmed
-
-    // Under a second: no seek piece, no error, the other pieces stay.
-    PrepareCutTimes(st, "00:00:10.100", "00:00:10.900");
-    EXPECT_EQ(st.SeekArgs, "");
-    EXPECT_FALSE(st.StartAfterEnd);
-    EXPECT_EQ(st.EndPosPiece, "-endpos 2");
-
-    // Long ranges are not wrapped at 65536 s.
-    PrepareCutTimes(st, "0:00:00.000", "20:00:00.000");
-    EXPECT_EQ(st.CutTimeText, "20:00:00");
-    EXPECT_EQ(st.SeekArgs, " -ss 0:00:00.000 -t 72000 ");
+    // start, end -> seek piece, end position, split times, length text, start after end; the
+    // pieces a pair does not set stay from the pair before
+    const std::array<const char*, 3> rows[] = {
+        // milliseconds are dropped before the subtraction
+        {"00:00:10.900", "00:00:20.100",
+         " -ss 00:00:10.900 -t 10 |-endpos 10|00:00:10.900,00:00:20.100|00:00:10|0"},
+        {"00:00:30.000", "00:00:20.000", "|-endpos 10|00:00:10.900,00:00:20.100|00:00:10|1"},
+        // the edit texts go to the splitter untrimmed; a valid pair clears the flag
+        {" 00:00:01.000 ", "00:00:03.000",
+         " -ss 00:00:01.000 -t 2 |-endpos 2| 00:00:01.000 ,00:00:03.000|00:00:02|0"},
+        {"00:00:10.100", "00:00:10.900", "|-endpos 2| 00:00:01.000 ,00:00:03.000|00:00:02|0"},
+        // long ranges are not wrapped at 65536 s
+        {"0:00:00.000", "20:00:00.000",
+         " -ss 0:00:00.000 -t 72000 |-endpos 72000|0:00:00.000,20:00:00.000|20:00:00|0"},
+    };
+    for (const auto& [start, end, want] : rows) {
+        EXPECT_EQ(PrepareCutTimes(st, start, end), st.SeekArgs); // the seek piece is returned
+        EXPECT_EQ(st.SeekArgs + "|" + st.EndPosPiece + "|" + st.SplitPiece + "|" + st.CutTimeText +
+                      "|" + std::to_string(st.StartAfterEnd),
+                  want);
+    }
 
     JobState early;
     EXPECT_EQ(PrepareCutTimes(early, "00:00:01.000", "00:00:05.000"), "");
@@ -171,8 +169,6 @@ TEST_F(CutFixture, OutputNamesAndHostilePaths) {
     // An existing output is never the target: the next free numbered name is.
     trimora_test::WriteFileBytes(out + "a.b-Cut.mp4", "x");
     EXPECT_EQ(BuildTrimCommand(MakeTrimSnapshot(st, info)).OutputFile, out + "a.b-Cut01.mp4");
-    trimora_test::WriteFileBytes(out + "a.b-Cut01.mp4", "x");
-    EXPECT_EQ(BuildTrimCommand(MakeTrimSnapshot(st, info)).OutputFile, out + "a.b-Cut02.mp4");
 
     // A name with a quote, a dollar, a semicolon and blanks splits back into exactly itself.
     const std::string hostile = "/v/my \"best\" $HOME; rm x.mp4";
@@ -207,11 +203,6 @@ TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
     ctx.ToolFolder = st.ToolFolder;
     ctx.JobId = 1;
     ASSERT_EQ(ctx.Command.OutputFile, out + "CLIP-Cut.MKV");
-    auto parts = [&] {
-        trimora_test::WriteFileBytes(st.ToolFolder + "trim-001.MKV", "one");
-        trimora_test::WriteFileBytes(st.ToolFolder + "trim-002.MKV", "the middle");
-        trimora_test::WriteFileBytes(st.ToolFolder + "trim-003.MKV", "three");
-    };
     auto leftovers = [&] {
         int n = 0;
         for (int part = 1; part <= 3; ++part)
@@ -219,41 +210,34 @@ TEST_F(CutFixture, MatroskaFinishMovesTheMiddlePartWithoutReplacing) {
         return n;
     };
     TToolRun noRun; // the finished run (the handler reads nothing of it)
-
-    // The splitter stopped on purpose after the middle part: that part becomes the output.
-    parts();
-    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
-    EXPECT_EQ(host.last.status, "DONE");
-    EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), "the middle");
-    EXPECT_EQ(host.last.size, 10);
-    EXPECT_EQ(leftovers(), 0);
-    EXPECT_EQ(host.memo.back(), "DosRunTrim done.");
-
-    // The output name was taken meanwhile: the user's file stays, the job fails.
-    parts();
-    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
-    EXPECT_EQ(host.last.status, "FAILED");
-    EXPECT_EQ(host.last.size, 1);
-    EXPECT_TRUE(host.jobFailed);
-    EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), "the middle");
-    EXPECT_EQ(leftovers(), 0);
-    EXPECT_EQ(host.memo.back(), "DosRunTrim Failed.");
-    EXPECT_TRUE(st.RunFailed);
-
-    // No middle part (a range past the end): failed, nothing left behind.
-    ::unlink(ctx.Command.OutputFile.c_str());
-    trimora_test::WriteFileBytes(st.ToolFolder + "trim-001.MKV", "one");
-    RunTrimComplete(runs, ctx, noRun, TRunOutcome{});
-    EXPECT_EQ(host.last.status, "FAILED");
-    EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
-    EXPECT_EQ(leftovers(), 0);
-
-    // A failed splitter run: its parts go, no output appears.
-    parts();
-    RunTrimComplete(runs, ctx, noRun, TRunOutcome{true, "the tool ended with exit status 2", ""});
-    EXPECT_EQ(host.last.status, "FAILED");
-    EXPECT_FALSE(FileExists(ctx.Command.OutputFile));
-    EXPECT_EQ(leftovers(), 0);
+    // parts the splitter left, its run failed, the output is there from before -> the row and
+    // what the output holds; no part is ever left behind
+    struct Row {
+        const char* parts;
+        bool failed, taken;
+        const char* row;
+        const char* output;
+    };
+    const Row rows[] = {
+        {"123", false, false, "DONE 10 DosRunTrim done.", "the middle"}, // stopped after part 2
+        {"123", false, true, "FAILED 1 DosRunTrim Failed.", "taken"},    // the user's file stays
+        {"1", false, false, "FAILED 1 DosRunTrim Failed.", ""},          // a range past the end
+        {"123", true, false, "FAILED 1 DosRunTrim Failed.", ""},
+    };
+    const char* texts[] = {"one", "the middle", "three"};
+    for (const Row& r : rows) {
+        ::unlink(ctx.Command.OutputFile.c_str());
+        if (r.taken) trimora_test::WriteFileBytes(ctx.Command.OutputFile, "taken");
+        for (const char* part = r.parts; *part; ++part)
+            trimora_test::WriteFileBytes(st.ToolFolder + "trim-00" + *part + ".MKV",
+                                         texts[*part - '1']);
+        RunTrimComplete(runs, ctx, noRun, TRunOutcome{r.failed, r.failed ? "exit 2" : "", ""});
+        EXPECT_EQ(host.last.status + " " + std::to_string(host.last.size) + " " + host.memo.back(),
+                  r.row);
+        EXPECT_EQ(trimora_test::ReadFileBytes(ctx.Command.OutputFile), r.output);
+        EXPECT_EQ(leftovers(), 0);
+        EXPECT_EQ(st.RunFailed, r.row[0] == 'F');
+    }
 }
 
 TEST_F(CutFixture, FailedEncoderCutRemovesItsPartialOutput) {

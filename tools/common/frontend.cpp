@@ -296,20 +296,6 @@ bool DropLeading(std::vector<std::string>& args, const std::vector<std::string>&
     return true;
 }
 
-std::optional<std::string> OptionValue(const std::vector<std::string>& args,
-                                       const std::string& option) {
-    std::optional<std::string> value;
-    for (size_t i = 0; i + 1 < args.size(); ++i)
-        if (args[i] == option) value = args[i + 1];
-    return value;
-}
-
-int FindOption(const std::vector<std::string>& args, const std::string& option) {
-    for (size_t i = 0; i < args.size(); ++i)
-        if (args[i] == option) return static_cast<int>(i);
-    return -1;
-}
-
 std::string LowerExtension(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');

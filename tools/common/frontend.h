@@ -8,7 +8,6 @@
 // orphan behind. The front-end's exit status mirrors the tool's.
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,11 +64,6 @@ std::vector<std::string> ArgsOf(int argc, char** argv); // without argv[0]
 // Removes the leading arguments if they equal `leading` in order ("-cb", or "-cb", "qzv");
 // returns whether they were there.
 bool DropLeading(std::vector<std::string>& args, const std::vector<std::string>& leading);
-// Value after the last occurrence of option (e.g. "-o"), if any.
-std::optional<std::string> OptionValue(const std::vector<std::string>& args,
-                                       const std::string& option);
-// Index of the first occurrence of option, or -1.
-int FindOption(const std::vector<std::string>& args, const std::string& option);
 // Lower-case extension with its dot (".mp4"), or empty.
 std::string LowerExtension(const std::string& path);
 

@@ -133,7 +133,6 @@ void ProgressReader::Feed(const std::string& chunk) {
             const auto r = std::from_chars(value.data(), value.data() + value.size(), us);
             if (r.ec == std::errc() && us >= 0) seconds_ = static_cast<double>(us) / 1e6;
         } else if (key == "progress") {
-            if (value == "end") ended_ = true;
             if (onTime) onTime(seconds_, frames_);
         }
     }

@@ -34,18 +34,16 @@ MediaInfo ProbeMedia(const std::string& path);
 double PlayLength(const MediaInfo& info);
 
 // Reads the key=value blocks of ffmpeg's -progress output. onTime gets the output time in
-// seconds and the frame count of every block; ended turns true with "progress=end".
+// seconds and the frame count of every block.
 class ProgressReader {
   public:
     std::function<void(double seconds, int64_t frames)> onTime;
     void Feed(const std::string& chunk);
-    bool Ended() const { return ended_; }
 
   private:
     std::string pending_;
     int64_t frames_ = 0;
     double seconds_ = 0;
-    bool ended_ = false;
 };
 
 // A private folder under $TMPDIR, removed with everything in it when the object goes.
