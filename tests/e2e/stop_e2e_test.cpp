@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -32,17 +33,6 @@ std::string EightSeconds() {
     return SampleClip("stop-8s.mp4", "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 -f "
                                      "lavfi -i sine=duration=8 -c:v libx264 -g 100 -c:a aac "
                                      "-shortest");
-}
-
-// Waits until the job's main run has its real tool going (not the probe's ffprobe).
-std::map<pid_t, std::string> WaitForTool(pid_t job) {
-    for (int i = 0; i < 1000; ++i) {
-        const auto kids = Descendants(job);
-        for (const auto& [pid, comm] : kids)
-            if (comm == "ffmpeg" || comm == "mkvmerge" || comm == "mencoder") return kids;
-        std::this_thread::sleep_for(10ms);
-    }
-    return {};
 }
 
 class Stop : public ::testing::Test {
@@ -88,13 +78,9 @@ TEST_F(Stop, SignalsStopEveryJobKindAndLeaveNothing) {
             ASSERT_EQ(job.Wait(5000), 128 + sig) << job.Output();
             EXPECT_LT(Clock::now() - t0, 1s);
             // No front-end or tool of the job is left (2 s when the program itself was killed).
-            bool left = true;
-            while (left && Clock::now() - t0 < (killed ? 2000ms : 1000ms)) {
-                left = false;
-                for (const auto& [pid, comm] : tools) left = left || Alive(pid);
-                if (left) std::this_thread::sleep_for(20ms);
-            }
-            EXPECT_FALSE(left);
+            EXPECT_TRUE(WaitUntil([&] {
+                return std::none_of(tools.begin(), tools.end(), [](auto& t) { return Alive(t.first); });
+            }, killed ? 2000 : 1000));
             if (killed) {
                 for (const auto& entry : fs::directory_iterator(out_)) fs::remove_all(entry.path());
                 continue;
