@@ -25,10 +25,7 @@ class ProbeCacheE2E : public ::testing::Test {
     void SetUp() override {
         command_ = home_.InstallTools() + "fcut.exe -cb ";
         clip_ = home_.Root() + "clip.mp4";
-        fs::copy_file(SampleClip("media_probe.mp4",
-                                 "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i "
-                                 "sine=duration=3 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest"),
-                      clip_);
+        fs::copy_file(MediaClip(".mp4", 3), clip_);
     }
     int64_t Probe(const std::string& path) {
         TClipReportInputs in;
