@@ -22,17 +22,11 @@ class JoinCli : public ::testing::Test {
         fs::create_directories(save);
     }
     // Clips a, b, c of 2, 3 and 2 seconds.
-    std::vector<std::string> Clips(const std::string& ext, const std::string& codecs) {
+    std::vector<std::string> Clips(const std::string& ext) {
         std::vector<std::string> paths;
-        const int seconds[] = {2, 3, 2};
-        for (int i = 0; i < 3; ++i) {
-            const std::string d = std::to_string(seconds[i]);
-            const std::string clip = SampleClip(
-                "joincli-" + d + "s-" + std::to_string(std::hash<std::string>{}(codecs)) + ext,
-                "-f lavfi -i testsrc=size=160x120:rate=25:duration=" + d +
-                    " -f lavfi -i sine=sample_rate=44100:duration=" + d + " " + codecs);
-            paths.push_back(folder + std::string(1, char('a' + i)) + ext);
-            fs::copy_file(clip, paths.back());
+        for (const int seconds : {2, 3, 2}) {
+            paths.push_back(folder + std::string(1, char('a' + paths.size())) + ext);
+            fs::copy_file(MediaClip(ext, seconds), paths.back());
         }
         return paths;
     }
@@ -46,7 +40,7 @@ class JoinCli : public ::testing::Test {
 };
 
 TEST_F(JoinCli, JoinsInTheOrderGivenAndEndsWithDone) {
-    const auto clips = Clips(".mkv", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac");
+    const auto clips = Clips(".mkv");
     // c, a, b: the order given is the order joined
     const CliRun r = Run({clips[2], clips[0], clips[1], "--save-folder", save});
     const std::string joined = save + "Holiday Trip-Joined.mkv";
@@ -68,14 +62,14 @@ TEST_F(JoinCli, JoinsInTheOrderGivenAndEndsWithDone) {
     EXPECT_FALSE(trimora::FileExists(save + "Holiday Trip-Joined01.mkv"));
 
     // An AVI join probes the first clip for the size of its normalising clip.
-    const auto avis = Clips(".avi", "-c:v mpeg4 -q:v 5 -c:a libmp3lame -ac 2 -f avi");
+    const auto avis = Clips(".avi");
     const CliRun avi = Run({avis[0], avis[1], avis[2], "--dry-run"});
     EXPECT_EQ(avi.status, 0) << avi.output;
     EXPECT_NE(avi.output.find("NormSize = -vf scale=160:120\n"), std::string::npos) << avi.output;
 }
 
 TEST_F(JoinCli, RefusalsAndFailures) {
-    const auto clips = Clips(".mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac");
+    const auto clips = Clips(".mp4");
     CliRun r = Run({clips[0]});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.output.find("Please select atleast 2 files in list to join !"), std::string::npos);
@@ -85,9 +79,7 @@ TEST_F(JoinCli, RefusalsAndFailures) {
     EXPECT_EQ(Run({clips[0], home.Root() + "other/b.mp4"}).status, 2);
 
     // an mp4 with other codecs cannot be appended
-    fs::copy_file(SampleClip("joincli-odd.mp4", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 "
-                                                "-f lavfi -i sine=duration=2 -c:v mpeg4 -c:a libmp3lame"),
-                  folder + "z.mp4");
+    fs::copy_file(MediaClip(".mp4", 2, "-c:v mpeg4 -c:a libmp3lame"), folder + "z.mp4");
     r = Run({clips[0], folder + "z.mp4", "--save-folder", save});
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_EQ(r.LastLine().rfind("FAILED FAILED! FILE FORMATS DO NOT MATCH.", 0), 0u) << r.output;
