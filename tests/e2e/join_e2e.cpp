@@ -27,6 +27,8 @@ struct Family {
     bool nosound = false;
 };
 
+void PrintTo(const Family& f, std::ostream* os) { *os << f.ext << (f.nosound ? " nosound" : ""); }
+
 // One extension of each family and container (the others map onto these by name alone).
 std::vector<Family> Families() {
     const std::string mp4 = "mov,mp4,m4a,3gp,3g2,mj2";
