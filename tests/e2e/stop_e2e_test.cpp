@@ -91,24 +91,6 @@ TEST_F(Stop, SignalsStopEveryJobKindAndLeaveNothing) {
     }
 }
 
-TEST_F(Stop, OneOfTwoConvertsInterruptedTheOtherRunsToItsEnd) {
-    const std::string src = EightSeconds();
-    const std::string one = out_ + "one/", two = out_ + "two/";
-    fs::create_directories(one);
-    fs::create_directories(two);
-    Started first = Start({"convert", src, "--format", ".avi", "--save-folder", one}, "1.log");
-    Started second = Start({"convert", src, "--format", ".avi", "--save-folder", two}, "2.log");
-    ASSERT_FALSE(WaitForTool(first.pid).empty());
-    ASSERT_FALSE(WaitForTool(second.pid).empty());
-    ::kill(first.pid, SIGINT);
-    EXPECT_EQ(first.Wait(5000), 130);
-    EXPECT_EQ(first.LastLine(), "FAILED cancelled");
-    EXPECT_TRUE(fs::is_empty(one));
-    EXPECT_EQ(second.Wait(120000), 0) << second.Output();
-    EXPECT_EQ(second.LastLine(), "DONE " + two + "stop-8s-Convert.avi");
-    EXPECT_NEAR(ProbeDuration(two + "stop-8s-Convert.avi"), 8.0, 1.0);
-}
-
 TEST_F(Stop, ClosedOutputStopsLikeAnInterrupt) {
     // The reader of the output goes away: a stop like Ctrl-C, partial output removed. (A short
     // clip, so that the next progress line, which meets the closed pipe, comes soon.)
