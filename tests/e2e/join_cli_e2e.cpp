@@ -1,4 +1,5 @@
-// `trimora join` from a terminal: the same builder, runner and front-ends as the window.
+// `trimora join` from a terminal, with the same builder, runner and front-ends as the window: real
+// generated clips of every format family joined by the real tools.
 #include "support/test_env.h"
 
 #include "common/helpers.h"
@@ -38,6 +39,47 @@ class JoinCli : public ::testing::Test {
     IsolatedHome home;
     std::string folder, save;
 };
+
+struct Family {
+    std::string ext;    // of the clips and the output
+    std::string format; // ffprobe's format name of a valid output
+    bool nosound = false;
+};
+void PrintTo(const Family& f, std::ostream* os) { *os << f.ext << (f.nosound ? " nosound" : ""); }
+
+class JoinFamilies : public JoinCli, public ::testing::WithParamInterface<Family> {};
+
+// One extension of each family and container (the others map onto these by name alone); an AVI
+// join also without its sound, which needs no normalising clip.
+TEST_P(JoinFamilies, ThreeClipsBecomeOneFileOfTheSumOfTheirLengths) {
+    const Family f = GetParam();
+    const auto clips = Clips(f.ext);
+    std::vector<std::string> args = {clips[0], clips[1], clips[2], "--save-folder", save};
+    if (f.nosound) args.push_back("--nosound");
+    const CliRun r = Run(args);
+    const std::string out = save + "Holiday Trip-Joined" + f.ext;
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.Done(), out);
+    const std::string size = trimora::FormatFileSize(trimora::GetFileSize64(out));
+    EXPECT_NE(r.output.find("\nStatus: DONE " + size + "\n"), std::string::npos) << r.output;
+    const MediaFacts facts = ProbeMedia(out);
+    EXPECT_EQ(facts.format, f.format);
+    EXPECT_FALSE(facts.vcodec.empty());
+    EXPECT_EQ(facts.acodec.empty(), f.nosound);
+    EXPECT_NEAR(facts.duration, 7.0, 3.0);
+    // the sources stay as they were, with nothing beside them
+    EXPECT_EQ(FilesIn(folder), (std::vector<std::string>{"a" + f.ext, "b" + f.ext, "c" + f.ext}));
+}
+
+const std::string kMp4 = "mov,mp4,m4a,3gp,3g2,mj2";
+INSTANTIATE_TEST_SUITE_P(
+    All, JoinFamilies,
+    ::testing::Values(Family{".avi", "avi"}, Family{".avi", "avi", true}, Family{".flv", "flv"},
+                      Family{".mkv", "matroska,webm"}, Family{".mp4", kMp4}, Family{".mov", kMp4},
+                      Family{".3gp", kMp4}, Family{".vob", "mpeg"},
+                      Family{".webm", "matroska,webm"}, Family{".mpg", "mpeg"},
+                      Family{".wmv", "asf"}),
+    [](const auto& info) { return info.param.ext.substr(1) + (info.param.nosound ? "_nosound" : ""); });
 
 TEST_F(JoinCli, JoinsInTheOrderGivenAndEndsWithDone) {
     const auto clips = Clips(".mkv");
