@@ -32,18 +32,32 @@ CliRun RunCommand(const std::string& command) {
     return r;
 }
 
-// The percent the program shows last for a splitter cut of 4 seconds, from the tool's output cut
-// into the chunks the program reads (one per line or progress message).
-int LastSplitterPercent(const std::string& output) {
-    int last = -1;
+// The tool's output cut into the chunks the program reads (one per line or progress message).
+std::vector<std::string> Chunks(const std::string& output) {
+    std::vector<std::string> chunks;
     for (size_t b = 0, e = 0; e != std::string::npos; b = e + 1) {
         e = output.find_first_of("\r\n", b);
-        const std::string chunk = output.substr(b, e == std::string::npos ? e : e + 1 - b);
-        if (chunk.find("Progress:") == std::string::npos) continue;
-        if (const auto r = trimora::ParseTimeProgress(chunk, 4, true))
-            last = static_cast<int>(r->Percent);
+        chunks.push_back(output.substr(b, e == std::string::npos ? e : e + 1 - b));
     }
+    return chunks;
+}
+
+// The percent the program shows last for a splitter cut of 4 seconds.
+int LastSplitterPercent(const std::string& output) {
+    int last = -1;
+    for (const auto& chunk : Chunks(output))
+        if (chunk.find("Progress:") != std::string::npos)
+            if (const auto r = trimora::ParseTimeProgress(chunk, 4, true)) last = static_cast<int>(r->Percent);
     return last;
+}
+
+// How many finished files the program counts in a mencoder join's output.
+int JoinFilesCounted(const std::string& output) {
+    trimora::TProgressCounters counters;
+    counters.MencoderJoin = true;
+    for (const auto& chunk : Chunks(output))
+        if (chunk.find("Pos:") != std::string::npos) trimora::ParseEqualsProgress(chunk, counters);
+    return counters.JoinFilesDone;
 }
 
 // The checks every output gets: readable as its container, length, picture size, sound.
@@ -118,6 +132,7 @@ TEST_F(MtoolsE2E, McutJoinWaitsForTheNormalisingClipAndEncodesOtherPictures) {
     ::close(ready[0]);
     ::close(ready[1]);
     ASSERT_EQ(j.status, 0) << j.output;
+    EXPECT_EQ(JoinFilesCounted(j.output), 3) << j.output;
     ExpectValid(out_ + "join-Joined.avi", "avi", 6, true);
 
     // Pictures of another codec or frame rate are fitted to the longest clip (29.97 fps here),
