@@ -139,12 +139,9 @@ TEST_F(OutputSafety, CutsWorkWhateverTheHome) {
         ::setenv("HOME", dir.c_str(), 1);
         ::unsetenv("XDG_DATA_HOME");
         ::unsetenv("XDG_CONFIG_HOME");
-        int status = -1;
-        const std::string out = RunProgram(
-            {Trimora(), "cut", Source(".mp4"), "--start", "0:00:02", "--end", "0:00:06",
-             "--save-folder", save},
-            &status);
-        EXPECT_EQ(status, 0) << name << "\n" << out;
+        const CliRun r = RunTrimora({"cut", Source(".mp4"), "--start", "0:00:02", "--end",
+                                     "0:00:06", "--save-folder", save});
+        EXPECT_EQ(r.status, 0) << name << "\n" << r.output;
         EXPECT_TRUE(fs::exists(dir + ".local/share/trimora/fcut.exe")) << name;
     }
 }
