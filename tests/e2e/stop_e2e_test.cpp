@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -97,23 +98,14 @@ TEST_F(Stop, SignalsStopEveryJobKindAndLeaveNothing) {
 TEST_F(Stop, ClosedOutputStopsLikeAnInterrupt) {
     // The reader of the output goes away: a stop like Ctrl-C, partial output removed. (A short
     // clip, so that the next progress line, which meets the closed pipe, comes soon.)
-    const std::string shortClip = EightSeconds();
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    Started reader;
-    reader.pid = ::fork();
-    if (reader.pid == 0) {
-        ::dup2(pipeFds[1], 1);
-        ::close(pipeFds[0]);
-        const std::string bin = BinDir() + "trimora";
-        ::execl(bin.c_str(), bin.c_str(), "convert", shortClip.c_str(), "--format", ".avi",
-                "--save-folder", out_.c_str(), nullptr);
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    ASSERT_FALSE(WaitForTool(reader.pid).empty());
-    ::close(pipeFds[0]);
-    EXPECT_EQ(reader.Wait(20000), 128 + SIGPIPE);
+    const std::string pipe = home_.Root() + "out.pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    Started job = Start({"convert", EightSeconds(), "--format", ".avi", "--save-folder", out_},
+                        "out.pipe");
+    ASSERT_FALSE(WaitForTool(job.pid).empty());
+    ::close(reader);
+    EXPECT_EQ(job.Wait(20000), 128 + SIGPIPE);
     EXPECT_TRUE(fs::is_empty(out_));
 }
 
