@@ -79,7 +79,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Family{".3gp", kMp4}, Family{".vob", "mpeg"},
                       Family{".webm", "matroska,webm"}, Family{".mpg", "mpeg"},
                       Family{".wmv", "asf"}),
-    [](const auto& info) { return info.param.ext.substr(1) + (info.param.nosound ? "_nosound" : ""); });
+    [](const auto& info) {
+        return info.param.ext.substr(1) + (info.param.nosound ? "_nosound" : "");
+    });
 
 TEST_F(JoinCli, JoinsInTheOrderGivenAndEndsWithDone) {
     const auto clips = Clips(".mkv");

@@ -46,8 +46,9 @@ std::vector<std::string> Chunks(const std::string& output) {
 int LastSplitterPercent(const std::string& output) {
     int last = -1;
     for (const auto& chunk : Chunks(output))
-        if (chunk.find("Progress:") != std::string::npos)
-            if (const auto r = trimora::ParseTimeProgress(chunk, 4, true)) last = static_cast<int>(r->Percent);
+        if (const auto r = trimora::ParseTimeProgress(chunk, 4, true);
+            r && chunk.find("Progress:") != std::string::npos)
+            last = static_cast<int>(r->Percent);
     return last;
 }
 
@@ -151,18 +152,21 @@ TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
     const std::string base = tools_ + "trim.MKV";
     const std::string part = tools_ + "trim-002.mkv";
     WriteFileBytes(part, "stale part of an earlier run");
+    auto split = [&](const std::string& times) {
+        return RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" + times);
+    };
 
     // While the splitter runs, the piece it writes is never there unfinished.
     std::atomic<bool> done{false}, sawOpenPart{false};
     std::thread watch([&] {
         while (!done) {
-            if (std::error_code ec; fs::file_size(part, ec) > 100 && !ec && trimora::IsFileLocked(part))
+            std::error_code ec;
+            if (fs::file_size(part, ec) > 100 && !ec && trimora::IsFileLocked(part))
                 sawOpenPart = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
-    const CliRun r = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
-                         "00:00:01.000,00:00:03.000");
+    const CliRun r = split("00:00:01.000,00:00:03.000");
     done = true;
     watch.join();
     ASSERT_EQ(r.status, 0) << r.output;
@@ -175,13 +179,11 @@ TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
     EXPECT_FALSE(fs::exists(tools_ + "trim-003.mkv"));
 
     // From the very start: the middle part is the head, not the rest of the clip.
-    const CliRun head = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
-                            "0:00:00.000,00:00:02.000");
+    const CliRun head = split("0:00:00.000,00:00:02.000");
     ASSERT_EQ(head.status, 0) << head.output;
     ExpectValid(part, "matroska", 2, true);
 
-    const CliRun late = RunCommand(mmerge_ + " -o \"" + base + "\" \"" + src + "\" --split timecodes:" +
-                            "00:00:09.000,00:00:12.000");
+    const CliRun late = split("00:00:09.000,00:00:12.000");
     EXPECT_NE(late.status, 0);
     EXPECT_FALSE(fs::exists(part));
 }

@@ -137,8 +137,8 @@ std::string MediaClip(const std::string& ext, int seconds, const std::string& ex
         {".vob", "-c:v mpeg2video -q:v 5 -c:a ac3 -f vob"},
         {".wmv", "-c:v wmv2 -c:a wmav2 -f asf"}, {".asf", "-c:v wmv2 -c:a wmav2 -f asf"}};
     const std::string s = std::to_string(seconds);
-    const std::string tag = extra.empty() ? "" : "-" + std::to_string(std::hash<std::string>{}(extra));
-    return SampleClip("clip-" + s + "s" + tag + ext,
+    const size_t tag = std::hash<std::string>{}(extra);
+    return SampleClip("clip-" + s + "s" + (extra.empty() ? "" : "-" + std::to_string(tag)) + ext,
                       "-f lavfi -i testsrc=size=160x120:rate=25:duration=" + s +
                           " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=" + s +
                           " -pix_fmt yuv420p -ac 2 -g 12 -shortest " + codecs.at(e) + " " + extra);
