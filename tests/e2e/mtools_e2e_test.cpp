@@ -1,8 +1,8 @@
 // The front-ends' own behaviour on real clips, with the command lines the program composes
 // (doubled blanks included): mcut.exe waiting for the normalising clip and fitting other
-// pictures, mmerge.exe's split, fmerge.exe's names and refusals, and every front-end ending its
-// tool when it is stopped. (Cuts, conversions and joins of every format run through the program
-// in cut_e2e, convert_e2e and join_e2e.)
+// pictures, mmerge.exe's split, fmerge.exe's names and refusals, every front-end ending its tool
+// when it is stopped and failing when its tool is killed. (Cuts, conversions and joins of every
+// format run through the program in cut_e2e, convert_e2e and join_cli_e2e.)
 #include "common/command_line.h"
 #include "common/helpers.h"
 #include "exec/tool_runs.h"
