@@ -235,7 +235,7 @@ TEST_F(MtoolsE2E, StoppedFrontEndsEndTheirToolAndKilledToolsFailTheRun) {
                 if (comm == tool) child = pid;
             ASSERT_GT(child, 0) << run.Output();
             ::kill(target == std::string("tool") ? child : run.pid, sig);
-            EXPECT_TRUE(WaitUntil([&] { return !Alive(child); }, 1000));
+            EXPECT_TRUE(PollUntil([&] { return !Alive(child); }, 1000));
             EXPECT_EQ(run.Wait(), 128 + sig) << run.Output();
         }
         if (sig == SIGTERM) {

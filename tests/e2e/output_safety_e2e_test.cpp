@@ -36,7 +36,7 @@ std::string Trimora() { return BinDir() + "trimora"; }
 
 // Waits (at most 60 s) until a private work file of a job shows in the folder.
 bool WaitForPrivateFile(const std::string& dir) {
-    return WaitUntil([&] {
+    return PollUntil([&] {
         for (const auto& name : FilesIn(dir))
             if (name.rfind(".trimora-", 0) == 0) return true;
         return false;

@@ -79,7 +79,7 @@ TEST_F(Stop, SignalsStopEveryJobKindAndLeaveNothing) {
             ASSERT_EQ(job.Wait(5000), 128 + sig) << job.Output();
             EXPECT_LT(Clock::now() - t0, 1s);
             // No front-end or tool of the job is left (2 s when the program itself was killed).
-            EXPECT_TRUE(WaitUntil([&] {
+            EXPECT_TRUE(PollUntil([&] {
                 return std::none_of(tools.begin(), tools.end(),
                                     [](auto& t) { return Alive(t.first); });
             }, killed ? 2000 : 1000));

@@ -310,7 +310,7 @@ bool Alive(pid_t pid) {
     return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
 }
 
-bool WaitUntil(const std::function<bool()>& done, int ms) {
+bool PollUntil(const std::function<bool()>& done, int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
@@ -321,7 +321,7 @@ bool WaitUntil(const std::function<bool()>& done, int ms) {
 
 std::map<pid_t, std::string> WaitForTool(pid_t pid, const std::string& tool) {
     std::map<pid_t, std::string> found;
-    const bool came = WaitUntil([&] {
+    const bool came = PollUntil([&] {
         found = Descendants(pid);
         for (const auto& [kid, comm] : found)
             if (tool.empty() ? comm == "ffmpeg" || comm == "mkvmerge" || comm == "mencoder"

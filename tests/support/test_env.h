@@ -101,7 +101,7 @@ Started StartInBackground(const std::vector<std::string>& argv, const std::strin
 std::map<pid_t, std::string> Descendants(pid_t pid);
 bool Alive(pid_t pid);
 // Checks `done` every 10 ms until it holds (true) or `ms` pass (false).
-bool WaitUntil(const std::function<bool()>& done, int ms);
+bool PollUntil(const std::function<bool()>& done, int ms);
 // Waits (at most 10 s) until a process named `tool` (any of ffmpeg, mkvmerge and mencoder when
 // empty) runs below pid, and returns the processes below pid then (empty when none came).
 std::map<pid_t, std::string> WaitForTool(pid_t pid, const std::string& tool = "");
