@@ -1,7 +1,5 @@
 // Conversions and audio extractions through `trimora convert` / `trimora extract-audio`, with
-// the real front-ends and tools, on tiny generated clips; every output is checked with ffprobe.
-// Each format runs once, whole with its sound or a stretch without; the two kinds alternate
-// within each tool's family of formats.
+// the real front-ends and tools, on a 2-s clip; every output is checked with ffprobe.
 #include "support/test_env.h"
 
 #include "jobs/convert.h"
@@ -15,14 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// 2 s, 160x120, 25 fps, with a tone.
-std::string ClipWithSound() {
-    return SampleClip("conv_main.mp4",
-                      "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi -i "
-                      "sine=frequency=440:duration=2 -c:v libx264 -preset ultrafast -pix_fmt "
-                      "yuv420p -c:a aac -shortest");
-}
-
 class ConvertE2E : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -30,12 +20,9 @@ class ConvertE2E : public ::testing::Test {
         out_ = home_.Root() + "out/";
         fs::create_directories(out_);
     }
-    // Converts the clip whole with sound, or 0.5-1.5 s without sound at 128x96 ("Partial").
-    CliRun Convert(const std::string& format, bool partial, std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"convert", ClipWithSound(), "--format", format,
-                                         "--save-folder", out_};
-        if (partial)
-            extra.insert(extra.end(), {"--no-sound", "--start", "00:00:00.500", "--end", "00:00:01.500"});
+    CliRun Run(const std::string& command, const std::string& src, const std::string& format,
+               std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {command, src, "--format", format, "--save-folder", out_};
         args.insert(args.end(), extra.begin(), extra.end());
         return RunTrimora(args);
     }
@@ -52,104 +39,97 @@ std::string ExpectedFormat(const std::string& ext) {
     return "mov,mp4,m4a,3gp,3g2,mj2"; // .mov .mp4 .m4v .3gp and the device outputs
 }
 
-void ExpectVideo(const std::string& path, const std::string& ext, const std::string& size,
-                 bool sound, double seconds) {
-    SCOPED_TRACE(path);
-    const MediaFacts p = ProbeMedia(path);
-    ASSERT_TRUE(p.readable);
-    EXPECT_EQ(p.format, ExpectedFormat(ext));
-    EXPECT_FALSE(p.vcodec.empty());
-    EXPECT_EQ(p.frameSize, size);
-    EXPECT_EQ(!p.acodec.empty(), sound);
-    EXPECT_NEAR(p.duration, seconds, 1.0);
-}
-
-struct Format {
-    std::string ext;
-    bool partial;
+struct Row {
+    std::string command, format;
+    bool partial; // 0.5-1.5 s; a video without its sound, at 128x96 unless a device sets the size
 };
 
-class ConvertFormats : public ConvertE2E, public ::testing::WithParamInterface<Format> {};
+void PrintTo(const Row& r, std::ostream* os) { *os << r.command << " " << r.format; }
 
-TEST_P(ConvertFormats, OutputOfTheFormat) {
-    const auto [ext, partial] = GetParam();
-    const CliRun r = partial ? Convert(ext, true, {"--frame-size", "128x96", "--quality",
-                                                   "Fair            (Smallest Filesize)"})
-                             : Convert(ext, false);
-    ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(r.Done(), out_ + (partial ? "conv_main-Partial" : "conv_main-Convert") + ext);
-    ExpectVideo(r.Done(), ext, partial ? "128x96" : "160x120", !partial, partial ? 1.0 : 2.0);
-}
+class ConvertRows : public ConvertE2E, public ::testing::WithParamInterface<Row> {};
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, ConvertFormats,
-    ::testing::Values(Format{".avi", true}, Format{".asf", false}, Format{".wmv", true},
-                      Format{".flv", true}, Format{".mkv", false}, Format{".webm", true},
-                      Format{".mpg", true}, Format{".mpeg", false}, Format{".mov", false},
-                      Format{".mp4", true}, Format{".m4v", false}, Format{".3gp", false}),
-    [](const auto& info) { return info.param.ext.substr(1); });
-
-class ConvertDevices : public ConvertE2E, public ::testing::WithParamInterface<size_t> {};
-
-// Each device preset: its suffix, container and frame size; whole with sound and gain, or (every
-// other preset) a stretch without sound.
-TEST_P(ConvertDevices, OutputOfThePreset) {
-    const std::string item = trimora::DeviceItems()[GetParam()];
-    trimora::TConvertPieces pieces;
+// Each video format and device preset (one per kind of output) once, whole with its sound (a
+// device with gain) or partial; the two kinds alternate within each tool's family. Each audio
+// format once: a sound-only file of the length.
+TEST_P(ConvertRows, OutputOfTheFormat) {
+    const auto& [command, format, partial] = GetParam();
+    const bool audio = command == "extract-audio", device = format[0] == '(';
+    trimora::TConvertPieces pieces; // a device's suffix and frame size
     trimora::TConvertOptions options;
-    options.ConvertType = item;
-    trimora::BuildConvertFragment(options, trimora::TStoreInfo{}, pieces);
-    const std::string suffix = pieces.OutputExt;
-    const bool partial = GetParam() % 2 == 1;
-    const CliRun r = partial ? Convert(item, true) : Convert(item, false, {"--volume", "2"});
+    options.ConvertType = format;
+    if (device) trimora::BuildConvertFragment(options, trimora::TStoreInfo{}, pieces);
+    std::vector<std::string> extra;
+    if (partial) extra = {"--start", "00:00:00.500", "--end", "00:00:01.500"};
+    if (partial && !audio) extra.push_back("--no-sound");
+    if (partial && !audio && !device)
+        extra.insert(extra.end(), {"--frame-size", "128x96", "--quality",
+                                   "Fair            (Smallest Filesize)"});
+    if (device && !partial) extra.insert(extra.end(), {"--volume", "2"});
+    const std::string src = MediaClip(".mp4", 2), suffix = device ? pieces.OutputExt : format;
+    const CliRun r = Run(command, src, format, extra);
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(r.Done(), out_ + (partial ? "conv_main-Partial" : "conv_main-Convert") + suffix);
-    ExpectVideo(r.Done(), suffix.substr(suffix.rfind('.')), pieces.FrameSizeLabel, !partial,
-                partial ? 1.0 : 2.0);
+    EXPECT_EQ(r.Done(), out_ + StemOf(src) + (audio ? "" : partial ? "-Partial" : "-Convert") +
+                            suffix);
+    const MediaFacts p = ProbeMedia(r.Done());
+    ASSERT_TRUE(p.readable);
+    EXPECT_NEAR(p.duration, partial ? 1.0 : 2.0, audio ? 0.3 : 1.0);
+    EXPECT_EQ(p.acodec.empty(), partial && !audio);
+    EXPECT_EQ(p.vcodec.empty(), audio);
+    if (audio) return;
+    EXPECT_EQ(p.format, ExpectedFormat(suffix.substr(suffix.rfind('.'))));
+    EXPECT_EQ(p.frameSize, device ? pieces.FrameSizeLabel : partial ? "128x96" : "160x120");
 }
 
-INSTANTIATE_TEST_SUITE_P(Devices, ConvertDevices, ::testing::Range<size_t>(0, 11),
-                         [](const auto& info) {
-                             std::string out;
-                             for (char c : trimora::DeviceItems()[info.param].substr(9))
-                                 if (std::isalnum(static_cast<unsigned char>(c))) out += c;
-                             return out;
-                         });
+const std::string C = "convert", A = "extract-audio";
+INSTANTIATE_TEST_SUITE_P(
+    All, ConvertRows,
+    ::testing::Values(Row{C, ".avi", true}, Row{C, ".asf", false}, Row{C, ".wmv", true},
+                      Row{C, ".flv", true}, Row{C, ".mkv", false}, Row{C, ".webm", true},
+                      Row{C, ".mpg", true}, Row{C, ".mpeg", false}, Row{C, ".mov", false},
+                      Row{C, ".mp4", true}, Row{C, ".m4v", false}, Row{C, ".3gp", false},
+                      Row{C, "(Device) Android - Small Screen", true},
+                      Row{C, "(Device) iPhone - HiResolution", false},
+                      Row{C, "(Device) Blackberry - Small Screen", false},
+                      Row{A, ".aac", false}, Row{A, ".m4a", true}, Row{A, ".mp3", true},
+                      Row{A, ".ogg", false}, Row{A, ".wma", true}, Row{A, ".wav", false}),
+    [](const auto& info) {
+        std::string name = info.param.command == A ? "audio" : "";
+        for (char c : info.param.format)
+            if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+        return name;
+    });
 
 TEST_F(ConvertE2E, ClipWithoutSoundConvertsWithoutAndExistingOutputsStay) {
-    const std::string src = SampleClip("conv_silent.avi", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 "
-                                                          "-c:v mpeg4 -q:v 5");
+    const std::string src = MediaClip(".avi", 2, "-an"), stem = out_ + StemOf(src);
     // A file already bearing the output name is left alone; the next free name is used.
-    WriteFileBytes(out_ + "conv_silent-Convert.mp4", "mine");
-    for (const char* expected : {"conv_silent-Convert01.mp4", "conv_silent-Convert02.mp4"}) {
-        const CliRun r = RunTrimora({"convert", src, "--format", ".mp4", "--save-folder", out_});
-        ASSERT_EQ(r.status, 0) << r.output;
-        EXPECT_EQ(r.Done(), out_ + expected);
-        ExpectVideo(r.Done(), ".mp4", "160x120", false, 2.0);
-    }
-    EXPECT_EQ(ReadFileBytes(out_ + "conv_silent-Convert.mp4"), "mine");
-
+    WriteFileBytes(stem + "-Convert.mp4", "mine");
     // The mencoder formats ask for sound whatever the clip has; the output has none.
-    const CliRun wmv = RunTrimora({"convert", src, "--format", ".wmv", "--save-folder", out_});
-    ASSERT_EQ(wmv.status, 0) << wmv.output;
-    ExpectVideo(wmv.Done(), ".wmv", "160x120", false, 2.0);
-
-    const CliRun audio = RunTrimora({"extract-audio", src, "--format", ".mp3", "--save-folder", out_});
+    for (const char* ext : {".mp4", ".wmv"}) {
+        const CliRun r = Run("convert", src, ext);
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.Done(), stem + (ext == std::string(".mp4") ? "-Convert01" : "-Convert") + ext);
+        const MediaFacts p = ProbeMedia(r.Done());
+        EXPECT_EQ(p.frameSize, "160x120");
+        EXPECT_EQ(p.acodec, "");
+        EXPECT_NEAR(p.duration, 2.0, 1.0);
+    }
+    EXPECT_EQ(ReadFileBytes(stem + "-Convert.mp4"), "mine");
+    const CliRun audio = Run("extract-audio", src, ".mp3");
     EXPECT_EQ(audio.status, 1) << audio.output;
     EXPECT_EQ(audio.LastLine(), "FAILED Input Clip contains no Audio!") << audio.output;
-    EXPECT_FALSE(fs::exists(out_ + "conv_silent.mp3"));
+    EXPECT_FALSE(fs::exists(stem + ".mp3"));
 }
 
 TEST_F(ConvertE2E, DryRunPrintsTheCommandAndRunsNothing) {
-    const std::string src = ClipWithSound();
-    const CliRun r = RunTrimora({"convert", src, "--format", ".wmv", "--start", "00:00:00.500",
-                                 "--end", "00:00:01.500", "--save-folder", out_, "--dry-run"});
+    const std::string src = MediaClip(".mp4", 2);
+    const CliRun r = Run("convert", src, ".wmv", {"--start", "00:00:00.500", "--end",
+                                                  "00:00:01.500", "--dry-run"});
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("mcut.exe -cb qzv -edl \""), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("-endpos 1 \"" + src + "\"  -vf scale=160:120  -ovc lavc"),
               std::string::npos)
         << r.output;
-    EXPECT_NE(r.output.find(" -o \"" + out_ + "conv_main-Partial.wmv\""), std::string::npos);
+    EXPECT_NE(r.output.find(" -o \"" + out_ + StemOf(src) + "-Partial.wmv\""), std::string::npos);
     EXPECT_TRUE(fs::is_empty(out_));
     // Option values are checked before anything runs; a value out of a list names the list.
     const std::vector<std::pair<std::vector<std::string>, bool>> refused = {
@@ -168,33 +148,6 @@ TEST_F(ConvertE2E, DryRunPrintsTheCommandAndRunsNothing) {
     }
 }
 
-struct AudioFormat {
-    std::string ext;
-    bool range;
-};
-
-class ExtractAudioFormats : public ConvertE2E, public ::testing::WithParamInterface<AudioFormat> {};
-
-// Each audio format, whole or a one-second stretch: an audio-only file of the right length.
-TEST_P(ExtractAudioFormats, AudioOnlyFileOfTheLength) {
-    const auto [ext, range] = GetParam();
-    std::vector<std::string> args = {"extract-audio", ClipWithSound(), "--format", ext, "--save-folder", out_};
-    if (range) args.insert(args.end(), {"--start", "00:00:00.500", "--end", "00:00:01.500"});
-    const CliRun r = RunTrimora(args);
-    ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(r.Done(), out_ + "conv_main" + ext);
-    const MediaFacts p = ProbeMedia(r.Done());
-    EXPECT_FALSE(p.acodec.empty());
-    EXPECT_TRUE(p.vcodec.empty());
-    EXPECT_NEAR(p.duration, range ? 1.0 : 2.0, 0.3);
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, ExtractAudioFormats,
-                         ::testing::Values(AudioFormat{".aac", false}, AudioFormat{".m4a", true},
-                                           AudioFormat{".mp3", true}, AudioFormat{".ogg", false},
-                                           AudioFormat{".wma", true}, AudioFormat{".wav", false}),
-                         [](const auto& info) { return info.param.ext.substr(1); });
-
 double MaxVolumeDb(const std::string& path) {
     const std::string out = RunProgram({"ffmpeg", "-nostdin", "-hide_banner", "-i", path, "-af",
                                         "volumedetect", "-f", "null", "-"});
@@ -203,13 +156,12 @@ double MaxVolumeDb(const std::string& path) {
 }
 
 TEST_F(ConvertE2E, ExtractionGainRaisesTheVolume) {
-    const std::string src = ClipWithSound();
-    const CliRun plain = RunTrimora({"extract-audio", src, "--format", ".wav", "--save-folder", out_});
+    const std::string src = MediaClip(".mp4", 2);
+    const CliRun plain = Run("extract-audio", src, ".wav");
     ASSERT_EQ(plain.status, 0) << plain.output;
-    const CliRun loud = RunTrimora(
-        {"extract-audio", src, "--format", ".wav", "--volume", "2", "--save-folder", out_});
+    const CliRun loud = Run("extract-audio", src, ".wav", {"--volume", "2"});
     ASSERT_EQ(loud.status, 0) << loud.output;
-    EXPECT_EQ(loud.Done(), out_ + "conv_main01.wav"); // the first one is not overwritten
+    EXPECT_EQ(loud.Done(), out_ + StemOf(src) + "01.wav"); // the first one is not overwritten
     EXPECT_NEAR(ProbeDuration(loud.Done()), 2.0, 0.3);
     // -vol 512 doubles the amplitude: about 6 dB louder.
     EXPECT_NEAR(MaxVolumeDb(loud.Done()) - MaxVolumeDb(plain.Done()), 6.0, 1.5);

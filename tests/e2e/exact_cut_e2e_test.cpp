@@ -72,13 +72,12 @@ TEST(ExactCutE2E, StartsAndEndsOnTheChosenFramesAndCopiesTheMiddleUnchanged) {
                              "log-level=error ";
     const std::vector<Case> cases = {
         // The copy runs from 10 s to the chosen end (280 frames) or to a few frames before it;
-        // H.264/H.265 keyframes carry the source's parameter sets in front of them.
+        // H.264/H.265 keyframes carry the source's parameter sets in front of them. One row per
+        // codec and kind of container (the QuickTime family shares its muxer).
         {".mp4", "libx264 -preset veryfast " + gop, "aac", "", 278, false},
         {".mkv", "libx264 -preset veryfast " + gop, "aac", "", 278, false},
-        {".mov", "libx264 -preset veryfast " + gop, "aac", "", 278, false},
         {".m2ts", "libx264 -preset veryfast " + gop, "aac", "-f mpegts", 280, false},
         {".mp4", "libx265 -preset veryfast -tag:v hvc1 " + x265, "aac", "", 274, false},
-        {".mkv", "libx265 -preset veryfast " + x265, "aac", "", 274, false},
         // No reordered frames: the copy runs to the chosen end.
         {".avi", "mpeg4 -q:v 3 -g 250", "libmp3lame", "", 279, false},
         {".mp4", "mpeg4 -q:v 3 -g 250", "aac", "", 0, true},

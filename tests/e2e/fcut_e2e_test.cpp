@@ -24,10 +24,7 @@ class FcutE2E : public ::testing::Test {
         fcut_ = home_.InstallTools() + "fcut.exe -cb ";
         out_ = home_.Root() + "out/";
         fs::create_directories(out_);
-        src_ = SampleClip("fcut-src.mp4",
-                          "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f lavfi -i "
-                          "sine=frequency=440:sample_rate=44100:duration=4 -pix_fmt yuv420p -g 12 "
-                          "-shortest -c:v libx264 -preset ultrafast -c:a aac -b:a 96k");
+        src_ = MediaClip(".mp4", 4);
     }
     std::string Run(const std::string& command, int* code) {
         return RunProgram(trimora::SplitCommandLine(command), code);

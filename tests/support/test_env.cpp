@@ -1,6 +1,7 @@
 #include "test_env.h"
 
 #include "common/command_line.h"
+#include "common/helpers.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,19 +29,15 @@ IsolatedHome::IsolatedHome() {
     std::string tmpl = (fs::temp_directory_path() / "trimora-test-XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     root_ = tmpl + "/";
-    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"}) {
+    const std::pair<const char*, std::string> vars[] = {
+        {"HOME", tmpl}, {"XDG_CONFIG_HOME", root_ + "config"}, {"XDG_DATA_HOME", root_ + "data"},
+        {"XDG_CACHE_HOME", root_ + "cache"}, {"TMPDIR", root_ + "tmp"}};
+    for (const auto& [var, value] : vars) {
         const char* old = std::getenv(var);
         saved_.emplace_back(var, old ? old : std::string("\x01unset"));
+        fs::create_directories(value);
+        ::setenv(var, value.c_str(), 1);
     }
-    fs::create_directories(root_ + "config");
-    fs::create_directories(root_ + "data");
-    fs::create_directories(root_ + "cache");
-    fs::create_directories(root_ + "tmp");
-    ::setenv("HOME", root_.substr(0, root_.size() - 1).c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (root_ + "config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (root_ + "data").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (root_ + "cache").c_str(), 1);
-    ::setenv("TMPDIR", (root_ + "tmp").c_str(), 1);
 }
 
 IsolatedHome::~IsolatedHome() {
@@ -65,23 +62,28 @@ std::string IsolatedHome::InstallTools() const {
     return sys;
 }
 
+namespace {
+// Starts argv (searched in PATH) with stdout and stderr going to outFd and stdin from /dev/null.
+pid_t Spawn(const std::vector<std::string>& argv, int outFd, bool ownGroup = false) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    if (ownGroup) ::setpgid(0, 0);
+    ::dup2(outFd, 1);
+    ::dup2(outFd, 2);
+    const int devnull = ::open("/dev/null", O_RDONLY);
+    if (devnull >= 0) ::dup2(devnull, 0);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+}
+} // namespace
+
 std::string RunProgram(const std::vector<std::string>& argv, int* exitCode) {
     int fds[2];
-    if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fds[1], 1);
-        ::dup2(fds[1], 2);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        const int devnull = ::open("/dev/null", O_RDONLY);
-        if (devnull >= 0) ::dup2(devnull, 0);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = Spawn(argv, fds[1]);
     ::close(fds[1]);
     std::string out;
     char buf[4096];
@@ -120,6 +122,29 @@ std::string SampleClip(const std::string& name, const std::string& args) {
     ::close(lockFd);
     return path;
 }
+
+std::string MediaClip(const std::string& ext, int seconds, const std::string& extra) {
+    const std::string e = trimora::ToLower(ext), x264 = "-c:v libx264 -preset ultrafast -c:a aac ";
+    const std::map<std::string, std::string> codecs = {
+        {".mp4", x264 + "-f mp4"}, {".m4v", x264 + "-f mp4"}, {".mov", x264 + "-f mov"},
+        {".3gp", x264 + "-f 3gp"}, {".mkv", x264 + "-f matroska"}, {".m2ts", x264 + "-f mpegts"},
+        {".webm", "-c:v libvpx -deadline realtime -b:v 200k -c:a libvorbis -f webm"},
+        {".flv", "-c:v flv1 -c:a libmp3lame -f flv"},
+        {".avi", "-c:v mpeg4 -q:v 5 -c:a libmp3lame -f avi"},
+        {".divx", "-c:v mpeg4 -q:v 5 -c:a libmp3lame -f avi"},
+        {".mpg", "-c:v mpeg1video -q:v 5 -c:a mp2 -f mpeg"},
+        {".mpeg", "-c:v mpeg2video -q:v 5 -c:a mp2 -f mpeg"},
+        {".vob", "-c:v mpeg2video -q:v 5 -c:a ac3 -f vob"},
+        {".wmv", "-c:v wmv2 -c:a wmav2 -f asf"}, {".asf", "-c:v wmv2 -c:a wmav2 -f asf"}};
+    const std::string s = std::to_string(seconds);
+    const size_t tag = std::hash<std::string>{}(extra);
+    return SampleClip("clip-" + s + "s" + (extra.empty() ? "" : "-" + std::to_string(tag)) + ext,
+                      "-f lavfi -i testsrc=size=160x120:rate=25:duration=" + s +
+                          " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=" + s +
+                          " -pix_fmt yuv420p -ac 2 -g 12 -shortest " + codecs.at(e) + " " + extra);
+}
+
+std::string StemOf(const std::string& path) { return fs::path(path).stem().string(); }
 
 namespace {
 double ToDouble(const std::string& s) {
@@ -207,8 +232,8 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
-std::string CliRun::LastLine() const {
-    const auto lines = SplitLines(output);
+std::string LastLineOf(const std::string& text) {
+    const auto lines = SplitLines(text);
     return lines.empty() ? "" : lines.back();
 }
 
@@ -236,27 +261,13 @@ int Started::Wait(int ms) {
     return status;
 }
 
-std::string Started::LastLine() const {
-    const auto lines = SplitLines(Output());
-    return lines.empty() ? "" : lines.back();
-}
-
 Started StartInBackground(const std::vector<std::string>& argv, const std::string& log,
                           bool ownGroup) {
     Started s;
     s.log = log;
-    s.pid = ::fork();
-    if (s.pid == 0) {
-        if (ownGroup) ::setpgid(0, 0);
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
+    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    s.pid = Spawn(argv, fd, ownGroup);
+    ::close(fd);
     return s;
 }
 
@@ -297,6 +308,28 @@ bool Alive(pid_t pid) {
     const std::string stat = ReadFileBytes("/proc/" + std::to_string(pid) + "/stat");
     const size_t close = stat.rfind(')');
     return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+bool PollUntil(const std::function<bool()>& done, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+std::map<pid_t, std::string> WaitForTool(pid_t pid, const std::string& tool) {
+    std::map<pid_t, std::string> found;
+    const bool came = PollUntil([&] {
+        found = Descendants(pid);
+        for (const auto& [kid, comm] : found)
+            if (tool.empty() ? comm == "ffmpeg" || comm == "mkvmerge" || comm == "mencoder"
+                             : comm == tool)
+                return true;
+        return false;
+    }, 10000);
+    return came ? found : std::map<pid_t, std::string>{};
 }
 
 } // namespace trimora_test

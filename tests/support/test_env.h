@@ -3,6 +3,7 @@
 // program looks for them, sample clips made once per test run with ffmpeg's lavfi sources, and
 // small ffprobe readers to check outputs.
 
+#include <functional>
 #include <map>
 #include <string>
 #include <sys/types.h>
@@ -38,6 +39,13 @@ class IsolatedHome {
 // "-f lavfi -i sine=duration=4 -c:v libx264 -c:a aac -shortest").
 std::string SampleClip(const std::string& name, const std::string& args);
 
+// The clip most tests share: `seconds` long, 160x120 at 25 fps with a 440 Hz tone (44.1 kHz,
+// stereo), a keyframe every 12 frames, in the usual codecs of the container of `ext` (any case).
+// `extra` ffmpeg options come last and win (e.g. "-an", "-g 50", "-c:v mpeg4").
+std::string MediaClip(const std::string& ext, int seconds, const std::string& extra = "");
+// The file name of a path without folder and extension.
+std::string StemOf(const std::string& path);
+
 // Runs argv (no shell) and returns its stdout+stderr; exitCode receives the exit status.
 std::string RunProgram(const std::vector<std::string>& argv, int* exitCode = nullptr);
 
@@ -64,11 +72,14 @@ std::vector<std::string> FilesIn(const std::string& folder);
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
+// The last non-empty line of a text.
+std::string LastLineOf(const std::string& text);
+
 // `trimora ARGS...` run to its end: exit status, output, its last line and the file after "DONE ".
 struct CliRun {
     int status = -1;
     std::string output;
-    std::string LastLine() const;
+    std::string LastLine() const { return LastLineOf(output); }
     std::string Done() const; // empty when the last line is no "DONE <path>"
 };
 CliRun RunTrimora(const std::vector<std::string>& args);
@@ -81,7 +92,7 @@ struct Started {
     int status = -1; // exit status, 128+n when killed by signal n
     int Wait(int ms = -1); // the status, or -2 when ms passed first
     std::string Output() const { return ReadFileBytes(log); }
-    std::string LastLine() const;
+    std::string LastLine() const { return LastLineOf(Output()); }
 };
 Started StartInBackground(const std::vector<std::string>& argv, const std::string& log,
                           bool ownGroup = false);
@@ -89,5 +100,10 @@ Started StartInBackground(const std::vector<std::string>& argv, const std::strin
 // Live (not zombie) processes below pid: pid -> command name.
 std::map<pid_t, std::string> Descendants(pid_t pid);
 bool Alive(pid_t pid);
+// Checks `done` every 10 ms until it holds (true) or `ms` pass (false).
+bool PollUntil(const std::function<bool()>& done, int ms);
+// Waits (at most 10 s) until a process named `tool` (any of ffmpeg, mkvmerge and mencoder when
+// empty) runs below pid, and returns the processes below pid then (empty when none came).
+std::map<pid_t, std::string> WaitForTool(pid_t pid, const std::string& tool = "");
 
 } // namespace trimora_test
