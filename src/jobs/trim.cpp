@@ -149,7 +149,8 @@ TTrimCommand BuildTrimCommand(const TTrimSnapshot& s) {
         cmd = F + " -exact -ss " + s.CutStartText + " -to " + s.CutEndText + " -i \"" + S +
               "\"" + (nosound ? " -an" : "") + " -sn -y \"" + O + "\"";
     } else if (MatchesPattern(ext, "(?i)mkv")) {
-        cmd = K + " -o \"" + W + "\" \"" + S + "\" --split timecodes:" + X;
+        cmd = K + " -o \"" + W + "\"" + (nosound ? " --no-audio" : "") + " \"" + S +
+              "\" --split timecodes:" + X;
     } else if (MatchesPattern(ext, "(?i)flv") || MatchesPattern(ext, "(?i)webm")) {
         cmd = F + T + " -async 1 -i \"" + S + "\" " +
               (nosound ? " -an -vcodec copy -sn -y \"" : " -acodec copy -vcodec copy -sn -y \"") +
@@ -168,10 +169,11 @@ TTrimCommand BuildTrimCommand(const TTrimSnapshot& s) {
                       : F + T + " -async 1 -i \"" + S + "\" -vcodec copy " + A + " -sn -y \"" + O +
                             "\"";
     } else if (MatchesPattern(ext, "(?i)m2ts")) {
-        cmd = F + T + " -async 1 -i \"" + S +
-              "\" -acodec copy -vcodec copy -f mpegts -sn -y \"" + O + "\"";
+        cmd = F + T + " -async 1 -i \"" + S + "\" " + (nosound ? "-an" : "-acodec copy") +
+              " -vcodec copy -f mpegts -sn -y \"" + O + "\"";
     } else if (MatchesPattern(ext, "(?i)vob")) {
-        cmd = F + T + " -async 1 -i \"" + S + "\" -acodec copy -vcodec copy -sn -y \"" + O + "\"";
+        cmd = F + T + " -async 1 -i \"" + S + "\" " + (nosound ? "-an" : "-acodec copy") +
+              " -vcodec copy -sn -y \"" + O + "\"";
     }
     return c;
 }

@@ -79,6 +79,8 @@ MmergeParse ParseMmergeArgs(const std::vector<std::string>& args) {
                 from = comma + 1;
             }
             o.split = true;
+        } else if (a == "-A" || a == "--no-audio") {
+            o.noAudio = true;
         } else if (a == "+") {
             appendNext = true;
         } else if (a.size() > 1 && a[0] == '+') {
@@ -124,6 +126,7 @@ bool NeedsRemux(const std::string& output) {
 std::vector<std::string> MkvmergeJoinArgs(const MmergeOptions& options, const std::string& target) {
     std::vector<std::string> argv = {"mkvmerge", "--ui-language", "en_US", "-o", target};
     for (size_t i = 0; i < options.inputs.size(); ++i) {
+        if (options.noAudio) argv.push_back("--no-audio"); // applies to the file after it
         if (options.appended[i]) argv.push_back("+");
         argv.push_back(SafeFileArg(options.inputs[i]));
     }
@@ -133,8 +136,11 @@ std::vector<std::string> MkvmergeJoinArgs(const MmergeOptions& options, const st
 std::vector<std::string> MkvmergePartArgs(const MmergeOptions& options, const std::string& target,
                                           double from, double to) {
     const std::string part = SecondsArg(from) + "s-" + (to > from ? SecondsArg(to) + "s" : "");
-    return {"mkvmerge", "--ui-language", "en_US", "-o", target, "--split",
-            "parts:" + part, SafeFileArg(options.inputs[0])};
+    std::vector<std::string> argv = {"mkvmerge", "--ui-language", "en_US", "-o", target,
+                                     "--split", "parts:" + part};
+    if (options.noAudio) argv.push_back("--no-audio");
+    argv.push_back(SafeFileArg(options.inputs[0]));
+    return argv;
 }
 
 std::string MismatchError(const std::string& line) {

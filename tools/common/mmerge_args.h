@@ -14,6 +14,7 @@ struct MmergeOptions {
     std::vector<bool> appended; // appended[i]: inputs[i] is appended to the file before it
     std::vector<double> splitPoints; // seconds, from --split timecodes: / timestamps:
     bool split = false;
+    bool noAudio = false; // -A / --no-audio: the sound tracks of every input are left out
 };
 
 struct MmergeParse {

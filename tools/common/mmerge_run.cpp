@@ -101,9 +101,12 @@ int RunSplit(const MmergeOptions& options) {
         std::string points;
         for (double p : options.splitPoints) points += (points.empty() ? "" : ",") + SecondsArg(p) + "s";
         MkvmergeOutput out(0, 100);
+        std::vector<std::string> argv = {"mkvmerge", "--ui-language", "en_US", "-o",
+                                         options.output, "--split", "timestamps:" + points};
+        if (options.noAudio) argv.push_back("--no-audio");
+        argv.push_back(input);
         const auto outcome = frontend::RunTool(
-            {"mkvmerge", "--ui-language", "en_US", "-o", options.output, "--split",
-             "timestamps:" + points, input},
+            argv,
             [&](frontend::OutputStream, const std::string& chunk) { out.Feed(chunk); });
         out.Flush();
         return MkvmergeSucceeded(outcome) ? 0 : StatusOf(outcome);
