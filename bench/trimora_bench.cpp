@@ -252,8 +252,13 @@ int main(int argc, char** argv) {
     // Matroska early stop: the first 10 s of a 10-minute mkv against splitting the whole file.
     // Each run's own ratio counts: the goal holds for every run, not only for the median.
     if (want("mkv")) {
-        std::vector<double> ours, raw, ratios;
+        std::vector<double> ours, raw, ratios, floor, floorRatios;
         for (int i = 0; i < runs; ++i) {
+            // The floor: the splitter's own command for that part alone, nothing of ours.
+            RemoveOutputs(out, "floorpart");
+            floor.push_back(Run({"mkvmerge", "-q", "-o", out + "floorpart.mkv", "--split",
+                                 "parts:0s-10s", longMkv})
+                                .seconds);
             RemoveOutputs(out, "long600-720p");
             RunResult t = Run({trimora, "cut", longMkv, "--start", "00:00:00.000", "--end",
                                "00:00:10.000", "--save-folder", out}, true);
@@ -264,11 +269,17 @@ int main(int argc, char** argv) {
                                "timecodes:00:00:00,00:00:10"})
                               .seconds);
             ratios.push_back(ours.back() / raw.back());
+            floorRatios.push_back(floor.back() / raw.back());
         }
         const double worst = *std::max_element(ratios.begin(), ratios.end());
         Row("mkv: first 10 s of 10 min vs full split", Median(ours), Median(raw), "<= 0.2",
             Median(ours) / Median(raw) <= 0.2);
         Row("  worst run of those", worst, 1, "<= 0.2 each", worst <= 0.2);
+        Row("  bare mkvmerge parts:0s-10s vs full split", Median(floor), Median(raw), "(info)",
+            true);
+        Row("  bare mkvmerge part, worst run", *std::max_element(floorRatios.begin(),
+                                                                 floorRatios.end()),
+            1, "(info)", true);
     }
     RemoveOutputs(out, "");
 
@@ -286,12 +297,17 @@ int main(int argc, char** argv) {
             }
             std::ofstream(dir + "done");
         }
-        std::vector<double> core, raw;
+        std::vector<double> core, whole, raw;
         size_t found = 0;
         for (int i = 0; i < runs * 2; ++i) {
+            // What the user waits for before the names show: the names, kinds and icons in
+            // name order. The sizes follow off the window's thread; the second figure is both.
             auto t0 = Clock::now();
-            found = trimora::ListFolderFiles(dir, "\\.(mp4|avi)$").size();
+            std::vector<trimora::FileListRow> rows = trimora::ListFolderNames(dir, "\\.(mp4|avi)$");
             core.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+            trimora::FillFileSizes(dir, rows);
+            whole.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+            found = rows.size();
             t0 = Clock::now();
             size_t n = 0;
             for (const auto& e : fs::directory_iterator(dir)) n += e.is_regular_file();
@@ -299,8 +315,10 @@ int main(int argc, char** argv) {
             (void)n;
         }
         listings.emplace_back(dir, Median(raw));
-        Row("list " + std::to_string(count) + " files (" + std::to_string(found) + " videos)",
+        Row("list " + std::to_string(count) + " files (" + std::to_string(found) +
+                " videos), names shown",
             Median(core), Median(raw), "< 2x", Median(core) < 2 * Median(raw));
+        Row("  same with sizes, vs bare read", Median(whole), Median(raw), "(info)", true);
         // The floor of a list that shows sizes: the same read plus one stat per listed video.
         std::vector<double> floor;
         for (int i = 0; i < runs * 2; ++i) {
@@ -311,7 +329,8 @@ int main(int argc, char** argv) {
             }
             floor.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
         }
-        Row("  same, vs read + stat of each video", Median(core), Median(floor), "(info)", true);
+        Row("  same with sizes, vs read + stat of each video", Median(whole), Median(floor),
+            "(info)", true);
     }
 #ifdef TRIMORA_BENCH_GUI
     if (want("window")) {

@@ -13,6 +13,7 @@
 // and each job adds its own main_form_<job>.cpp.
 
 #include "app/window_run_host.h"
+#include "common/file_list.h"
 #include "common/job_state.h"
 #include "exec/dos_cmd_process.h"
 #include "exec/tool_runs.h"
@@ -146,6 +147,11 @@ class MainForm : public QMainWindow {
     static int IconIndexForName(const std::string& fileName);
     void FillFileList(const std::string& folder, const std::string& pattern, QTreeWidget* list,
                       bool withBytes);
+    // The sizes of a listing, once found (GUI thread); ignored when the list was filled again.
+    void ApplyListSizes(QTreeWidget* list, int generation, bool withBytes,
+                        const std::vector<FileListRow>& rows);
+    FileSizeFill InputSizeFill, JoinSizeFill;
+    int InputListGeneration = 0, JoinListGeneration = 0;
     void LvInputMouseUp(const QPoint& pos);
     void SelectInputRow(int row); // what a click on a row of LvInput does
     void LvInputJoinMouseUp(const QPoint& pos);

@@ -24,7 +24,10 @@ TJoinListSnapshot MainForm::JoinListSnapshot() {
         const QTreeWidgetItem* item = LvInputJoin->topLevelItem(i);
         TJoinRow row;
         row.Caption = S(item->text(col::JoinName));
-        row.SizeIn64 = item->text(col::JoinBytes).toLongLong();
+        // Sizes arrive a moment after the names (FillFileList); one not there yet is looked up.
+        row.SizeIn64 = item->text(col::JoinBytes).isEmpty()
+                           ? std::max<int64_t>(0, GetFileSize64(State.JoinFolder + row.Caption))
+                           : item->text(col::JoinBytes).toLongLong();
         row.FrameSize = S(item->text(col::JoinFrameSize));
         row.Fps = S(item->text(col::JoinFps));
         row.Checked = item->checkState(0) == Qt::Checked;

@@ -11,6 +11,7 @@
 #include "ui/radio_group.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -93,7 +94,9 @@ void MainForm::FillFileList(const std::string& folder, const std::string& patter
                             QTreeWidget* list, bool withBytes) {
     if (!DirectoryExistsEx(folder)) return;
     bool ok = false;
-    const std::vector<FileListRow> rows = ListFolderFiles(WithSlash(folder), pattern, &ok);
+    // The names show at once; in a large folder their sizes follow from a thread of their own
+    // (one look at each file takes far longer than reading the names).
+    std::vector<FileListRow> rows = ListFolderNames(WithSlash(folder), pattern, &ok);
     list->setUpdatesEnabled(false);
     list->clear();
     if (list == LvInput) CheckedInputIndex = -1;
@@ -103,10 +106,7 @@ void MainForm::FillFileList(const std::string& folder, const std::string& patter
         auto* item = new QTreeWidgetItem();
         item->setText(0, Q(row.Name));
         item->setIcon(0, ListIcon(row.Icon));
-        item->setText(1, Q(row.SizeText));
         item->setTextAlignment(1, Qt::AlignCenter);
-        item->setData(1, col::SortRole, QVariant::fromValue<qlonglong>(row.Bytes));
-        if (withBytes) item->setText(2, QString::number(row.Bytes));
         item->setCheckState(0, Qt::Unchecked);
         if (list == LvInput) // ticked by a click only, never by the user's own tick
             item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
@@ -118,6 +118,59 @@ void MainForm::FillFileList(const std::string& folder, const std::string& patter
     if (header->sortIndicatorSection() != 0 || header->sortIndicatorOrder() != Qt::AscendingOrder)
         SortList(list, header->sortIndicatorSection(), header->sortIndicatorOrder());
     if (list == LvInputJoin) NumberJoinRows();
+    list->setUpdatesEnabled(true);
+
+    const bool join = list == LvInputJoin;
+    const int generation = ++(join ? JoinListGeneration : InputListGeneration);
+    FileSizeFill& fill = join ? JoinSizeFill : InputSizeFill;
+    if (rows.size() < 256) { // a few hundred looks take a millisecond or two: no waiting
+        fill.Stop();
+        FillFileSizes(WithSlash(folder), rows);
+        ApplyListSizes(list, generation, withBytes, rows);
+        return;
+    }
+    fill.Start(WithSlash(folder), std::move(rows),
+               [this, list, generation, withBytes](std::vector<FileListRow> sized) {
+                   Queue([this, list, generation, withBytes, sized = std::move(sized)] {
+                       ApplyListSizes(list, generation, withBytes, sized);
+                   });
+               });
+}
+
+void MainForm::ApplyListSizes(QTreeWidget* list, int generation, bool withBytes,
+                              const std::vector<FileListRow>& rows) {
+    const bool join = list == LvInputJoin;
+    if (generation != (join ? JoinListGeneration : InputListGeneration)) return; // listed again
+    std::unordered_map<std::string, const FileListRow*> byName;
+    for (const FileListRow& row : rows) byName.emplace(row.Name, &row);
+    QTreeWidgetItem* checked = join ? nullptr : list->topLevelItem(CheckedInputIndex);
+    list->setUpdatesEnabled(false);
+    bool removed = false;
+    for (int i = list->topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* item = list->topLevelItem(i);
+        const auto it = byName.find(S(item->text(0)));
+        if (it == byName.end()) continue;
+        const FileListRow& row = *it->second;
+        if (row.Bytes < 0) {
+            // Gone (or no longer a file) since its name was read: not offered any more, unless
+            // the user has already chosen or ticked it; it then shows no size.
+            if (item != checked && item != list->currentItem() &&
+                item->checkState(0) != Qt::Checked) {
+                delete list->takeTopLevelItem(i);
+                removed = true;
+            }
+            continue;
+        }
+        item->setText(1, Q(row.SizeText));
+        item->setData(1, col::SortRole, QVariant::fromValue<qlonglong>(row.Bytes));
+        if (withBytes) item->setText(2, QString::number(row.Bytes));
+    }
+    if (!join) CheckedInputIndex = checked ? list->indexOfTopLevelItem(checked) : -1;
+    const QHeaderView* header = list->header();
+    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == 1)
+        SortList(list, 1, header->sortIndicatorOrder());
+    else if (join && removed)
+        NumberJoinRows();
     list->setUpdatesEnabled(true);
 }
 
@@ -249,10 +302,12 @@ void MainForm::SelectInputRow(int row) {
 
     State.InputFileName = S(item->text(col::InName));
     State.InputFile = State.ConvertFolder + State.InputFileName;
+    State.InputFileSize = GetFileSize64(State.InputFile);
     State.InputSizeText = S(item->text(col::InSize));
+    if (State.InputSizeText.empty() && State.InputFileSize >= 0) // chosen before its size came
+        State.InputSizeText = FormatFileSize(State.InputFileSize);
     lblClipInfo->setText(Q(State.InputFileName + " [" + State.InputSizeText + "]"));
     SetStatus("Status");
-    State.InputFileSize = GetFileSize64(State.InputFile);
     State.InputExt = LowerExtension(State.InputFileName);
 
     SelectionComplete = true;

@@ -1,7 +1,5 @@
 #include "cli/cli.h"
 
-#include <QSettings>
-#include <QString>
 #include <chrono>
 #include <cerrno>
 #include <csignal>
@@ -290,11 +288,7 @@ void TCliSession::ApplySaveFolder(const TCliArgs& args) {
     std::string why;
     const bool sane = IsSaneSettingsFile(file, kMaxSettingsBytes, why);
     if (!sane) Err << "Settings not read: " << why << std::endl;
-    QSettings settings(QString::fromStdString(sane ? file : "/dev/null/none"),
-                       QSettings::IniFormat);
-    auto folder = [&](const char* key) {
-        return settings.value(key).toString().toStdString();
-    };
+    auto folder = [&](const char* key) { return sane ? ReadSettingsText(file, key) : ""; };
     State.ConvertFolder = folder("ConvertFolder");
     State.SaveConvertFolder = folder("SaveConvertFolder");
     State.SaveJoinFolder = folder("SaveJoinFolder");

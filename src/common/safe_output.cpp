@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -396,6 +399,106 @@ bool IsTrustedExecutable(const std::string& path, std::string& why) {
         return false;
     }
     return trusted(FolderOf(real), true) && trusted(real, true);
+}
+
+namespace {
+
+// One value of the INI format: quoted runs, escapes, and the commas that split a list. Blanks
+// around an unquoted value are not part of it.
+std::vector<std::string> IniValues(const std::string& text) {
+    std::vector<std::string> values(1);
+    size_t keep = 0; // the length of values.back() up to its last quoted or escaped character
+    auto close = [&] {
+        std::string& v = values.back();
+        const size_t last = v.find_last_not_of(" \t");
+        v.resize(std::max(keep, last == std::string::npos ? 0 : last + 1));
+    };
+    auto digit = [](char c) {
+        return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+    };
+    bool quoted = false;
+    size_t i = text.find_first_not_of(" \t");
+    for (; i < text.size(); ++i) {
+        std::string& v = values.back();
+        const char c = text[i];
+        if (c == '"') {
+            quoted = !quoted;
+            keep = v.size();
+        } else if (c == ',' && !quoted) {
+            close();
+            values.emplace_back();
+            keep = 0;
+            while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) ++i;
+        } else if (c == '\\') {
+            if (i + 1 == text.size()) break; // a lone one at the end stands for nothing
+            const char e = text[++i];
+            static const std::string from = "abfnrtv", to = "\a\b\f\n\r\t\v";
+            if (const size_t at = from.find(e); at != std::string::npos) {
+                v += to[at];
+            } else if (e == 'x' || (e >= '0' && e <= '7')) {
+                const bool hex = e == 'x';
+                unsigned code = hex ? 0 : static_cast<unsigned>(e - '0');
+                while (i + 1 < text.size() &&
+                       (hex ? std::isxdigit(static_cast<unsigned char>(text[i + 1])) != 0
+                            : text[i + 1] >= '0' && text[i + 1] <= '7'))
+                    code = code * (hex ? 16 : 8) + static_cast<unsigned>(digit(text[++i]));
+                // A character code, written as UTF-8.
+                code &= 0xffff;
+                if (code < 0x80) {
+                    v += static_cast<char>(code);
+                } else if (code < 0x800) {
+                    v += static_cast<char>(0xc0 | (code >> 6));
+                    v += static_cast<char>(0x80 | (code & 0x3f));
+                } else {
+                    v += static_cast<char>(0xe0 | (code >> 12));
+                    v += static_cast<char>(0x80 | ((code >> 6) & 0x3f));
+                    v += static_cast<char>(0x80 | (code & 0x3f));
+                }
+            } else {
+                v += e; // \" \\ \' \? and any other character stand for themselves
+            }
+            keep = v.size();
+        } else {
+            v += c;
+            if (quoted) keep = v.size();
+        }
+    }
+    close();
+    return values;
+}
+
+} // namespace
+
+std::string ReadSettingsText(const std::string& path, const std::string& key) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line, section = "General", found;
+    bool have = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("\xef\xbb\xbf", 0) == 0) line.erase(0, 3);
+        const size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line[start] == ';' || line[start] == '#') continue;
+        if (line[start] == '[') {
+            const size_t close = line.find(']', start);
+            section = line.substr(start + 1, close == std::string::npos ? std::string::npos
+                                                                         : close - start - 1);
+            if (section == "%General") section = "General";
+            continue;
+        }
+        const size_t eq = line.find('=', start);
+        if (eq == std::string::npos || section != "General") continue;
+        std::string name = line.substr(start, eq - start);
+        name.erase(name.find_last_not_of(" \t") + 1);
+        if (name != key) continue;
+        const std::vector<std::string> values = IniValues(line.substr(eq + 1));
+        have = values.size() == 1;
+        found = have ? values[0] : std::string();
+    }
+    if (!have) return "";
+    if (found.rfind("@@", 0) == 0) return found.substr(1); // a text that starts with '@'
+    if (found.rfind("@String(", 0) == 0 && found.back() == ')')
+        return found.substr(8, found.size() - 9);
+    return found.rfind('@', 0) == 0 ? std::string() : found; // not a text
 }
 
 } // namespace trimora

@@ -83,6 +83,12 @@ inline constexpr int64_t kMaxSettingsBytes = 1 << 20;
 // Settings and history files: true when `path` is absent or a regular file (not a link) of at
 // most maxBytes; otherwise false with the reason in `why`.
 bool IsSaneSettingsFile(const std::string& path, int64_t maxBytes, std::string& why);
+
+// The text value of key in the general section of the window's settings file (written by its
+// toolkit's INI format: quoted texts, backslash escapes, a comma outside quotes making a list),
+// read without loading the toolkit, for the command line. Empty when absent, not a single text,
+// or the file cannot be read.
+std::string ReadSettingsText(const std::string& path, const std::string& key);
 // Writes the bytes to a new file beside `path` and moves it into place, replacing a regular file
 // or a symlink itself (never its target). False with the reason in `why`. `durable` also flushes
 // the bytes to the disk before the move, so the file survives a crash of the machine; files that

@@ -352,12 +352,11 @@ void RunTrimText(TToolRuns& runs, const TTrimRunContext& ctx, TToolRun& run,
     }
     if (matroska && !run.StoppedOnPurpose()) {
         // The middle part is complete once the splitter has closed it: stop before it writes the
-        // rest of the source into the third part.
+        // rest of the source into the third part. No pause before the stop: the part appears
+        // under its name only when whole, and a splitter that has ended keeps its own outcome.
         const std::string middle = TrimWorkPart(ctx.Command, ctx.ToolFolder, 2);
-        if (FileExists(middle) && !SplitterHoldsOpen(middle, run.Process().Pid())) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (FileExists(middle) && !SplitterHoldsOpen(middle, run.Process().Pid()))
             run.StopOnPurpose();
-        }
     }
     // "video:0kB audio:0kB" is found by the run's output watch, also across chunks.
 }

@@ -107,6 +107,36 @@ MediaInfo ProbeMedia(const std::string& path) {
     return ParseProbeJson(json);
 }
 
+MediaInfo ProbeMediaWithKeyframesNear(const std::string& path, double t, double before,
+                                      std::vector<double>* keyframes) {
+    char interval[64];
+    std::snprintf(interval, sizeof interval, "%.3f%%%.3f", std::max(0.0, t - before), t + 1);
+    std::string json, error;
+    if (!frontend::ProbeJson(path, &json, &error,
+                             {"-read_intervals", interval, "-show_entries",
+                              "packet=stream_index,pts_time,dts_time,flags"})) {
+        MediaInfo info;
+        info.error = error.empty() ? "cannot read the file" : error;
+        return info;
+    }
+    const MediaInfo info = ParseProbeJson(json);
+    const JsonValue root = JsonValue::Parse(json);
+    int video = -1;
+    for (const JsonValue& s : root["streams"].Items())
+        if (s["codec_type"].Text() == "video" && s["disposition"]["attached_pic"].Int() != 1) {
+            video = s["index"].Int(-1);
+            break;
+        }
+    for (const JsonValue& p : root["packets"].Items()) {
+        if (video < 0 || p["stream_index"].Int(-1) != video ||
+            p["flags"].Text().find('K') == std::string::npos)
+            continue;
+        const double at = ToDouble(p["pts_time"], ToDouble(p["dts_time"], -1));
+        if (at >= 0) keyframes->push_back(at);
+    }
+    return info;
+}
+
 double PlayLength(const MediaInfo& info) {
     if (info.video.present && info.video.duration > 0) return info.video.duration;
     if (info.duration > 0) return info.duration;

@@ -30,6 +30,11 @@ struct MediaInfo {
 
 MediaInfo ParseProbeJson(const std::string& json);
 MediaInfo ProbeMedia(const std::string& path);
+// ProbeMedia and, from the same ffprobe run, the times of the keyframes of the first picture
+// stream from `before` seconds ahead of t to one second after it (presentation time, else
+// decoding time), in the order read. One tool start where two would read the same header.
+MediaInfo ProbeMediaWithKeyframesNear(const std::string& path, double t, double before,
+                                      std::vector<double>* keyframes);
 // The length the clip's picture lasts: the video stream's duration, else the container's.
 double PlayLength(const MediaInfo& info);
 

@@ -125,13 +125,19 @@ int RunSplit(const MmergeOptions& options) {
     // A range that starts past the clip's end stays as it is: the splitter writes no part.
     // The frame shown at a time is the first one at or after it, so a keyframe less than one
     // frame after the chosen time is the chosen frame itself.
+    // One ffprobe run gives the clip's length and frame rate with the packet index of the 20 s
+    // before the start.
     double from = options.splitPoints[0];
-    const MediaInfo media = from > 0 ? ProbeMedia(input) : MediaInfo{};
+    std::vector<double> near;
+    const MediaInfo media =
+        from > 0 ? ProbeMediaWithKeyframesNear(input, from, 20, &near) : MediaInfo{};
     const double length = from > 0 ? PlayLength(media) : -1;
     if (from > 0 && (length < 0 || from < length)) {
         const double frame = media.video.fps > 0 ? 1.0 / media.video.fps : 0.04;
         const double at = from + frame * 0.9;
-        double key = frontend::KeyframeAtOrBefore(input, at);
+        double key = -1;
+        for (double k : near)
+            if (k <= at + 0.0005) key = std::max(key, k);
         if (key < 0) { // keyframes further apart than that: the whole index
             const std::vector<double> keyframes = ReadKeyframeTimes(input);
             if (!keyframes.empty()) key = KeyframeAtOrBefore(keyframes, at);
