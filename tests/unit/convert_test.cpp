@@ -84,8 +84,6 @@ TEST(ConvertOptions, Fragments) {
          mp3 + " -vol 768   -s 320x240 " + V + " -crf 18 "},
         {none, O(".mkv", 4, "", 0, 2), "320x240",
          aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
-        {none, O(".m4v", 4, "", 0, 2), "320x240",
-         aac + " -vol 768   -s 320x240 " + V + " -crf 18 "},
         // FLV: a fixed rate, not the clip's
         {none, O(".flv", 4, "", 0, 2), "320x240",
          " -acodec aac -ac 2 -ar 44100  -ab 128k  -vol 768   -s 320x240 " + V + " -crf 18 "},

@@ -74,7 +74,6 @@ TEST(FcutPlan, CommandsBecomeFfmpegArguments) {
         {"-i /a.mp4 -acodec aac -ab 0.35M -y /o.vob", "-c:a ac3|-b:a 320k", "cannot hold aac"},
         // 3gp and m4v hold no mp3; .divx is an AVI ffmpeg does not know by its extension
         {"-i /a.mp4 -acodec libmp3lame -y /o.3gp", "-c:a aac", "mp3"},
-        {"-i /a.mp4 -acodec libmp3lame -y /o.m4v", "-c:a aac", "mp3"},
         {"-cb  -i \"/v/a.divx\" -vcodec copy  -acodec copy  -sn -y \"/o/b.divx\"", "-f avi", ""},
         // codecs a container holds are left alone, copies are never touched
         {"-i /a.mp4 -acodec libmp3lame -y /o.mp4", "-c:a libmp3lame", ""},
