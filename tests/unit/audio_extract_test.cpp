@@ -2,8 +2,8 @@
 #include "jobs/audio.h"
 
 #include "common/helpers.h"
+#include "support/test_env.h"
 
-#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@ TEST(AudioExtract, CodecPiecesGainAndCommand) {
                       "libmp3lame -ab 128k -ac 2 | -acodec vorbis -aq 100 | -acodec wmav2 -ab 128k "
                       "-ac 2 | -acodec pcm_s16le -ar 44100 -ac 2 |||");
 
-    const std::string dir = ::testing::TempDir() + "audio_extract_a/";
-    std::filesystem::create_directories(dir);
+    trimora_test::IsolatedHome home;
+    const std::string dir = home.Root();
     TAudioOptions o;
     o.AudioType = ".wav";
     o.VolumeIndex = 3;
@@ -40,12 +40,11 @@ TEST(AudioExtract, CodecPiecesGainAndCommand) {
               "/s/fcut.exe -cb  -ss 00:00:01.000 -t 2  -i \"/v/trip.mov\" -vn -sn  -acodec "
               "libmp3lame -ab 128k -ac 2   -y \"" +
                   dir + "trip.mp3\"");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(AudioExtract, OutputNamesNeverOverwrite) {
-    const std::string dir = ::testing::TempDir() + "audio_extract_b/";
-    std::filesystem::create_directories(dir);
+    trimora_test::IsolatedHome home;
+    const std::string dir = home.Root();
     TAudioCommandInputs in;
     in.FfmpegCommand = "f ";
     in.InputFile = "/v/song.take.avi";
@@ -68,5 +67,4 @@ TEST(AudioExtract, OutputNamesNeverOverwrite) {
     BuildAudioCommand(o, in, p);
     EXPECT_EQ(p.AudioOutput, dir + "song.take.flac");
     EXPECT_EQ(p.AudioCodecPiece, " "); // the encoder picks the codec for .flac
-    std::filesystem::remove_all(dir);
 }

@@ -6,14 +6,13 @@
 #include "common/fcut_run.h"
 #include "exec/tool_install.h"
 #include "media/store_info.h"
+#include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <unistd.h>
 
 using namespace trimora::fcut;
 
@@ -141,14 +140,6 @@ const char* kMp4Json = R"({
              "tags": {"major_brand": "isom", "title": "My Audio: holiday"}}
 })";
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        lines.push_back(l);
-    return lines;
-}
-
 } // namespace
 
 TEST(FcutReport, ClassicLayoutReadsBackThroughTheClipParser) {
@@ -167,7 +158,7 @@ TEST(FcutReport, ClassicLayoutReadsBackThroughTheClipParser) {
     trimora::TStoreInfo info;
     trimora::TClipReportInputs in;
     in.InputExt = ".mp4";
-    trimora::ParseClipReport(Lines(report), in, info);
+    trimora::ParseClipReport(trimora_test::SplitLines(report), in, info);
     EXPECT_EQ(info.DurationText + " " + std::to_string(info.BitrateKbps) + " " + info.FrameSize +
                   " " + info.FpsText + " " + info.CodecSummary + info.AudioBitrateOption +
                   info.AudioRateOption,
@@ -225,9 +216,8 @@ TEST(FcutProgress, ChunksEndInWholeSecondsWhateverTheReadBoundaries) {
 
 TEST(ToolInstall, LinksMissingAndStaleFrontEndsAndLeavesCurrentOnes) {
     namespace fs = std::filesystem;
-    const fs::path root =
-        fs::temp_directory_path() / ("trimora-install-" + std::to_string(::getpid()));
-    fs::remove_all(root);
+    trimora_test::IsolatedHome home;
+    const fs::path root = home.Root();
     const std::string prog = (root / "bin").string() + "/";
     const std::string sys = (root / "share" / "trimora").string() + "/";
     fs::create_directories(prog);
@@ -252,5 +242,4 @@ TEST(ToolInstall, LinksMissingAndStaleFrontEndsAndLeavesCurrentOnes) {
     EXPECT_EQ(r.installed, (std::vector<std::string>{"mcut.exe", "fmerge.exe"}));
     EXPECT_TRUE(fs::equivalent(sys + "mcut.exe", prog + "mcut.exe"));
     EXPECT_TRUE(fs::equivalent(sys + "qvcut/fmerge.exe", prog + "fmerge.exe"));
-    fs::remove_all(root);
 }

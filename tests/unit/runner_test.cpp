@@ -121,9 +121,7 @@ TEST(Runner, CompletionHandlerMayReleaseItsOwnRunner) {
         done = true;
     };
     ASSERT_TRUE(p->Run());
-    for (int i = 0; i < 200 && !done; ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(done);
+    EXPECT_TRUE(trimora_test::PollUntil([&] { return done.load(); }, 2000));
 }
 
 TEST(RunAndCapture, SplitsLinesAndReportsStartFailure) {
@@ -154,9 +152,7 @@ TEST(OwnTools, KillByNameEndsOnlyOurOwnChildOfThatName) {
     ASSERT_TRUE(ours.Run());
     EXPECT_FALSE(KillProcessByName("mcut.exe"));
     EXPECT_TRUE(KillProcessByName("FCUT.EXE"));
-    for (int i = 0; i < 100 && !ours.Finished(); ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(ours.Finished());
+    EXPECT_TRUE(trimora_test::PollUntil([&] { return ours.Finished(); }, 1000));
     EXPECT_EQ(ours.TermSignal(), SIGTERM);
     EXPECT_TRUE(trimora_test::Alive(stranger));
     EXPECT_FALSE(KillProcessByName("fcut.exe")); // reaped: nothing of ours is left
@@ -190,9 +186,7 @@ TEST(OwnTools, CaptureEndsTheWholeGroupOnTimeLimitAndInterrupt) {
         ASSERT_FALSE(lines.empty());
         const int grandchild = std::atoi(lines.front().c_str());
         ASSERT_GT(grandchild, 0);
-        for (int i = 0; i < 50 && trimora_test::Alive(grandchild); ++i)
-            std::this_thread::sleep_for(10ms);
-        EXPECT_FALSE(trimora_test::Alive(grandchild));
+        EXPECT_TRUE(trimora_test::PollUntil([&] { return !trimora_test::Alive(grandchild); }, 500));
         EXPECT_TRUE(OwnProcessGroups().empty());
     }
     SetCaptureInterruptFd(-1);
