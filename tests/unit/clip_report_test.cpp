@@ -122,7 +122,6 @@ TEST(ClipReport, ReportsGiveTheClipAndWhatTheWindowDoes) {
           "    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25 tbr"},
          ".mp4",
          "duration=00:30:00;seconds=1800;kbps=5080/5080;slider=1/1800;total=1/00:30:00;"},
-        {{"    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25 tbr"}, ".mp4", "duration=00:30:00;"},
         {{"  Duration: 00:00:05, start: 0.000000, bitrate: 64 kb/s"}, ".mp4", "seconds=1800;"},
         {{}, ".mp4", "seconds=1800;"},
         // long ones are not wrapped

@@ -93,7 +93,6 @@ TEST(PreviewOutput, LineForms) {
         {{"V:  -0.2   1/  1 ??%", "V: 1.0"}, "second=-1;status=V:  -0.2   1/  1 ??%;"},
         {{"ID_LENGTH=83.5"}, "length=0:01:24;time=0:01:23.500;"},
         {{"ID_LENGTH=82.5"}, "length=0:01:22;"}, // halves go to the even neighbour
-        {{"ID_LENGTH=3725.00"}, "length=1:02:05;time=1:02:05;"},
         {{"ID_LENGTH=3725", "ID_LENGTH=0.0005"}, "length=0:00:00;time=1:02:05;"}, // too short
         {{"ID_LENGTH=4.9996"}, "length=0:00:05;time=0:00:05;"},
         {{"ID_LENGTH=5", "ID_LENGTH=abc"}, "length=0:00:05;"},
