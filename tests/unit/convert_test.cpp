@@ -91,8 +91,6 @@ TEST(ConvertOptions, Fragments) {
         {none, O(".mp4", 4, "", 0, -1), "320x240", aac + "   -s 320x240 " + V + " -crf 18 "},
         {none, O(".mp4", 4, "", 0, 1), "320x240",
          aac + " -vol 512   -s 320x240 " + V + " -crf 18 "},
-        {none, O(".mp4", 4, "", 0, 3), "320x240",
-         aac + " -vol 1024   -s 320x240 " + V + " -crf 18 "},
         // "No Sound", and a clip without audio whatever the choice
         {none, O(".mp4", 4, "", 1), "1280x720", " -an  -s 1280x720 " + V + " -crf 18 "},
         {none, O(".mkv"), "!640x480", " -an  -s 640x480 " + V + " -crf 18 "},
