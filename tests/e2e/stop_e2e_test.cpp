@@ -146,27 +146,38 @@ TEST_F(Stop, FailuresNameTheirCause) {
     fs::create_directories(noTools);
     std::string ffprobe = RunProgram({"which", "ffprobe"});
     fs::create_symlink(ffprobe.erase(ffprobe.find_last_not_of('\n') + 1), noTools + "ffprobe");
-    const std::string path = ::getenv("PATH");
+    const std::string path = ::getenv("PATH"), trimora = BinDir() + "trimora";
+    // A copy of the program whose own folder holds no front-end to install.
+    const std::string lone = noTools + "trimora";
+    fs::copy_file(trimora, lone);
+    fs::remove(out_ + "stop-8s-Partial.avi");
 
-    struct Case { std::vector<std::string> args; std::string cause; bool noFfmpeg = false; };
+    struct Case { std::vector<std::string> args; std::string cause, exe, path; };
     const Case cases[] = {
         {{"cut", src, "--start", "0:00:01", "--end", "0:10:00", "--save-folder", full},
          "Failed! Please adjust the Start Position and try again. (No space left on device)"},
         {{"convert", src, "--format", ".mp4", "--save-folder", ro}, "Read-only file system"},
         {{"cut", longName, "--start", "0:00:01", "--end", "0:00:03", "--save-folder", out_},
          "(File name too long)"},
+        {{"cut", src8, "--start", "0:00:30", "--end", "0:00:40", "--save-folder", out_},
+         "(the range starts after the end of the clip"},
         {{"convert", src, "--format", ".mp4", "--save-folder", out_},
-         "ffmpeg is not installed: apt-get install ffmpeg", true},
+         "ffmpeg is not installed: apt-get install ffmpeg", trimora, noTools},
+        {{"cut", src, "--start", "0:00:01", "--end", "0:00:02", "--save-folder", out_},
+         "fcut.exe could not be started from", lone, path},
     };
-    for (const auto& c : cases) {
+    for (auto c : cases) {
         SCOPED_TRACE(c.cause);
-        if (c.noFfmpeg) ::setenv("PATH", noTools.c_str(), 1);
-        Started job = Start(c.args, "job.log");
+        if (c.exe == lone) fs::remove(home_.Root() + "data/trimora/fcut.exe");
+        c.args.insert(c.args.begin(), c.exe.empty() ? trimora : c.exe);
+        ::setenv("PATH", c.path.empty() ? path.c_str() : c.path.c_str(), 1);
+        Started job = StartInBackground(c.args, home_.Root() + "job.log");
         ::setenv("PATH", path.c_str(), 1);
         EXPECT_EQ(job.Wait(120000), 1) << job.Output();
         EXPECT_EQ(job.LastLine().rfind("FAILED ", 0), 0u) << job.Output();
         EXPECT_NE(job.LastLine().find(c.cause), std::string::npos) << job.Output();
     }
+    EXPECT_TRUE(fs::is_empty(out_)) << fs::directory_iterator(out_)->path();
     EXPECT_TRUE(fs::is_empty(full)); // the partial output is removed
     ::umount2(full.c_str(), MNT_DETACH);
     ::umount2(ro.c_str(), MNT_DETACH);
