@@ -28,11 +28,8 @@ std::string LongClip() {
                                        "libx264 -preset ultrafast -g 250 -c:a aac -shortest");
 }
 
-std::string EightSeconds() {
-    return SampleClip("stop-8s.mp4", "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 -f "
-                                     "lavfi -i sine=duration=8 -c:v libx264 -g 100 -c:a aac "
-                                     "-shortest");
-}
+// 320x240: converting it takes a moment.
+std::string EightSeconds() { return MediaClip(".mp4", 8, "-s 320x240 -g 100"); }
 
 class Stop : public ::testing::Test {
   protected:
@@ -111,11 +108,12 @@ TEST_F(Stop, ClosedOutputStopsLikeAnInterrupt) {
 TEST_F(Stop, FailuresNameTheirCause) {
     const std::string src8 = EightSeconds();
     // A range past the clip's end is cut at the end and says so.
+    const std::string partial = out_ + StemOf(src8) + "-Partial.avi";
     const CliRun longRange = RunTrimora({"convert", src8, "--format", ".avi", "--start", "0:00:02",
                                          "--end", "0:01:00", "--save-folder", out_});
     ASSERT_EQ(longRange.status, 0) << longRange.output;
     EXPECT_NE(longRange.output.find("lies past the end of the clip"), std::string::npos);
-    EXPECT_NEAR(ProbeDuration(out_ + "stop-8s-Partial.avi"), 6.0, 1.0);
+    EXPECT_NEAR(ProbeDuration(partial), 6.0, 1.0);
 
     if (::geteuid() != 0) GTEST_SKIP() << "mounting the small file systems needs root";
     const std::string src = Source("a.mp4");
@@ -137,7 +135,7 @@ TEST_F(Stop, FailuresNameTheirCause) {
     // A copy of the program whose own folder holds no front-end to install.
     const std::string lone = noTools + "trimora";
     fs::copy_file(trimora, lone);
-    fs::remove(out_ + "stop-8s-Partial.avi");
+    fs::remove(partial);
 
     struct Case { std::vector<std::string> args; std::string cause, exe = "", path = ""; };
     const Case cases[] = {
