@@ -17,7 +17,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -115,23 +114,14 @@ TEST_F(MtoolsE2E, McutJoinWaitsForTheNormalisingClipAndEncodesOtherPictures) {
     const std::string b = InFolder(MediaClip(".avi", 2), "b.avi");
     const std::string norm = home_.Root() + "norm.avi";
     const std::string bytes = ReadFileBytes(MediaClip(".avi", 1));
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t writer = ::fork();
-    if (writer == 0) {
-        const int fd = ::open(norm.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        (void)!::write(ready[1], "x", 1);
-        ::usleep(800 * 1000);
+    const int fd = ::open(norm.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
         (void)!::write(fd, bytes.data(), bytes.size());
         ::close(fd);
-        ::_exit(0);
-    }
-    char c;
-    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    });
     const CliRun j = join({norm, a, b}, out_ + "join-Joined.avi");
-    ::waitpid(writer, nullptr, 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
+    writer.join();
     ASSERT_EQ(j.status, 0) << j.output;
     EXPECT_EQ(JoinFilesCounted(j.output), 3) << j.output;
     ExpectValid(out_ + "join-Joined.avi", "avi", 6, true);

@@ -1,11 +1,14 @@
 // The probe end to end: the installed encoder front-end prints its report on real clips made
 // for the test, and the parse fills the clip record from it.
 
+#include <chrono>
 #include <filesystem>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "common/helpers.h"
+#include "exec/dos_cmd_process.h"
 #include "media/store_info.h"
 #include "support/test_env.h"
 
@@ -88,6 +91,15 @@ TEST_F(ProbeClipE2E, UnreadableOrOddInputs) {
     EXPECT_FALSE(out.Started);
     EXPECT_EQ(out.Result.Refresh, TClipRefresh::None);
     EXPECT_EQ(info.ClipDuration, 3);
+
+    // A source that never delivers data (a FIFO) fails at once and leaves no tool running.
+    const std::string fifo = home_.Root() + "pipe.mp4";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const auto t0 = std::chrono::steady_clock::now();
+    out = Probe(fifo, info);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    EXPECT_NE(out.Failure.find("Not a regular file"), std::string::npos) << out.Failure;
+    EXPECT_TRUE(OwnProcessGroups().empty());
 }
 
 // A name holding report texts is probed for what the file holds (here: no sound).

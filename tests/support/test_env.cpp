@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
-#include <tuple>
 #include <cstdlib>
-#include <map>
+#include <memory>
+#include <tuple>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -101,8 +101,12 @@ std::string SampleClip(const std::string& name, const std::string& args) {
     fs::create_directories(dir);
     const std::string path = dir + name;
     // Test processes run in parallel: one makes the clip, the others wait on the lock.
-    const int lockFd = ::open((dir + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
+    const int lockFd = ::open((dir + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ::flock(lockFd, LOCK_EX);
+    const std::shared_ptr<void> unlock(nullptr, [lockFd](void*) {
+        ::flock(lockFd, LOCK_UN);
+        ::close(lockFd);
+    });
     if (!fs::exists(path)) {
         std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel",
                                          "error", "-y"};
@@ -111,15 +115,9 @@ std::string SampleClip(const std::string& name, const std::string& args) {
         argv.push_back(tmp);
         int code = 0;
         const std::string out = RunProgram(argv, &code);
-        if (code != 0) {
-            ::flock(lockFd, LOCK_UN);
-            ::close(lockFd);
-            throw std::runtime_error("making sample clip " + name + " failed: " + out);
-        }
+        if (code != 0) throw std::runtime_error("making sample clip " + name + " failed: " + out);
         fs::rename(tmp, path);
     }
-    ::flock(lockFd, LOCK_UN);
-    ::close(lockFd);
     return path;
 }
 
@@ -198,16 +196,10 @@ MediaFacts ProbeMedia(const std::string& path) {
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string line;
-    for (char c : text) {
-        if (c != '\n' && c != '\r') {
-            line += c;
-        } else if (!line.empty()) {
-            lines.push_back(line);
-            line.clear();
-        }
+    for (size_t b = 0, e = 0; b < text.size(); b = e + 1) {
+        e = std::min(text.find_first_of("\r\n", b), text.size());
+        if (e > b) lines.push_back(text.substr(b, e - b));
     }
-    if (!line.empty()) lines.push_back(line);
     return lines;
 }
 
@@ -251,12 +243,9 @@ CliRun RunTrimora(const std::vector<std::string>& args) {
 }
 
 int Started::Wait(int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     int st = 0;
-    while (::waitpid(pid, &st, ms < 0 ? 0 : WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) return -2;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    if (ms < 0) ::waitpid(pid, &st, 0);
+    else if (!PollUntil([&] { return ::waitpid(pid, &st, WNOHANG) != 0; }, ms)) return -2;
     status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     return status;
 }
