@@ -78,6 +78,10 @@ class WindowTest : public ::testing::Test {
     WindowTest() {
         form.show();
         form.StartupDoneTimerTimer();
+        // The memo shows the command Start would run next whenever the times are refreshed, which
+        // may come right after a job's last line: every text it showed is kept for the checks.
+        QObject::connect(form.MemoCode, &QPlainTextEdit::textChanged, form.MemoCode,
+                         [this] { memoLog += Memo() + "\n"; });
     }
     // A source folder holding one real 4-s clip as name, listed in the window by the folder
     // button; the folder.
@@ -112,6 +116,7 @@ class WindowTest : public ::testing::Test {
         return form.OutputList.Row(form.OutputList.FindRowById(id));
     }
     std::string Memo() const { return form.MemoCode->toPlainText().toStdString(); }
+    std::string memoLog; // every text the memo showed, one after the other
 
     GuiHome home;
     trimora::MainForm form;

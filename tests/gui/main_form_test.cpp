@@ -298,7 +298,7 @@ TEST_F(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
     EXPECT_EQ(ReadFileBytes(folder + "holiday.mp4"), sourceBytes);
     EXPECT_EQ(JobRow(1).FullPath, expected);
     EXPECT_EQ(JobRow(1).SizeText, FormatFileSize(GetFileSize64(expected)));
-    EXPECT_NE(Memo().find("DosRunTrim done."), std::string::npos) << Memo();
+    EXPECT_NE(memoLog.find("DosRunTrim done."), std::string::npos) << memoLog;
 
     // A double click on the row opens the file with the desktop's player.
     QTreeWidgetItem* item = form.lvProgress->topLevelItem(form.OutputList.FindRowById(1));

@@ -77,7 +77,7 @@ TEST_F(WindowJobs, ConvertOfAClickedClipEndsDoneWithTheFile) {
     const MediaFacts f = ProbeMedia(output);
     EXPECT_EQ(f.format, "matroska,webm");
     EXPECT_TRUE(f.acodec.empty());
-    EXPECT_NE(Memo().find("DosConvertClip Finished in: "), std::string::npos) << Memo();
+    EXPECT_NE(memoLog.find("DosConvertClip Finished in: "), std::string::npos) << memoLog;
     EXPECT_TRUE(home.Messages.isEmpty());
 }
 
