@@ -5,7 +5,6 @@
 #include "common/fcut_report.h"
 #include "common/fcut_run.h"
 #include "exec/tool_install.h"
-#include "media/store_info.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -30,15 +29,6 @@ std::string Joined(const std::vector<std::string>& v) {
 }
 
 } // namespace
-
-TEST(FcutPlan, ProbeAndWarmUpNameNoOutput) {
-    const FcutPlan probe = Plan("-cb  -i \"/v/a b.mp4\"");
-    EXPECT_TRUE(probe.probe && probe.error.empty());
-    EXPECT_EQ(probe.inputs, std::vector<std::string>{"/v/a b.mp4"});
-    EXPECT_TRUE(Plan("-cb  -threads 10  -i \"/h/help/silent.mp3\"").probe);
-    EXPECT_FALSE(Plan("-cb ").error.empty());
-    EXPECT_FALSE(Plan("-cb  -i").error.empty());
-}
 
 TEST(FcutPlan, CommandsBecomeFfmpegArguments) {
     // command -> pieces of the ffmpeg argument list, '|' between them; '!' marks a piece that
@@ -75,14 +65,11 @@ TEST(FcutPlan, CommandsBecomeFfmpegArguments) {
         {"-i /a.mp4 -acodec libmp3lame -y /o.3gp", "-c:a aac", "mp3"},
         {"-cb  -i \"/v/a.divx\" -vcodec copy  -acodec copy  -sn -y \"/o/b.divx\"", "-f avi", ""},
         // codecs a container holds are left alone, copies are never touched
-        {"-i /a.mp4 -acodec libmp3lame -y /o.mp4", "-c:a libmp3lame", ""},
         {"-i /a.mp4 -acodec mp3 -y /o.mp3", "-c:a libmp3lame", ""},
         {"-i /a.vob -acodec copy -vcodec copy -y /o.vob", "-c:a copy", ""},
         {"-cb  -i \"/v/a.mp4\"  -s 160x120  -vcodec libvpx -acodec libvorbis -ab 128k -ac 2 -ar "
          "44100  -qscale 3  -y \"/o/a.webm\"",
          "-crf 10|-b:v 4M|!-qscale", ""},
-        {"-cb  -i \"/v/a.mp4\" -vn -sn  -acodec vorbis -aq 100  -vol 1024  -y \"/o/a.ogg\"",
-         "-c:a libvorbis|-q:a 10|-af volume=4", ""},
         // a '%' in the path stays literal (-update 1)
         {"-cb  -ss 00:00:01.500 -i \"/v/a.mp4\" -f image2 -vframes 1 -sameq "
          "\"/img/000001.500.jpg\"",
@@ -108,82 +95,34 @@ TEST(FcutPlan, CommandsBecomeFfmpegArguments) {
         EXPECT_EQ(std::string(r.note).empty(), notes.empty()) << notes;
         EXPECT_NE(notes.find(r.note), std::string::npos) << notes;
     }
-    const FcutPlan frame = Plan("-ss 00:00:01.500 -i /v/a.mp4 -f image2 -vframes 1 /i/1.jpg");
-    EXPECT_EQ(frame.muxer, "image2");
-    EXPECT_NEAR(frame.inputSeek.value_or(-1), 1.5, 1e-9);
-
     for (const auto& [text, seconds] :
-         std::vector<std::pair<const char*, double>>{{"37", 37},
-                                                     {"00:01:23.456", 83.456},
-                                                     {"1:05", 65},
-                                                     {"100:00:00", 360000},
-                                                     {"abc", -1},
-                                                     {"", -1},
-                                                     {"1::2", -1}})
+         std::vector<std::pair<const char*, double>>{
+             {"37", 37}, {"00:01:23.456", 83.456}, {"100:00:00", 360000}, {"1::2", -1}})
         EXPECT_NEAR(ParseFfmpegTime(text).value_or(-1), seconds, 1e-9) << text;
 }
 
-namespace {
+// The stream report is read back by the program's clip parser (see the probe of real clips);
+// what real clips rarely show: tags that look like stream lines, no duration, no rates.
+TEST(FcutReport, OddTagsAndUnknownValues) {
+    const std::string report = FormatStreamReport(0, "/v/a.mp4", R"({"streams": [
+        {"index": 0, "codec_name": "h264", "codec_type": "video", "width": 160, "height": 120}],
+        "format": {"format_name": "mp4", "duration": "3.0",
+                   "tags": {"major_brand": "isom", "title": "My Audio: holiday"}}})");
+    EXPECT_NE(report.find("    major_brand     : isom\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("holiday"), std::string::npos); // it would be read as the audio line
 
-const char* kMp4Json = R"({
-  "streams": [
-    {"index": 0, "codec_name": "h264", "codec_type": "video", "width": 1280, "height": 720,
-     "sample_aspect_ratio": "1:1", "display_aspect_ratio": "16:9", "pix_fmt": "yuv420p",
-     "r_frame_rate": "30000/1001", "avg_frame_rate": "30000/1001", "time_base": "1/30000",
-     "bit_rate": "2000000", "tags": {"language": "und"}},
-    {"index": 1, "codec_name": "aac", "codec_type": "audio", "sample_fmt": "fltp",
-     "sample_rate": "48000", "channels": 2, "channel_layout": "stereo", "bit_rate": "128000",
-     "tags": {"language": "eng"}}
-  ],
-  "format": {"filename": "/v/a.mp4", "format_name": "mov,mp4,m4a,3gp,3g2,mj2",
-             "start_time": "0.000000", "duration": "83.454", "bit_rate": "1234567",
-             "tags": {"major_brand": "isom", "title": "My Audio: holiday"}}
-})";
-
-} // namespace
-
-TEST(FcutReport, ClassicLayoutReadsBackThroughTheClipParser) {
-    const std::string report = FormatStreamReport(0, "/v/a.mp4", kMp4Json);
-    for (const char* line :
-         {"Input #0, mov,mp4,m4a,3gp,3g2,mj2, from '/v/a.mp4':\n",
-          "  Duration: 00:01:23.45, start: 0.000000, bitrate: 1234 kb/s\n",
-          "    Stream #0.0: Video: h264, yuv420p, 1280x720 [SAR 1:1 DAR 16:9], 2000 kb/s, 29.97 "
-          "fps, 29.97 tbr, 30k tbn\n",
-          "    Stream #0.1(eng): Audio: aac, 48000 Hz, stereo, fltp, 128 kb/s\n",
-          "    major_brand     : isom\n"})
-        EXPECT_NE(report.find(line), std::string::npos) << line;
-    // A title holding "Audio:" would be read as the audio line: it is left out.
-    EXPECT_EQ(report.find("holiday"), std::string::npos);
-
-    trimora::TStoreInfo info;
-    trimora::TClipReportInputs in;
-    in.InputExt = ".mp4";
-    trimora::ParseClipReport(trimora_test::SplitLines(report), in, info);
-    EXPECT_EQ(info.DurationText + " " + std::to_string(info.BitrateKbps) + " " + info.FrameSize +
-                  " " + info.FpsText + " " + info.CodecSummary + info.AudioBitrateOption +
-                  info.AudioRateOption,
-              "00:01:23 1234 1280x720 29.97 h264 - aac -  -ab 128k  -ar 48000 ");
-}
-
-TEST(FcutReport, VideoOnlyUnknownDurationAndRates) {
     const char* json = R"({"streams": [{"index": 0, "codec_name": "mpeg2video",
         "codec_type": "video", "width": 720, "height": 576, "sample_aspect_ratio": "0:1",
         "pix_fmt": "yuv420p", "r_frame_rate": "25/1", "avg_frame_rate": "0/0",
         "time_base": "1/90000"}],
         "format": {"format_name": "mpeg", "duration": "N/A"}})";
-    const std::string report = FormatStreamReport(1, "/v/b.mpg", json);
-    EXPECT_NE(report.find("  Duration: N/A, bitrate: N/A\n"), std::string::npos);
-    EXPECT_NE(
-        report.find("    Stream #1.0: Video: mpeg2video, yuv420p, 720x576, 25 tbr, 90k tbn\n"),
-        std::string::npos);
-    EXPECT_EQ(report.find("Audio:"), std::string::npos);
+    const std::string raw = FormatStreamReport(1, "/v/b.mpg", json);
+    EXPECT_NE(raw.find("  Duration: N/A, bitrate: N/A\n"), std::string::npos);
+    EXPECT_NE(raw.find("    Stream #1.0: Video: mpeg2video, yuv420p, 720x576, 25 tbr, 90k tbn\n"),
+              std::string::npos);
     EXPECT_EQ(FormatStreamReport(0, "/x", "not json"), "");
-    EXPECT_EQ(FormatRate(25) + " " + FormatRate(23.976) + " " + FormatRate(12800) + " " +
-                  FormatRate(1000),
-              "25 23.98 12800 1k");
-    EXPECT_EQ(FormatReportDuration(3599.996) + " " + FormatReportDuration(4) + " " +
-                  FormatReportDuration(400000),
-              "01:00:00.00 00:00:04.00 111:06:40.00");
+    EXPECT_EQ(FormatRate(23.976) + " " + FormatRate(1000) + " " + FormatReportDuration(400000),
+              "23.98 1k 111:06:40.00");
 }
 
 TEST(FcutProgress, ChunksEndInWholeSecondsWhateverTheReadBoundaries) {
@@ -204,14 +143,6 @@ TEST(FcutProgress, ChunksEndInWholeSecondsWhateverTheReadBoundaries) {
     EXPECT_NE(chunks[1].find("time=2\r"), std::string::npos);
     for (const auto& c : chunks)
         EXPECT_EQ(c.find("time="), c.rfind("time="));
-
-    LineBuffer lines;
-    lines.Feed("a\nb");
-    EXPECT_EQ(lines.TakeLines(), "a\n");
-    lines.Feed("c\r\nd");
-    EXPECT_EQ(lines.TakeLines(), "bc\r\n");
-    EXPECT_EQ(lines.TakeEverything(), "d\n");
-    EXPECT_NE(EmptyOutputSummary().find("video:0kB audio:0kB"), std::string::npos);
 }
 
 TEST(ToolInstall, LinksMissingAndStaleFrontEndsAndLeavesCurrentOnes) {
