@@ -1,6 +1,6 @@
-// The join: the command of every family byte for byte, the file list it is made of, and the run
-// with stand-in tools (small shell scripts) for the order of the normalising clip and the join,
-// the failure texts and the rows at the end.
+// The join: the command of every family byte for byte, the file list it is made of, and the ways
+// a run fails, with stand-in tools (small shell scripts). Successful joins of every family run
+// with the real tools in join_cli_e2e and the window's join test.
 #include "jobs/join.h"
 #include "jobs/join_run.h"
 
@@ -58,8 +58,8 @@ class JoinFixture : public ::testing::Test {
         fs::permissions(root + name, fs::perms::owner_all);
     }
     // Starts the join of the list and waits for its row.
-    std::string Run(const TJoinListSnapshot& list, TJoinListFileMon* monitor = nullptr) {
-        EXPECT_TRUE(JoinClips(list, runs, monitor));
+    std::string Run(const TJoinListSnapshot& list) {
+        EXPECT_TRUE(JoinClips(list, runs, nullptr));
         EXPECT_TRUE(host.WaitForRow(st.JobCounter));
         return host.rows[st.JobCounter].status;
     }
@@ -111,23 +111,6 @@ TEST_F(JoinFixture, EveryFamilyAndItsNosoundForm) {
             }
         }
     }
-}
-
-TEST_F(JoinFixture, AviNormalisingClipTakesTheFirstFrameSize) {
-    auto list = Clips(".avi");
-    list.Rows[0].FrameSize = "320x240";
-    BuildJoinCommand(list, st);
-    const std::string sample = st.MencoderCommand + "\"" + root + "help/sample.avi\"";
-    EXPECT_EQ(st.NormFile, root + "help/norm.avi");
-    EXPECT_EQ(st.NormCommand, sample +
-                                  " -vf scale=320:240 -ovc lavc -lavcopts vcodec=mpeg4 -oac "
-                                  "copy -o \"" +
-                                  st.NormFile + "\"");
-    // without a probed frame size the normalising clip keeps the sample's size
-    list.Rows[0].FrameSize = "";
-    BuildJoinCommand(list, st);
-    EXPECT_EQ(st.NormCommand,
-              sample + "  -ovc lavc -lavcopts vcodec=mpeg4 -oac copy -o \"" + st.NormFile + "\"");
 }
 
 TEST_F(JoinFixture, FileListAndOutputName) {
@@ -184,29 +167,6 @@ TEST_F(JoinFixture, HostileNamesStayOneArgumentEach) {
     EXPECT_EQ(args, (std::vector<std::string>{root + "mmerge.sh", clips + "a \"q\" $HOME;x.mkv",
                                               "+" + clips + "-b\\\".mkv", "-o",
                                               save + "Trip-Joined.mkv"}));
-}
-
-TEST_F(JoinFixture, AviJoinRunsOnceTheNormalisingClipIsComplete) {
-    // The stand-in mencoder takes its time over the normalising clip; the join refuses to run
-    // without it and counts three files of progress.
-    Script("mcut.sh",
-           "case \"$*\" in *sample.avi*) sleep 0.6; echo norm > \"$out\"; exit 0;; esac\n"
-           "for a in \"$@\"; do case \"$a\" in *norm.avi) [ -s \"$a\" ] || exit 3;; esac; done\n"
-           "for f in 1 2 3; do for p in 10 60 99 100; do printf 'Pos: %d.0s  %df ( 1%%) =%d\\r' "
-           "$f $f $p; sleep 0.02; done; done\n"
-           "echo joined > \"$out\"\n");
-    fs::create_directories(root + "help");
-    TJoinListFileMon monitor(JoinMonitorHost(runs), std::chrono::milliseconds(5));
-    EXPECT_EQ(Run(Clips(".avi"), &monitor), "DONE");
-    const auto& row = host.rows[st.JobCounter];
-    EXPECT_EQ(row.path + " " + std::to_string(row.size), save + "Trip-Joined.avi 7");
-    ASSERT_GE(host.memo.size(), 5u);
-    EXPECT_EQ(host.memo[3], kNormalizedDoneLog);
-    EXPECT_EQ(host.memo[4].rfind(kJoinFinishedLog, 0), 0u);
-    EXPECT_EQ(host.statuses.back(), "Status");
-    EXPECT_TRUE(st.BuildOnly);
-    std::lock_guard<std::mutex> lock(runs.ProgressMutex());
-    EXPECT_EQ(runs.Counters.JoinFilesDone, 3);
 }
 
 TEST_F(JoinFixture, FailedRunsLeaveNoOutput) {
