@@ -1,10 +1,12 @@
 // The output list model: rows found by ID, the message row, pending rows per mode, results, and
-// the output names (never an existing file).
+// the output names. The window's job tests show these rows for real jobs of every mode.
 #include "common/helpers.h"
 #include "jobs/output_list.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace trimora;
 using trimora_test::IsolatedHome;
@@ -55,26 +57,6 @@ TEST(OutputList, RowsAreFoundAndWrittenById) {
     TOutputList list;
     list.SetRowStatus("DONE", "/x", 5, 7); // no such row: nothing
     EXPECT_EQ(list.FindRowById(101) + list.Count(), -1);
-
-    EXPECT_EQ(list.SetRowCaption("Run time message", MessageRowId, 0, ".avi"), 0);
-    EXPECT_EQ(list.SetRowCaption("a-Cut.avi", 1, 0, ".avi"), 1);
-    EXPECT_EQ(list.FindRowById(1), 1);
-    const std::tuple<TJobStatus, int64_t, const char*> results[] = {
-        {TJobStatus::Done, 1234567, "DONE|1.17 MB"},
-        {TJobStatus::Failed, 1, "FAILED|1 bytes"},
-        {TJobStatus::Pending, 0, "PENDING|"},
-    };
-    for (const auto& [status, size, want] : results) {
-        list.SetRowStatus(status, "/out/a-Cut.avi", size, 1);
-        EXPECT_EQ(Dump(list), "Run time message|||101||" + kMsg + "\na-Cut.avi|" + want +
-                                  "|1|/out/a-Cut.avi|" + kAvi + "\n");
-    }
-    // a new caption on an existing ID changes that row in place and clears its status
-    EXPECT_EQ(list.SetRowCaption("b-Cut.mkv", 1, 0, ".mkv"), 1);
-    EXPECT_EQ(Dump(list).substr(Dump(list).find('\n') + 1),
-              "b-Cut.mkv|||1|/out/a-Cut.avi|" + std::to_string(int(TRowIcon::Matroska)) + "\n");
-    list.Clear();
-    EXPECT_EQ(list.Count(), 0);
 
     // A finished row keeps its result when the next pending row has the same name (the user
     // deleted the output meanwhile).
@@ -133,13 +115,6 @@ TEST(OutputList, PendingRowFollowsTheModeAndBecomesTheResultRow) {
     EXPECT_EQ(Dump(list, root),
               message + "Holiday-Cut.AVI|PENDING||1|~/Holiday-Cut.AVI|" + kAvi + "\n");
 
-    // switching to convert rewrites the same pending row
-    s.Mode = TMode::Convert;
-    s.Partial = true;
-    AddPendingRow(s, list);
-    EXPECT_EQ(Dump(list, root),
-              message + "Holiday-Partial.mp4|PENDING||1|~/Holiday-Partial.mp4|" + kMp4 + "\n");
-
     // the job runs: Start raises JobCounter and the result lands in the same row; the next
     // refresh adds a new row and keeps the finished one
     s.JobCounter++;
@@ -147,8 +122,9 @@ TEST(OutputList, PendingRowFollowsTheModeAndBecomesTheResultRow) {
     list.SetRowStatus(TJobStatus::Done, s.OutputFile, GetFileSize64(s.OutputFile), s.JobCounter);
     AddPendingRow(s, list);
     EXPECT_EQ(Dump(list, root),
-              message + "Holiday-Partial.mp4|DONE|2.92 KB|1|~/Holiday-Partial.mp4|" + kMp4 +
-                  "\nHoliday-Partial01.mp4|PENDING||2|~/Holiday-Partial01.mp4|" + kMp4 + "\n");
+              message + "Holiday-Cut.AVI|DONE|2.92 KB|1|~/Holiday-Cut.AVI|" + kAvi +
+                  "\nHoliday-Cut01.AVI|PENDING||2|~/Holiday-Cut01.AVI|" + kAvi + "\n");
+    std::remove((root + "Holiday-Cut.AVI").c_str());
 
     // no source selected: only the message row; the WebM warning shows in the cut mode too;
     // the hundredth job shares the message row
@@ -174,30 +150,4 @@ TEST(OutputList, PendingRowFollowsTheModeAndBecomesTheResultRow) {
         AddPendingRow(c, fresh);
         EXPECT_EQ(Dump(fresh, root), r.want);
     }
-}
-
-TEST(OutputList, AudioAndJoinRows) {
-    IsolatedHome home;
-    const std::string root = home.Root();
-    TOutputList list;
-    JobState s = CutState(root);
-    s.SoundOnly = true;
-    s.AudioTypeText = ".ogg";
-    AddAudioPendingRow(s, list);
-    EXPECT_EQ(s.OutputFile, root + "Holiday.ogg");
-    EXPECT_EQ(list.MessageText, "Run time message");
-    EXPECT_NE(Dump(list, root).find("\nHoliday.ogg|PENDING||1|~/Holiday.ogg|"), std::string::npos);
-    EXPECT_EQ(list.Row(0).Caption, ""); // no message composed yet
-    AddAudioPendingRow(s, list);
-    EXPECT_EQ(list.Row(0).Caption + "|" + list.Row(0).Status, "Run time message|Idle");
-
-    // a join that has no output yet leaves only the message row
-    s.Mode = TMode::Join;
-    TOutputList none;
-    RefreshJoinRow(s, none, [&] {
-        s.JoinExt = ".flv";
-        s.JoinedOutput.clear();
-    });
-    EXPECT_EQ(none.Count(), 1);
-    EXPECT_EQ(none.Row(0).Caption, "Idle");
 }
