@@ -27,14 +27,6 @@ TEST(AudioExtract, CodecPiecesGainAndCommand) {
                                                dir + "trip.wav\"");
     EXPECT_EQ(p.AudioCodecPiece, " -acodec pcm_s16le -ar 44100 -ac 2  -vol 1024 ");
     EXPECT_EQ(p.AudioOutput, dir + "trip.wav");
-
-    // With a range the seek pieces stand right after the encoder.
-    in.SeekArgs = " -ss 00:00:01.000 -t 2 ";
-    o = TAudioOptions{};
-    EXPECT_EQ(BuildAudioCommand(o, in, p),
-              "/s/fcut.exe -cb  -ss 00:00:01.000 -t 2  -i \"/v/trip.mov\" -vn -sn  -acodec "
-              "libmp3lame -ab 128k -ac 2   -y \"" +
-                  dir + "trip.mp3\"");
 }
 
 TEST(AudioExtract, OutputNamesAndTypes) {

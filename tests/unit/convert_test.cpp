@@ -112,8 +112,6 @@ TEST(ConvertOptions, Fragments) {
         // a typed format of no rule keeps the audio piece of the last build, without growing
         {O(".mp4"), O(".ts"), "320x240", aac + "   -s 320x240 " + V + " -crf 18 "},
         // devices: the frame-size list plays no part; without "Filesize" the middle value
-        {none, O("(Device) iPad - HiResolution"), "1280x720",
-         dev + " -s 1280x720 " + V + " -crf 18 "},
         {none, O("(Device) Android - Small Screen", 0, "", 0, 3), "1280x720",
          " -acodec libmp3lame -ab 128k -ac 2 -ar 44100  -vol 1024  -s 320x240 " + V + " -crf 26 "},
         {none, Opts("(Device) iPod - LoResolution", "whatever"), "1280x720",
@@ -143,14 +141,11 @@ TEST(ConvertOptions, Fragments) {
     EXPECT_FALSE(IsDeviceItem("(device) iPad - HiResolution")); // lower case is no device
 }
 
-TEST(ConvertCommand, PartialAndMencoderForms) {
+TEST(ConvertCommand, WholeAndPartialForms) {
     TConvertCommandInputs in;
     in.FfmpegCommand = "/s/fcut.exe -cb ";
     in.ThreadsOption = " -threads 6 ";
-    in.MencoderCommand = "/s/mcut.exe -cb qzv ";
     in.SeekArgs = " -ss 00:00:01.500 -t 2 ";
-    in.EndPosPiece = "-endpos 2";
-    in.EdlPiece = "-edl \"/s/qvcut.edl\" -hr-edl-seek ";
     in.InputFile = "/v/a b.mp4";
     in.OutputFile = "/o/a b-Partial.mkv";
 
@@ -168,13 +163,6 @@ TEST(ConvertCommand, PartialAndMencoderForms) {
               "/s/fcut.exe -cb  -threads 6   -ss 00:00:01.500 -t 2  -async 1 -i "
               "\"/v/a b.mp4\" " +
                   f + " -y \"/o/a b-Partial.mkv\"");
-
-    in.OutputFile = "/o/a b-Partial.wmv";
-    const std::string wf = BuildConvertOptions(Opts(".wmv"), Clip(), p);
-    EXPECT_EQ(BuildConvertCommand(in, p), "/s/mcut.exe -cb qzv -edl \"/s/qvcut.edl\" "
-                                          "-hr-edl-seek -endpos 2 \"/v/a b.mp4\" " +
-                                              wf + " -o \"/o/a b-Partial.wmv\"");
-    EXPECT_EQ(p.ConvertCommand.find(" -s "), std::string::npos);
 
     // A quote in a file name stays inside its argument.
     in.InputFile = "/v/say \"hi\".mp4";
