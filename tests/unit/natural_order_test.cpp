@@ -1,10 +1,8 @@
-// Natural name order of the source lists: numbers by value, letters without case.
+// Natural name order of the source lists: numbers by value, letters without case. (The window
+// lists a folder in this order in the desktop tests.)
 #include "common/file_list.h"
-#include "support/test_env.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 using namespace trimora;
 
@@ -28,15 +26,4 @@ TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
         const std::string x = NaturalKey(c.a), y = NaturalKey(c.b);
         EXPECT_EQ(x < y || (x == y && c.a < c.b), c.less) << c.a << " key " << c.b;
     }
-}
-
-TEST(NaturalOrder, AFolderIsListedInThatOrderWhateverOrderTheFilesWereMadeIn) {
-    trimora_test::IsolatedHome home;
-    for (const char* n : {"part 10.mkv", "Part 2.mkv", "part 1.mkv", "part 100.mkv", "intro.mkv"})
-        std::ofstream(home.Root() + n) << "x";
-    std::vector<std::string> names;
-    for (const FileListRow& row : ListFolderFiles(home.Root(), ".mkv$"))
-        names.push_back(row.Name);
-    EXPECT_EQ(names, (std::vector<std::string>{"intro.mkv", "part 1.mkv", "Part 2.mkv",
-                                               "part 10.mkv", "part 100.mkv"}));
 }
