@@ -1,6 +1,6 @@
-// The preview player's output handling, on output recorded from Debian's mplayer in slave mode
-// and on the line forms the player prints; and players that fail, end or ignore "quit", played
-// by small scripts (the preview tests run the real player).
+// The preview player's reading of the line forms the player prints, and players that fail, end
+// or ignore "quit", played by small scripts. The preview tests run the real player, whose output
+// reaches the window through the same reader.
 #include "preview/preview_player.h"
 
 #include "common/command_line.h"
@@ -46,23 +46,6 @@ void ExpectFacts(const PreviewPlayer& p, const std::string& want) {
 
 } // namespace
 
-// Played with -nosound, sought forward and paused. The parse must not depend on where the pipe
-// cut the output.
-TEST(PreviewOutput, RecordedSessionGivesClipFactsAndEveryPosition) {
-    const std::string text =
-        trimora_test::ReadFileBytes(trimora_test::DataDir() + "mplayer_slave_avi.txt");
-    ASSERT_FALSE(text.empty());
-    for (size_t size : {size_t(1), size_t(333)}) {
-        Fed f;
-        for (size_t i = 0; i < text.size(); i += size)
-            f.player.HandleOutputChunk(text.substr(i, size));
-        f.player.FlushOutput();
-        ExpectFacts(f.player, "playing=1;length=0:00:04;secs=4.04;fps=25;percent=62;second=2;");
-        ASSERT_GE(f.seconds.size(), 2u) << size;
-        EXPECT_LT(f.seconds.front(), f.seconds.back());
-    }
-}
-
 TEST(PreviewOutput, LineForms) {
     const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{"A:  12.3 V:  12.3 A-V:  0.000 ct:  0.000"}, "second=12;"},
@@ -87,6 +70,11 @@ TEST(PreviewOutput, LineForms) {
         f.Lines(lines);
         ExpectFacts(f.player, want);
     }
+    // The window is told of each new status line (its box shows the fraction), once.
+    Fed f;
+    f.Lines({"V:   1.0   1/  1 ??%", "V:   1.0   1/  1 ??%", "V:   1.4   2/  2 ??%",
+             "V:   2.0   3/  3 ??%"});
+    EXPECT_EQ(f.seconds, (std::vector<int>{1, 1, 2}));
 }
 
 TEST(PreviewPlayer, ClockTextCommandLineAndExecutable) {
