@@ -1,5 +1,5 @@
-// The convert and audio jobs around their builders: what a preview prepares, what a run
-// reports when its tool fails, and the no-audio refusal. Tools are stand-ins here; the real
+// The convert and audio jobs around their builders: the name a run takes, what it reports when
+// its tool fails, and the no-audio refusal. Tools are stand-ins here; the real
 // conversions are in the end-to-end tests.
 #include "jobs/convert_job.h"
 
@@ -38,25 +38,15 @@ class ConvertJobTest : public ::testing::Test {
 
 } // namespace
 
-// The window's convert and sound-only tests show the pending row and the command of a preview.
-TEST_F(ConvertJobTest, PreviewBeforeStartupDoneDoesNothingAndATypedDeviceKeepsTheLastSuffix) {
-    TConvertJob job;
-    job.Options.ConvertType = "(Device) iPad - HiResolution";
-    st.StartupDone = false;
-    EXPECT_FALSE(ConvertClip(job, 4, ctx));
-    EXPECT_TRUE(host.memo.empty());
-    st.StartupDone = true;
-    EXPECT_FALSE(ConvertClip(job, 4, ctx));
-    EXPECT_EQ(st.OutputFile, dir + "holiday-Convert_iPad_HiRes.m4v");
-    EXPECT_EQ(host.begun + st.JobCounter, 0);
-    job.Options.ConvertType = "(Device) Other"; // no such row
-    ConvertClip(job, 4, ctx);
-    EXPECT_EQ(st.OutputFile, dir + "holiday-Convert_iPad_HiRes.m4v");
-}
-
+// The window's convert and sound-only tests show the pending row and the command of a preview;
+// the device names are the convert options' tests.
 TEST_F(ConvertJobTest, RunTakesAFreshNameAndReportsAToolThatCannotStart) {
     TConvertJob job;
     job.Options.ConvertType = ".mp4";
+    st.StartupDone = false; // nothing is built before the window has read its settings
+    EXPECT_FALSE(ConvertClip(job, 4, ctx));
+    EXPECT_TRUE(host.memo.empty());
+    st.StartupDone = true;
     ConvertClip(job, 4, ctx); // preview names holiday-Convert.mp4
     // ... which a finished job then wrote: the run must not write it again.
     trimora_test::WriteFileBytes(dir + "holiday-Convert.mp4", "earlier result");
