@@ -12,12 +12,8 @@
 #include <csignal>
 #include <filesystem>
 #include <mutex>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 using namespace trimora;
 using namespace std::chrono_literals;
@@ -109,9 +105,7 @@ TEST(OwnTools, KillByNameEndsOnlyOurOwnChildOfThatName) {
     const std::string exe = home.Root() + "fcut.exe";
     std::filesystem::create_symlink("/bin/sleep", exe);
     // Someone else's process under the same name: another copy, or the command line.
-    pid_t stranger = -1;
-    char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>("30"), nullptr};
-    ASSERT_EQ(::posix_spawn(&stranger, exe.c_str(), nullptr, nullptr, argv, environ), 0);
+    trimora_test::Started stranger = trimora_test::StartInBackground({exe, "30"}, "/dev/null");
 
     TDosCmdProcess ours;
     ours.CmdLine = "\"" + exe + "\" 30";
@@ -120,10 +114,10 @@ TEST(OwnTools, KillByNameEndsOnlyOurOwnChildOfThatName) {
     EXPECT_TRUE(KillProcessByName("FCUT.EXE"));
     EXPECT_TRUE(trimora_test::PollUntil([&] { return ours.Finished(); }, 1000));
     EXPECT_EQ(ours.TermSignal(), SIGTERM);
-    EXPECT_TRUE(trimora_test::Alive(stranger));
+    EXPECT_TRUE(trimora_test::Alive(stranger.pid));
     EXPECT_FALSE(KillProcessByName("fcut.exe")); // reaped: nothing of ours is left
-    ::kill(stranger, SIGKILL);
-    ::waitpid(stranger, nullptr, 0);
+    ::kill(stranger.pid, SIGKILL);
+    stranger.Wait();
 }
 
 TEST(OwnTools, CaptureEndsTheWholeGroupOnTimeLimitAndInterrupt) {
