@@ -11,8 +11,6 @@
 
 using namespace trimora;
 
-// Progress parsers ---------------------------------------------------------------------------
-
 TEST(ProgressParsers, ChunkForms) {
     // chunk, cut length, splitter -> percent and text, or "-" when the chunk changes nothing
     const std::tuple<const char*, int64_t, bool, const char*> rows[] = {
@@ -57,8 +55,6 @@ TEST(ProgressParsers, ChunkForms) {
         EXPECT_EQ(ProgressTotal(cut == 37 ? TMode::Convert : TMode::Cut, false, cut, 600), 600);
 }
 
-// Outcome ------------------------------------------------------------------------------------
-
 TEST(RunOutcome, EveryWayARunCanEnd) {
     const std::pair<TRunFacts, bool> rows[] = {
         {{}, false},
@@ -97,7 +93,6 @@ TEST(RunOutcome, EveryWayARunCanEnd) {
 TEST(JobResult, FailedRowAndItsRemovedOutputAndTheProgressShown) {
     TJobResultInputs in;
     in.OutputFile = "/v/a-Cut.mp4";
-    in.JobId = 3;
     in.Failed = true;
     const auto v = DecideJobResult(in);
     EXPECT_EQ(v.Status + "|" + std::to_string(v.Size) + "|" + v.StatusText + "|" +
@@ -127,8 +122,7 @@ TEST(JobResult, FailedRowAndItsRemovedOutputAndTheProgressShown) {
     }
 }
 
-// Runner slots, with small real programs as tools -----------------------------------------
-
+// Runner slots, with small real programs as tools.
 namespace {
 
 struct Completion {
