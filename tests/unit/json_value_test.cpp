@@ -20,10 +20,8 @@ TEST(JsonValue, ReadsWhatTheProbePrintsAndRefusesTheRest) {
     EXPECT_EQ(tags.Members()[0].first, "b");
     EXPECT_EQ(tags.Members()[0].second.Text(), "last");
     const JsonValue& s = v["s"].Items().at(0);
-    EXPECT_EQ(s["w"].Int(), 1280);
     EXPECT_EQ(s["f"].Int(-1), -1); // not a whole number
     EXPECT_DOUBLE_EQ(s["f"].Number(), 2.5);
-    EXPECT_EQ(s["r"].Text(), "25/1");
     EXPECT_EQ(s["r"].Int(), 0);
     EXPECT_EQ(s["missing"]["deeper"].Text(), ""); // absent members read as null all the way
 

@@ -45,10 +45,6 @@ struct Recorder {
     }
 };
 
-std::string Sh(const std::string& script) {
-    return "/bin/sh -c " + Quoted(script);
-}
-
 } // namespace
 
 TEST(Runner, DeliversOutputAsItComesThenTheExitAndRefusesASecondRunOrStop) {
@@ -56,9 +52,11 @@ TEST(Runner, DeliversOutputAsItComesThenTheExitAndRefusesASecondRunOrStop) {
     Recorder r;
     r.Attach(p);
     // Progress lines ended by CR alone, output on both streams, a last burst right before exit.
-    p.CmdLine = Sh("i=0; while [ $i -lt 5 ]; do printf 'frame=%d time=%d\\r' $i $i; i=$((i+1)); "
-                   "sleep 0.05; done; echo to-stderr 1>&2; head -c 100000 /dev/zero | tr '\\0' x; "
-                   "echo; echo video:0kB audio:0kB; exit 3");
+    p.CmdLine = "/bin/sh -c " +
+                Quoted("i=0; while [ $i -lt 5 ]; do printf 'frame=%d time=%d\\r' $i $i; "
+                       "i=$((i+1)); sleep 0.05; done; echo to-stderr 1>&2; "
+                       "head -c 100000 /dev/zero | tr '\\0' x; echo; echo video:0kB audio:0kB; "
+                       "exit 3");
     ASSERT_TRUE(p.Run());
     const int pid = p.Pid();
     EXPECT_FALSE(p.Run());
@@ -76,7 +74,7 @@ TEST(Runner, ForcedStopEndsAtOnceWithoutCompletion) {
     TDosCmdProcess p;
     Recorder r;
     r.Attach(p);
-    p.CmdLine = Sh("echo started; exec sleep 30");
+    p.CmdLine = "/bin/sh -c " + Quoted("echo started; exec sleep 30");
     ASSERT_TRUE(p.Run());
     const int pid = p.Pid();
     const auto t0 = std::chrono::steady_clock::now();
