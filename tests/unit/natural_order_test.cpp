@@ -7,10 +7,7 @@
 using namespace trimora;
 
 TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
-    const struct {
-        std::string a, b;
-        bool less;
-    } cases[] = {
+    const std::tuple<std::string, std::string, bool> cases[] = {
         {"part 2.mkv", "part 10.mkv", true}, {"part 10.mkv", "part 2.mkv", false},
         {"Part 3.mkv", "part 20.mkv", true}, {"b.mkv", "A.mkv", false},
         {"clip 007.mp4", "clip 8.mp4", true}, {"clip 9.mp4", "clip 0010.mp4", true},
@@ -21,9 +18,9 @@ TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
         {"A.mkv", "a.mkv", true}, // equal without case: a fixed order, never "equal"
         {"a.mkv", "A.mkv", false},
     };
-    for (const auto& c : cases) { // the sort key of a listing gives the same order
-        EXPECT_EQ(NaturalLess(c.a, c.b), c.less) << c.a << " < " << c.b;
-        const std::string x = NaturalKey(c.a), y = NaturalKey(c.b);
-        EXPECT_EQ(x < y || (x == y && c.a < c.b), c.less) << c.a << " key " << c.b;
+    for (const auto& [a, b, less] : cases) { // the sort key of a listing gives the same order
+        EXPECT_EQ(NaturalLess(a, b), less) << a << " < " << b;
+        const std::string x = NaturalKey(a), y = NaturalKey(b);
+        EXPECT_EQ(x < y || (x == y && a < b), less) << a << " key " << b;
     }
 }

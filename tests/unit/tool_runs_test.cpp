@@ -77,7 +77,7 @@ TEST(RunOutcome, EveryWayARunCanEnd) {
     }
 
     // Failure texts are found across chunks.
-    TOutputWatch w, j, ok;
+    TOutputWatch w, j;
     w.Feed("frame=10 time=3\rvideo:0k");
     EXPECT_FALSE(w.NothingWritten());
     w.Feed("B audio:0kB subtitle:0kB");
@@ -85,8 +85,6 @@ TEST(RunOutcome, EveryWayARunCanEnd) {
     j.Feed("Error: The track number 0 from the file 'b.mkv' cannot be ap");
     j.Feed("pended to the track number 0 from the file 'a.mkv'.");
     EXPECT_TRUE(j.CannotAppend());
-    ok.Feed("video:120kB audio:10kB");
-    EXPECT_FALSE(ok.NothingWritten());
 }
 
 // A done row and the join's failure are met in the window's and the join's own tests.
@@ -152,7 +150,6 @@ TEST_F(ToolRunsTest, OneRunPerSlotAndTheOutcomeOfEachEnd) {
     ASSERT_TRUE(runs.RunDosCmd(kRunTrim, "sleep 0.3", a.Handlers()));
     EXPECT_TRUE(runs.SlotBusy(kRunTrim));
     EXPECT_FALSE(runs.RunDosCmd(kRunTrim, "true", b.Handlers()));
-    EXPECT_FALSE(runs.SlotBusy(kDosConvertClip));
     ASSERT_TRUE(a.Wait());
     EXPECT_FALSE(a.outcome.Failed || runs.SlotBusy(kRunTrim) || b.done);
 
