@@ -112,7 +112,7 @@ struct TRunFacts {
     bool NothingWritten = false;    // "video:0kB audio:0kB" in the output
     bool CannotAppend = false;      // "cannot be appended" in the output
     bool JobFailed = false;         // the job's own handler found a failure (RunFailed)
-    std::string Cause;              // what the tool or the system reported (TOutputWatch::Cause)
+    std::string Cause{};            // what the tool or the system reported (TOutputWatch::Cause)
 };
 
 struct TRunOutcome {

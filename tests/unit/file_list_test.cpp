@@ -38,17 +38,15 @@ TEST(FileList, ListsMatchingFilesOnlyWithSizesAndIcons) {
 
     // Lists of endings are matched without the pattern engine; names it must judge (not plain
     // ASCII at the end: a line break, a letter whose case partner is not ASCII) still go to it.
-    const struct {
-        const char* pattern;
-        std::vector<std::string> names;
-    } cases[] = {{kSource,
-                  {"a.AVI", "b.mp4", "gone.mp4", "holidaywmv", "k.m\xe2\x84\xaav", "link.mp4",
-                   "nl.mkv\n", "video_ts.ifo", "x.VOB", "y.m2ts"}},
-                 {"\\.(mp4|avi)$", {"a.AVI", "b.mp4", "gone.mp4", "link.mp4"}},
-                 {"^[ab]\\.", {"a.AVI", "b.mp4"}}};
-    for (const auto& c : cases) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {kSource,
+         {"a.AVI", "b.mp4", "gone.mp4", "holidaywmv", "k.m\xe2\x84\xaav", "link.mp4", "nl.mkv\n",
+          "video_ts.ifo", "x.VOB", "y.m2ts"}},
+        {"\\.(mp4|avi)$", {"a.AVI", "b.mp4", "gone.mp4", "link.mp4"}},
+        {"^[ab]\\.", {"a.AVI", "b.mp4"}}};
+    for (const auto& [pattern, names] : cases) {
         bool ok = false;
-        EXPECT_EQ(Names(ListFolderNames(dir, c.pattern, &ok)), c.names) << c.pattern << ok;
+        EXPECT_EQ(Names(ListFolderNames(dir, pattern, &ok)), names) << pattern << ok;
     }
     std::vector<FileListRow> rows = ListFolderNames(dir, "\\.(mp4|avi)$");
     ::unlink((dir + "gone.mp4").c_str()); // gone between listing and sizing: no size

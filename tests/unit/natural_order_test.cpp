@@ -1,18 +1,13 @@
-// Natural name order of the source lists: numbers by value, letters without case.
+// Natural name order of the source lists: numbers by value, letters without case. (The window
+// lists a folder in this order in the desktop tests.)
 #include "common/file_list.h"
-#include "support/test_env.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 using namespace trimora;
 
 TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
-    const struct {
-        std::string a, b;
-        bool less;
-    } cases[] = {
+    const std::tuple<std::string, std::string, bool> cases[] = {
         {"part 2.mkv", "part 10.mkv", true}, {"part 10.mkv", "part 2.mkv", false},
         {"Part 3.mkv", "part 20.mkv", true}, {"b.mkv", "A.mkv", false},
         {"clip 007.mp4", "clip 8.mp4", true}, {"clip 9.mp4", "clip 0010.mp4", true},
@@ -23,20 +18,9 @@ TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
         {"A.mkv", "a.mkv", true}, // equal without case: a fixed order, never "equal"
         {"a.mkv", "A.mkv", false},
     };
-    for (const auto& c : cases) { // the sort key of a listing gives the same order
-        EXPECT_EQ(NaturalLess(c.a, c.b), c.less) << c.a << " < " << c.b;
-        const std::string x = NaturalKey(c.a), y = NaturalKey(c.b);
-        EXPECT_EQ(x < y || (x == y && c.a < c.b), c.less) << c.a << " key " << c.b;
+    for (const auto& [a, b, less] : cases) { // the sort key of a listing gives the same order
+        EXPECT_EQ(NaturalLess(a, b), less) << a << " < " << b;
+        const std::string x = NaturalKey(a), y = NaturalKey(b);
+        EXPECT_EQ(x < y || (x == y && a < b), less) << a << " key " << b;
     }
-}
-
-TEST(NaturalOrder, AFolderIsListedInThatOrderWhateverOrderTheFilesWereMadeIn) {
-    trimora_test::IsolatedHome home;
-    for (const char* n : {"part 10.mkv", "Part 2.mkv", "part 1.mkv", "part 100.mkv", "intro.mkv"})
-        std::ofstream(home.Root() + n) << "x";
-    std::vector<std::string> names;
-    for (const FileListRow& row : ListFolderFiles(home.Root(), ".mkv$"))
-        names.push_back(row.Name);
-    EXPECT_EQ(names, (std::vector<std::string>{"intro.mkv", "part 1.mkv", "Part 2.mkv",
-                                               "part 10.mkv", "part 100.mkv"}));
 }
