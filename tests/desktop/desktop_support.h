@@ -3,21 +3,27 @@
 // -displayfd) with the openbox window manager, the real program started in it, driven by xdotool
 // clicks and keys, and judged by screenshots of the whole screen. The X server start and the
 // colour helpers are shared with the preview tests, which run Xvfb without a window manager.
+#include "support/test_env.h"
+
 #include <QImage>
 #include <QSettings>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <poll.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -99,10 +105,38 @@ inline void Settings(const std::map<QString, QVariant>& values) {
     for (const auto& [k, v] : values) reg.setValue(k, v);
 }
 
+struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+    bool operator==(const Rect&) const = default;
+};
+
+// Ends the process and its group: SIGTERM, then SIGKILL when it has not ended within ms.
+inline void EndGroup(pid_t pid, int ms) {
+    if (pid <= 0) return;
+    ::kill(-pid, SIGTERM);
+    ::kill(pid, SIGTERM);
+    if (WaitFor([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }, ms, 20)) return;
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
 class Desktop {
   public:
-    Desktop(int width = 1400, int height = 1000);
-    ~Desktop(); // ends every process it started, the programs first
+    Desktop(int width = 1400, int height = 1000) {
+        xvfb_ = StartXvfb(width, height, &display_);
+        if (xvfb_ < 0) return;
+        wm_ = Spawn({"openbox", "--sm-disable"}, display_);
+        // openbox is ready once it announces itself on the root window.
+        WaitFor([&] { return Capture({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"})
+                                 .find("window id") != std::string::npos; },
+                10000, 50);
+    }
+    ~Desktop() { // ends every process it started, the programs first
+        for (pid_t pid : started_) EndGroup(pid, 3000);
+        EndGroup(wm_, 2000);
+        EndGroup(xvfb_, 2000);
+    }
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
 
@@ -110,30 +144,125 @@ class Desktop {
 
     // Starts argv (no shell) on this display with the xcb platform; the process ends with the
     // Desktop at the latest. Returns its pid, or -1.
-    pid_t Start(const std::vector<std::string>& argv);
+    pid_t Start(const std::vector<std::string>& argv) {
+        const pid_t pid = Spawn(argv, display_);
+        if (pid > 0) started_.push_back(pid);
+        return pid;
+    }
     // Waits up to ms for the program to end by itself (closed from its window); true when it did.
-    bool Wait(pid_t pid, int ms = 5000);
+    bool Wait(pid_t pid, int ms = 5000) {
+        if (!WaitFor([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }, ms, 20)) return false;
+        std::erase(started_, pid);
+        return true;
+    }
 
     // xdotool with the given arguments on this display; its standard output, trimmed.
-    std::string Xdo(const std::vector<std::string>& args) const;
+    std::string Xdo(const std::vector<std::string>& args) const {
+        std::vector<std::string> argv{"xdotool"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::string out = Capture(argv);
+        while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+        return out;
+    }
     // The first visible window whose title contains `title`, waiting up to ms; 0 when none.
-    unsigned long WaitWindow(const std::string& title, int ms = 15000) const;
-    // Window geometry on the screen (frame excluded): x, y, width, height.
-    bool Geometry(unsigned long window, int* x, int* y, int* w, int* h) const;
-    unsigned long Parent(unsigned long window) const; // 0 when unknown
+    unsigned long WaitWindow(const std::string& title, int ms = 15000) const {
+        std::string out;
+        WaitFor([&] { return !(out = Xdo({"search", "--onlyvisible", "--name", title})).empty(); },
+                ms, 100);
+        return std::strtoul(out.c_str(), nullptr, 10);
+    }
+    // Window geometry on the screen, frame excluded (all 0 when unknown). xwininfo's absolute
+    // position is the client area's; xdotool's adds the frame of a reparenting window manager.
+    Rect Geometry(unsigned long window) const {
+        const std::string out = Capture({"xwininfo", "-id", std::to_string(window)});
+        Rect r;
+        int* vals[4] = {&r.x, &r.y, &r.w, &r.h};
+        const char* keys[4] = {"Absolute upper-left X:", "Absolute upper-left Y:", "Width:",
+                               "Height:"};
+        for (int i = 0; i < 4; ++i) {
+            const size_t at = out.find(keys[i]);
+            if (at == std::string::npos) return {};
+            *vals[i] = std::atoi(out.c_str() + at + std::strlen(keys[i]));
+        }
+        return r;
+    }
+    unsigned long Parent(unsigned long window) const { // 0 when unknown
+        const std::string out = Capture({"xwininfo", "-tree", "-id", std::to_string(window)});
+        const size_t at = out.find("Parent window id: ");
+        return at == std::string::npos ? 0 : std::strtoul(out.c_str() + at + 18, nullptr, 16);
+    }
 
-    void Click(int x, int y) const; // a left click at screen coordinates
-    void Key(const std::string& keys) const; // e.g. "Down", "ctrl+a", "Return"
-    void Type(const std::string& text) const;
-    std::string Clipboard() const; // the text on the clipboard (xclip)
-    QImage Screenshot() const;     // the whole screen, RGB32
+    void Click(int x, int y) const { // a left click at screen coordinates
+        Xdo({"mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"});
+    }
+    void Key(const std::string& keys) const { Xdo({"key", "--clearmodifiers", keys}); }
+    void Type(const std::string& text) const { Xdo({"type", "--delay", "20", text}); }
+    std::string Clipboard() const { return Capture({"xclip", "-o", "-selection", "clipboard"}); }
+    QImage Screenshot() const { // the whole screen, RGB32
+        const std::string png = Capture({"import", "-window", "root", "png:-"});
+        return QImage::fromData(reinterpret_cast<const uchar*>(png.data()), int(png.size()), "PNG")
+            .convertToFormat(QImage::Format_RGB32);
+    }
     static void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
   private:
-    std::string Capture(const std::vector<std::string>& argv) const; // its standard output
+    std::string Capture(const std::vector<std::string>& argv) const { // its standard output
+        int fds[2];
+        if (::pipe(fds) != 0) return "";
+        const pid_t pid = Spawn(argv, display_, fds[1]);
+        ::close(fds[1]);
+        std::string out;
+        char buf[65536];
+        ssize_t n;
+        while ((n = ::read(fds[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+            if (n > 0) out.append(buf, static_cast<size_t>(n));
+        ::close(fds[0]);
+        ::waitpid(pid, nullptr, 0);
+        return out;
+    }
     std::string display_;
     pid_t xvfb_ = -1, wm_ = -1;
     std::vector<pid_t> started_;
+};
+
+// Waits up to 60 s for the program to write path; the file's length in seconds, or -1.
+inline double WaitMedia(const std::string& path) {
+    double length = -1;
+    WaitFor([&] {
+        return std::filesystem::exists(path) && (length = trimora_test::ProbeDuration(path)) > 0;
+    }, 60000, 300);
+    return length;
+}
+
+// Places on the screen of the controls of a window saved at the screen's top left at 1400x1000.
+constexpr int kFirstRowX = 89, kFirstRowY = 732, kBoxY = 630, kStartBoxX = 646, kEndBoxX = 1338;
+constexpr int kStartX = 52, kModeY = 684, kCutX = 203, kJoinX = 273;
+
+// The program on a desktop of its own, in an isolated home whose settings choose the source
+// folder `clips` and put the window at the screen's top left at 1400x1000.
+struct Session {
+    Session() {
+        std::filesystem::create_directories(clips);
+        Settings({{"FormLeft", 0}, {"FormTop", 0}, {"FormWidth", 1400}, {"FormHeight", 1000},
+                  {"ConvertFolder", QString::fromStdString(clips)}});
+    }
+    // Starts argv (the program when empty) and waits until its window has painted its mode
+    // strip; false when it did not.
+    bool Open(std::vector<std::string> argv = {}) {
+        if (argv.empty()) argv = {trimora_test::BinDir() + "trimora"};
+        if (!desk.Ok() || desk.Start(argv) <= 0 || !(window = desk.WaitWindow("Trimora")))
+            return false;
+        // The first paint is slow on a busy machine (over 15 s seen); the listing follows it.
+        const bool painted = WaitFor([&] {
+            return Near(desk.Screenshot().pixel(12, kModeY), qRgb(0x26, 0x26, 0x26), 12);
+        }, 40000, 500);
+        Desktop::Sleep(1000);
+        return painted;
+    }
+    trimora_test::IsolatedHome home;
+    const std::string clips = home.Root() + "clips/";
+    Desktop desk;
+    unsigned long window = 0;
 };
 
 } // namespace desktop_test

@@ -20,63 +20,34 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Window-relative places of the controls at the window's default 1400x1000 layout.
-constexpr int kFirstRowX = 89, kFirstRowY = 732, kStartBoxX = 646, kStartBoxY = 630;
-constexpr int kStartX = 52, kModeY = 684, kCutX = 203, kJoinX = 273;
-// Slider handles at the two ends of a 30-s clip (start slider at 0, end slider at the end), the
-// pixels per second of each slider, and the end box.
-constexpr int kStartHandleX = 45, kEndHandleX = 1247, kSliderPxPerSecond = 17, kEndBoxX = 1338;
+// Slider handles at the two ends of a 30-s clip (start slider at 0, end slider at the end) and
+// the pixels per second of each slider.
+constexpr int kStartHandleX = 45, kEndHandleX = 1247, kSliderPxPerSecond = 17;
 
-struct Rect {
-    int x = 0, y = 0, w = 0, h = 0;
-};
+// The two picture panels, start first, once each player's window has taken its panel's size (a
+// player window starts at a size of its own); empty until then.
+std::vector<Rect> Panels(const Desktop& desk) {
+    std::vector<Rect> found;
+    WaitFor([&] {
+        std::istringstream ids(desk.Xdo({"search", "--class", "mpv"}));
+        found.clear();
+        for (unsigned long id; ids >> id;) {
+            const Rect r = desk.Geometry(id), p = desk.Geometry(desk.Parent(id));
+            if (p.w > 50 && std::abs(r.w - p.w) <= 2 && std::abs(r.h - p.h) <= 2)
+                found.push_back(p);
+        }
+        return found.size() == 2;
+    }, 15000);
+    if (found.size() != 2) return {};
+    std::sort(found.begin(), found.end(), [](const Rect& a, const Rect& b) { return a.x < b.x; });
+    return found;
+}
 
-// The program, started on its own desktop with one clip in its source folder.
-struct Session {
-    trimora_test::IsolatedHome home;
-    std::string clips = home.Root() + "clips/";
-    Desktop desk;
-    unsigned long window = 0;
-
-    explicit Session(const std::string& clip) {
-        home.InstallTools();
-        fs::create_directories(clips);
-        fs::copy_file(clip, clips + fs::path(clip).filename().string());
-        Settings({{"FormLeft", 0}, {"FormTop", 0}, {"FormWidth", 1400}, {"FormHeight", 1000},
-                  {"ConvertFolder", QString::fromStdString(clips)}});
-        if (!desk.Ok() || desk.Start({trimora_test::BinDir() + "trimora"}) <= 0) return;
-        window = desk.WaitWindow("Trimora");
-        Desktop::Sleep(1500);
-    }
-    // The two picture panels, start first, once each player's window has taken its panel's
-    // size (a player window starts at a size of its own); empty until then.
-    std::vector<Rect> Panels() const {
-        std::vector<Rect> found;
-        WaitFor([&] {
-            std::istringstream ids(desk.Xdo({"search", "--class", "mpv"}));
-            found.clear();
-            for (unsigned long id; ids >> id;) {
-                Rect r, p;
-                if (desk.Geometry(id, &r.x, &r.y, &r.w, &r.h) &&
-                    desk.Geometry(desk.Parent(id), &p.x, &p.y, &p.w, &p.h) && p.w > 50 &&
-                    std::abs(r.w - p.w) <= 2 && std::abs(r.h - p.h) <= 2)
-                    found.push_back(p);
-            }
-            return found.size() == 2;
-        }, 15000);
-        if (found.size() != 2) return {};
-        std::sort(found.begin(), found.end(), [](const Rect& a, const Rect& b) { return a.x < b.x; });
-        return found;
-    }
-    // Waits up to 30 s for a finished cut of the session's clip named name; its length, or -1.
-    double WaitCut(const std::string& name) const {
-        const std::string out = home.Root() + "zStore/z SaveConvert/" + name;
-        double length = -1;
-        WaitFor([&] { return fs::exists(out) && (length = trimora_test::ProbeDuration(out)) > 0; },
-                30000, 300);
-        return length;
-    }
-};
+// The program on its desktop with clip in its source folder.
+void Open(Session& s, const std::string& clip) {
+    fs::copy_file(clip, s.clips + fs::path(clip).filename().string());
+    ASSERT_TRUE(s.Open());
+}
 
 bool IsBlack(QRgb c) {
     return Near(c, qRgb(0, 0, 0), 40);
@@ -119,18 +90,9 @@ void ExpectFramedPicture(const QImage& shot, Rect p, const std::string& what,
     EXPECT_TRUE(Near(MeanColour(shot, cx - 5, cy - 5, 10, 10), blue, 120)) << "centre";
 }
 
-// A clip whose frames carry their own number in ten black/white bars across the upper half.
-std::string NumberedClip(const std::string& ext, const std::string& codec) {
-    return trimora_test::SampleClip("frames_k10" + ext,
-                "-f lavfi -i testsrc2=size=640x360:rate=25:duration=30 -vf "
-                "format=gray,geq=lum='if(lt(Y,H/2),16+219*mod(floor(N/pow(2,floor(X*10/W))),2),128)',"
-                "format=yuv420p " +
-                codec + " -g 250 -keyint_min 250 -an");
-}
-
 // Drags a slider's handle by the mouse, in steps, and lets it go.
 void Drag(const Desktop& desk, int fromX, int toX) {
-    const std::string y = std::to_string(kStartBoxY);
+    const std::string y = std::to_string(kBoxY);
     std::vector<std::string> args = {"mousemove", "--sync", std::to_string(fromX), y, "mousedown", "1"};
     for (int step = 1; step <= 4; ++step)
         args.insert(args.end(), {"mousemove", "--sync",
@@ -157,7 +119,7 @@ int ExpectBoxShowsPicture(const Desktop& desk, int boxX, const Rect& panel) {
         before = std::exchange(shown, FrameNumberShown(desk.Screenshot(), panel));
         return before == shown;
     }, 12500, 500);
-    desk.Click(boxX, kStartBoxY);
+    desk.Click(boxX, kBoxY);
     desk.Key("ctrl+a");
     desk.Key("ctrl+c");
     const std::string box = desk.Clipboard();
@@ -172,11 +134,11 @@ TEST(PreviewDesktop, AnyFrameSizeFillsThePanelsAndModeSwitchLeavesOnlyBlack) {
                                "-pix_fmt yuv420p -g 50";
     for (const char* size : {"1728x972", "288x162"}) {
         const std::string name = std::string("frame_") + size;
-        Session s(trimora_test::SampleClip(
-            name + ".mkv", "-f lavfi -i color=c=blue:s=" + std::string(size) + ":r=25:d=4 " + border));
-        ASSERT_NE(s.window, 0u);
+        Session s;
+        Open(s, trimora_test::SampleClip(name + ".mkv", "-f lavfi -i color=c=blue:s=" +
+                                                    std::string(size) + ":r=25:d=4 " + border));
         s.desk.Click(kFirstRowX, kFirstRowY);
-        std::vector<Rect> panels = s.Panels();
+        std::vector<Rect> panels = Panels(s.desk);
         ASSERT_EQ(panels.size(), 2u) << name;
         // The player may show its first frame before it has followed the panel's size.
         QImage shot;
@@ -190,12 +152,12 @@ TEST(PreviewDesktop, AnyFrameSizeFillsThePanelsAndModeSwitchLeavesOnlyBlack) {
 
         // A finished cut, a smaller window and hiding and showing it leave the picture alone.
         s.desk.Click(kStartX, kModeY);
-        EXPECT_GT(s.WaitCut(name + "-Cut.mkv"), 0);
+        EXPECT_GT(WaitMedia(s.home.Root() + "zStore/z SaveConvert/" + name + "-Cut.mkv"), 0);
         Desktop::Sleep(1500);
         ExpectFramedPicture(s.desk.Screenshot(), panels[0], name + " after the cut");
         const std::string id = std::to_string(s.window);
         s.desk.Xdo({"windowsize", "--sync", id, "1100", "800"});
-        panels = s.Panels();
+        panels = Panels(s.desk);
         ASSERT_EQ(panels.size(), 2u) << name << " resized";
         Desktop::Sleep(1000);
         ExpectFramedPicture(s.desk.Screenshot(), panels[0], name + " resized");
@@ -217,10 +179,14 @@ TEST(PreviewDesktop, TypedTimeShowsThatFrameAndStartCutsTheWholeClip) {
         {".mkv", "-c:v libx264 -pix_fmt yuv420p -sc_threshold 0"}, {".wmv", "-c:v wmv2 -q:v 2"}};
     for (const auto& [ext, codec] : clips) {
         SCOPED_TRACE(ext);
-        Session s(NumberedClip(ext, codec));
-        ASSERT_NE(s.window, 0u);
+        Session s; // frames carry their own number in ten black/white bars across the upper half
+        Open(s, trimora_test::SampleClip(
+                    "frames_k10" + ext,
+                    "-f lavfi -i testsrc2=size=640x360:rate=25:duration=30 -vf format=gray,geq="
+                    "lum='if(lt(Y,H/2),16+219*mod(floor(N/pow(2,floor(X*10/W))),2),128)',"
+                    "format=yuv420p " + codec + " -g 250 -keyint_min 250 -an"));
         s.desk.Click(kFirstRowX, kFirstRowY);
-        const std::vector<Rect> panels = s.Panels();
+        const std::vector<Rect> panels = Panels(s.desk);
         ASSERT_EQ(panels.size(), 2u);
         Desktop::Sleep(1500);
         EXPECT_EQ(FrameNumberShown(s.desk.Screenshot(), panels[0]), 0);
@@ -230,7 +196,7 @@ TEST(PreviewDesktop, TypedTimeShowsThatFrameAndStartCutsTheWholeClip) {
         EXPECT_GT(ExpectBoxShowsPicture(s.desk, kStartBoxX, panels[0]), 300);
 
         // 13.32 s is 3.32 s past a keyframe: frame 333.
-        s.desk.Click(kStartBoxX, kStartBoxY);
+        s.desk.Click(kStartBoxX, kBoxY);
         s.desk.Key("ctrl+a");
         s.desk.Type("0:00:13.32");
         s.desk.Key("Return");
@@ -243,7 +209,8 @@ TEST(PreviewDesktop, TypedTimeShowsThatFrameAndStartCutsTheWholeClip) {
 
         // Start cuts from the typed time to the clip's end.
         s.desk.Click(kStartX, kModeY);
-        EXPECT_GT(s.WaitCut("frames_k10-Cut" + ext), 30.0 - 13.32 - 0.1);
+        const double cut = WaitMedia(s.home.Root() + "zStore/z SaveConvert/frames_k10-Cut" + ext);
+        EXPECT_TRUE(cut > 30.0 - 13.32 - 0.1 && cut < 21) << cut; // from the keyframe at 10 s
 
         // A drag of the end slider back to about 22 s.
         Drag(s.desk, kEndHandleX, kEndHandleX - 8 * kSliderPxPerSecond);

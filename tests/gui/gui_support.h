@@ -4,15 +4,13 @@
 
 #include "app/dialogs.h"
 #include "app/main_form.h"
-#include "support/test_env.h"
+#include "desktop/desktop_support.h"
 
 #include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QElapsedTimer>
 #include <QStringList>
 #include <QTest>
-#include <QThread>
 #include <QTreeWidget>
 #include <filesystem>
 #include <functional>
@@ -24,14 +22,9 @@ namespace trimora_test {
 
 // Processes events until pred is true or ms have passed.
 inline bool WaitUntil(const std::function<bool()>& pred, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
+    return desktop_test::WaitFor([&] {
+        return pred() || (QCoreApplication::processEvents(QEventLoop::AllEvents, 20), false);
+    }, ms, 5);
 }
 
 inline void Pump(int ms) {
@@ -46,7 +39,7 @@ class GuiHome : public IsolatedHome {
         trimora::SetMessageHandler([this](const QString& text) { Messages << text; });
         trimora::SetQuestionHandler([this](const QString& text) {
             Messages << text;
-            return false;
+            return Answer;
         });
         trimora::SetFolderHandler([this](const QString&, const QString&) { return NextFolder; });
         trimora::SetOpenHandler([this](const QString& path) {
@@ -63,6 +56,7 @@ class GuiHome : public IsolatedHome {
     QStringList Messages;
     QStringList Opened;
     QString NextFolder; // what the folder chooser returns (empty: cancelled)
+    bool Answer = false; // what every question is answered
 };
 
 // A left click on the row, as the user makes it.

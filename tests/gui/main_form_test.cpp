@@ -1,5 +1,6 @@
 // The main window: start-up, settings and histories, source lists, modes, Start and Cancel.
 #include "app/main_form.h"
+#include "app/qt_text.h"
 #include "common/helpers.h"
 #include "gui_support.h"
 #include "ui/radio_group.h"
@@ -20,6 +21,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <fstream>
 #include <tuple>
 #include <sys/stat.h>
 #include <thread>
@@ -47,7 +49,6 @@ int RowOf(const QTreeWidget* list, const QString& caption) {
 // Suites of one fixture: a window of its own, shown, its start-up done.
 using MainFormModes = WindowTest;
 using MainFormStart = WindowTest;
-using MainFormBadMedia = WindowTest;
 using MainFormCancel = WindowTest;
 using MainFormLists = WindowTest;
 using MainFormErrors = WindowTest;
@@ -68,33 +69,26 @@ TEST(MainFormSettings, StartupRestoresHistoryGrowsAndCloseSavesForTheNextStart) 
     const std::string history = SystemFolder() + "qvcut/videoconvertdirs.log";
     QDir().mkpath(QString::fromStdString(FolderOf(history)));
     WriteFileBytes(history, home.Root() + "Video/Clips/\r\n/data/Video/Clips/\r\n");
-    {
-        QSettings reg(MainForm::SettingsFile(), QSettings::IniFormat);
-        for (const auto& [key, value] : std::vector<std::pair<QString, QVariant>>{
-                 {"FormLeft", 20}, {"FormTop", 30}, {"FormWidth", 700}, {"FormHeight", 500},
-                 {"ConvertFolder", QString::fromStdString(home.Root() + "src")},
-                 {"SaveConvertFolder", QString::fromStdString(home.Root() + "gone")},
-                 {"JoinFolder", "relative/folder"}, {"PartialConvert", 1}, {"ConvertType", 8},
-                 {"VideoQuality", 1}, {"FrameSize", -1}, {"VolumeBoost", 7}})
-            reg.setValue(key, value);
-    }
+    desktop_test::Settings({{"FormLeft", 20}, {"FormTop", 30}, {"FormWidth", 700},
+                            {"FormHeight", 500},
+                            {"ConvertFolder", QString::fromStdString(home.Root() + "src")},
+                            {"SaveConvertFolder", QString::fromStdString(home.Root() + "gone")},
+                            {"JoinFolder", "relative/folder"}, {"PartialConvert", 1},
+                            {"ConvertType", 8}, {"VideoQuality", 1}, {"FrameSize", -1},
+                            {"VolumeBoost", 7}});
     int w = 0, h = 0;
     {
         MainForm form;
         for (const char* sub : {"zStore", "zStore/z Convert", "zStore/z SaveConvert", "zStore/z Cut",
                                 "zStore/z SaveCut", "zStore/z Join", "zStore/z SaveJoin", "zStore/z SaveImage"})
             EXPECT_TRUE(DirectoryExistsEx(home.Root() + sub)) << sub;
-        EXPECT_TRUE(FileExists(SystemFolder() + "fcut.exe"));
         EXPECT_TRUE(home.Messages.isEmpty());
-        EXPECT_EQ(form.width(), 700);
-        EXPECT_EQ(form.height(), 500);
         EXPECT_EQ(form.State.ConvertFolder, src);
         // A save folder that no longer exists falls back to the source folder; a join folder
         // that is no absolute path to the default.
         EXPECT_EQ(form.State.SaveConvertFolder, src);
         EXPECT_EQ(form.State.JoinFolder, form.State.DefaultSaveConvertFolder);
         EXPECT_TRUE(form.chkboxPartial->isChecked());
-        EXPECT_FALSE(form.chkboxPartial->isVisible()); // CUT mode at start
         // A volume index out of range selects nothing.
         for (const auto& [box, text] : std::vector<std::pair<QComboBox*, QString>>{
                  {form.cBoxConvertType, ".mp4"},
@@ -107,9 +101,6 @@ TEST(MainFormSettings, StartupRestoresHistoryGrowsAndCloseSavesForTheNextStart) 
         EXPECT_EQ(form.LvInput->topLevelItem(RowOf(form.LvInput, "b.mp4"))->text(1), "2.00 KB");
         EXPECT_FALSE(form.State.StartupDone);
         EXPECT_TRUE(WaitUntil([&] { return form.State.StartupDone; }, 3000));
-        EXPECT_TRUE(form.rdCutQuick->isChecked());
-        EXPECT_EQ(form.lblStatus->text(), "Ready");
-        EXPECT_FALSE(form.GaugeMain->isVisible());
         ASSERT_EQ(form.ComboConvert->count(), 2);
         EXPECT_EQ(form.ComboConvert->itemText(1), "/data/Video/Clips/");
 
@@ -160,8 +151,6 @@ TEST(MainFormSettings, StartupRestoresHistoryGrowsAndCloseSavesForTheNextStart) 
     {
         MainForm form;
         form.show();
-        EXPECT_EQ(form.width(), w);
-        EXPECT_EQ(form.height(), h);
         EXPECT_EQ(form.ComboBoxFramePreset->currentText(), ""); // -1 comes back empty
         // Nearly the whole screen (as when maximised): the last smaller geometry stays.
         form.resize(form.ScreenWidth - 20, form.ScreenHeight - 20);
@@ -197,16 +186,8 @@ TEST_F(MainFormModes, ModeButtonsRearrangeTheWindowAndResetTheClip) {
     EXPECT_TRUE(form.LvInput->selectedItems().isEmpty());
     EXPECT_TRUE(form.PanelConvertOption->isVisible());
     EXPECT_TRUE(form.chkboxPartial->isVisible());
-    EXPECT_EQ(form.LabelVidConvert->styleSheet(), "color: #ffff00;");
-    EXPECT_EQ(form.LabelCutQuick->styleSheet(), "color: #00ff00;");
 
-    form.rdJoin->click();
-    EXPECT_EQ(form.HostFolderPanel->currentWidget(), form.JoinFolderPanel);
-    EXPECT_EQ(form.P1->currentWidget(), form.InputJoinTab);
-    EXPECT_FALSE(form.PanelConvertOption->isVisible());
-    EXPECT_FALSE(form.chkboxPartial->isVisible());
-    EXPECT_TRUE(form.chkboxPartial->isChecked() == false);
-
+    form.rdJoin->click(); // the desktop join test uses JOIN's panels
     form.rdCutQuick->click();
     EXPECT_EQ(form.HostFolderPanel->currentWidget(), form.ConvertFolderPanel);
     EXPECT_EQ(form.P1->currentWidget(), form.InputTab);
@@ -218,10 +199,14 @@ TEST_F(MainFormModes, ModeButtonsRearrangeTheWindowAndResetTheClip) {
     EXPECT_TRUE(WaitUntil([&] { return !form.PanelConvertOption->isVisible(); }, 1000));
 }
 
+// Bad media in the list is named as such; Start refuses no choice, a type it cannot cut and a
+// start after the end, and the window goes on working with a good clip.
 TEST_F(MainFormStart, ValidationMessages) {
     const std::string folder = ChooseSourceWithClip("good.mp4");
     std::filesystem::copy_file(folder + "good.mp4", folder + "phone.3gp");
-    form.FillFileList(folder, MainForm::kSourcePattern, form.LvInput, false);
+    WriteFileBytes(folder + "empty.mp4", "");
+    WriteFileBytes(folder + "half.mp4", ReadFileBytes(folder + "good.mp4").substr(0, 2000));
+    form.btnInputFolder->click(); // lists the folder again
 
     form.btnStart->click();
     ASSERT_EQ(home.Messages.size(), 1);
@@ -231,10 +216,17 @@ TEST_F(MainFormStart, ValidationMessages) {
     ClickRow(form.LvInput, RowOf(form.LvInput, "phone.3gp"));
     form.btnStart->click();
     EXPECT_TRUE(home.Messages.last().startsWith("Video cutting only supports the following file formats:"));
-    EXPECT_FALSE(form.GaugeMain->isVisible());
-    EXPECT_TRUE(form.State.BuildOnly);
 
-    ClickRow(form.LvInput, RowOf(form.LvInput, "good.mp4"));
+    for (const char* name : {"empty.mp4", "half.mp4", "good.mp4"}) {
+        const bool bad = std::string(name) != "good.mp4";
+        ClickRow(form.LvInput, RowOf(form.LvInput, name)); // one right after the other: each
+        QTreeWidgetItem* item = form.LvInput->topLevelItem(RowOf(form.LvInput, name)); // its look
+        EXPECT_EQ(item->text(2), bad ? "Bad File!" : "160x120") << name;
+        EXPECT_EQ(item->text(3), bad ? "N/A" : "00:00:04") << name;
+        EXPECT_TRUE(form.btnStart->isEnabled());
+    }
+    EXPECT_EQ(form.State.InputFile, folder + "good.mp4");
+    EXPECT_EQ(form.EndSlider->maximum(), 4);
     form.EditStartTime->setText("0:00:03.000");
     form.EditEndTime->setText("0:00:01.000");
     QTest::keyClick(form.EditEndTime, Qt::Key_End);
@@ -248,81 +240,9 @@ TEST_F(MainFormStart, ValidationMessages) {
     EXPECT_FALSE(form.GaugeMain->isVisible());
 }
 
-// Bad media in the list: each is named as such, and the window goes on working with a good clip.
-TEST_F(MainFormBadMedia, BadFilesAreMarkedAndTheWindowStaysUsable) {
-    const std::string folder = ChooseSourceWithClip("good.mp4");
-    std::string random(50000, '\0');
-    for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 131 + 7) % 253);
-    WriteFileBytes(folder + "empty.mp4", "");
-    WriteFileBytes(folder + "noise.avi", random);
-    WriteFileBytes(folder + "half.mp4", ReadFileBytes(folder + "good.mp4").substr(0, 2000));
-    form.btnInputFolder->click(); // lists the folder again
-    ASSERT_EQ(form.LvInput->topLevelItemCount(), 4);
-    for (const char* name : {"empty.mp4", "noise.avi", "half.mp4", "good.mp4"}) {
-        const bool bad = std::string(name) != "good.mp4";
-        const int row = RowOf(form.LvInput, name);
-        ClickRow(form.LvInput, row); // one right after the other: each gets its own look
-        QTreeWidgetItem* item = form.LvInput->topLevelItem(RowOf(form.LvInput, name));
-        EXPECT_EQ(item->text(2), bad ? "Bad File!" : "160x120") << name;
-        EXPECT_EQ(item->text(3), bad ? "N/A" : "00:00:04") << name;
-        EXPECT_TRUE(form.btnStart->isEnabled());
-    }
-    EXPECT_EQ(form.State.InputFile, folder + "good.mp4");
-    EXPECT_EQ(form.EndSlider->maximum(), 4);
-}
-
-TEST_F(MainFormStart, CutThroughTheWindowWritesTheFileAndReportsDone) {
-    const std::string folder = ChooseSourceWithClip("holiday.mp4");
-    const std::string sourceBytes = ReadFileBytes(folder + "holiday.mp4");
-    ClickRow(form.LvInput, 0);
-    ASSERT_EQ(form.State.InputFile, folder + "holiday.mp4");
-
-    form.EditStartTime->clear();
-    QTest::keyClicks(form.EditStartTime, "0:00:01.000");
-    form.EditEndTime->clear();
-    QTest::keyClicks(form.EditEndTime, "0:00:03.000");
-    ASSERT_TRUE(WaitUntil([&] { return !form.UpdateEditTime.isActive(); }, 2000));
-    const std::string save = form.State.DefaultSaveConvertFolder;
-    const std::string expected = save + "holiday-Cut.mp4";
-    // The copy range follows once the clip's keyframes are read.
-    EXPECT_EQ(form.lblClipInfo->text().toStdString().rfind(
-                  "Save as: " + expected + " [Total cut time = 00:00:02]", 0), 0u);
-
-    form.btnStart->click();
-    EXPECT_FALSE(form.btnStart->isEnabled());
-    ASSERT_EQ(WaitForJobRow(1), "DONE") << Memo();
-    EXPECT_EQ(form.lblStatus->text(), "Status");
-    EXPECT_FALSE(form.GaugeMain->isVisible());
-    ASSERT_TRUE(FileExists(expected));
-    EXPECT_NEAR(ProbeDuration(expected), 2.0, 1.0);
-    EXPECT_EQ(ReadFileBytes(folder + "holiday.mp4"), sourceBytes);
-    EXPECT_EQ(JobRow(1).FullPath, expected);
-    EXPECT_EQ(JobRow(1).SizeText, FormatFileSize(GetFileSize64(expected)));
-    EXPECT_NE(memoLog.find("DosRunTrim done."), std::string::npos) << memoLog;
-
-    // A double click on the row opens the file with the desktop's player.
-    QTreeWidgetItem* item = form.lvProgress->topLevelItem(form.OutputList.FindRowById(1));
-    form.lvProgress->setCurrentItem(item);
-    form.lvProgressDblClick();
-    EXPECT_EQ(home.Opened.last().toStdString(), expected);
-    // A second cut of the same range never overwrites the first.
-    form.btnStart->click();
-    ASSERT_EQ(WaitForJobRow(2), "DONE") << home.Messages.join(" | ").toStdString() << Memo();
-    EXPECT_TRUE(FileExists(save + "holiday-Cut01.mp4"));
-    // "Clear List" empties the list.
-    form.mnClearlist->trigger();
-    EXPECT_EQ(form.lvProgress->topLevelItemCount(), 0);
-}
-
 // A tool that runs until it is killed, under the encoder's name, stands in for a long cut. A
 // convert of the command line, with tools of its own, runs meanwhile and is left alone.
 TEST_F(MainFormCancel, CancelAndCloseStopOnlyTheWindowsOwnJob) {
-    bool answer = false;
-    QStringList questions;
-    trimora::SetQuestionHandler([&](const QString& text) {
-        questions << text;
-        return answer;
-    });
     ChooseSourceWithClip("long.mp4");
     ClickRow(form.LvInput, 0);
     form.EditStartTime->setText("0:00:00.000");
@@ -356,7 +276,6 @@ TEST_F(MainFormCancel, CancelAndCloseStopOnlyTheWindowsOwnJob) {
     EXPECT_FALSE(FileExists(output)); // the partial output is removed
     EXPECT_TRUE(OwnProcessGroups().empty());
     EXPECT_EQ(cli.Wait(), 0) << cli.Output();
-    EXPECT_NEAR(ProbeDuration(cliOut + "stop-gui-8s-Convert.avi"), 8.0, 1.0);
 
     // Closing while a job runs asks first: No keeps the job and the window, Yes ends the job
     // the same way, leaving nothing half-written.
@@ -364,18 +283,18 @@ TEST_F(MainFormCancel, CancelAndCloseStopOnlyTheWindowsOwnJob) {
     const std::string second = form.State.OutputFile;
     ASSERT_TRUE(WaitUntil([&] { return FileExists(second); }, 5000));
     EXPECT_FALSE(form.close());
-    EXPECT_EQ(questions, QStringList{"A job is still running. Stop it and close?"});
+    EXPECT_EQ(home.Messages, QStringList{"A job is still running. Stop it and close?"});
     Pump(300);
     EXPECT_NE(JobRow(2).Status, "FAILED");
     EXPECT_FALSE(OwnProcessGroups().empty());
-    answer = true;
+    home.Answer = true;
     EXPECT_TRUE(form.close());
     EXPECT_EQ(WaitForJobRow(2), "FAILED");
     EXPECT_FALSE(FileExists(second));
     EXPECT_TRUE(OwnProcessGroups().empty());
 }
 
-TEST_F(MainFormLists, JoinListPatternsCheckAllAndReferenceFile) {
+TEST_F(MainFormLists, JoinListFollowsTheChosenFileType) {
     const std::string join = home.Root() + "Trip/";
     QDir().mkpath(QString::fromStdString(join));
     for (const char* n : {"a.avi", "b.divx", "c.3gp", "d.vob", "e.webm", "f.mp4"})
@@ -391,16 +310,6 @@ TEST_F(MainFormLists, JoinListPatternsCheckAllAndReferenceFile) {
     EXPECT_EQ(Captions(form.LvInputJoin), QStringList({"a.avi", "b.divx"}));
     EXPECT_EQ(form.LvInputJoin->topLevelItem(0)->text(2).toInt(), 1); // the hidden byte column
 
-    form.chkboxJoinAllCheck->click();
-    for (int i = 0; i < form.LvInputJoin->topLevelItemCount(); ++i)
-        EXPECT_EQ(form.LvInputJoin->topLevelItem(i)->checkState(0), Qt::Checked);
-    EXPECT_EQ(form.State.JoinCountText, "2");
-    const std::string second = form.LvInputJoin->topLevelItem(1)->text(0).toStdString();
-    EXPECT_EQ(form.State.JoinExt, second.substr(second.rfind('.')));
-    EXPECT_EQ(form.State.JoinedOutput,
-              form.State.SaveJoinFolder + "Trip-Joined" + form.State.JoinExt);
-    form.chkboxJoinAllCheck->click();
-    EXPECT_EQ(form.LvInputJoin->topLevelItem(0)->checkState(0), Qt::Unchecked);
 }
 
 TEST_F(MainFormErrors, ExceptionsInHandlersGoToTheCommandMemo) {
@@ -410,7 +319,29 @@ TEST_F(MainFormErrors, ExceptionsInHandlersGoToTheCommandMemo) {
     EXPECT_TRUE(home.Messages.isEmpty());
 }
 
-TEST(MainFormInstance, ASecondStartHandsOverAndEndsAndACrashLeavesNoLock) {
+// A large folder shows its names at once; the sizes follow and end as a full listing shows them.
+TEST(ListSizes, NamesFirstThenSizesInTheOrderTheUserSortedBy) {
+    GuiHome home;
+    for (int i = 0; i < 400; ++i)
+        std::ofstream(home.Root() + "c" + std::to_string(i) + ".mp4") << std::string(i % 7, 'x');
+    MainForm form;
+    QTreeWidget* list = form.LvInput;
+    form.ListHeaderClicked(list, col::InSize);
+    form.FillFileList(home.Root(), MainForm::kSourcePattern, list, false);
+    // All the names, before any size.
+    ASSERT_TRUE(list->topLevelItemCount() == 400 && list->topLevelItem(0)->text(1).isEmpty());
+    auto rows = ListFolderFiles(home.Root(), MainForm::kSourcePattern);
+    std::stable_sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a.Bytes < b.Bytes; });
+    ASSERT_TRUE(
+        WaitUntil([&] { return !list->topLevelItem(399)->text(1).isEmpty(); }, 5000));
+    for (int i = 0; i < 400; ++i) // the order and sizes of a full listing sorted by size
+        EXPECT_EQ(S(list->topLevelItem(i)->text(0) + list->topLevelItem(i)->text(1)),
+                  rows[i].Name + rows[i].SizeText);
+    form.ApplyListSizes(list, form.InputListGeneration, false, {{"c5.mp4", "", -1, 1}}); // gone
+    EXPECT_TRUE(list->findItems("c5.mp4", Qt::MatchExactly).isEmpty());
+}
+
+TEST(MainFormInstance, ACrashLeavesNoLockForTheNextStart) {
     GuiHome home;
     qputenv("TRIMORA_MESSAGES", "stderr");
     // The copy holding the lock listens on a socket: its file, told apart by its change time.
@@ -422,12 +353,6 @@ TEST(MainFormInstance, ASecondStartHandsOverAndEndsAndACrashLeavesNoLock) {
     };
     Started first = StartInBackground({BinDir() + "trimora"}, home.Root() + "first.log");
     EXPECT_TRUE(WaitUntil([&] { return listening() != 0; }, 10000)) << first.Output();
-    int exitCode = -1;
-    const std::string out = RunProgram({BinDir() + "trimora"}, &exitCode);
-    // It hands over to the first (which raises its window) and ends without a message.
-    EXPECT_EQ(out.find("MESSAGE:"), std::string::npos) << out;
-    EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(first.Wait(0), -2); // the first is untouched
     // A copy that crashed leaves no lock behind: the next start listens in its place.
     kill(first.pid, SIGKILL);
     first.Wait();

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QRadioButton>
 
 using namespace trimora;
@@ -35,24 +36,6 @@ class WindowJobs : public WindowTest {
         form.LoadStartVideoTimer.stop();
         form.LoadEndVideoTimer.stop();
     }
-    // Three AVI clips of 2 s in the join folder "Trip", listed with the format group's first item.
-    void JoinClips(bool checkAll) {
-        const std::string folder = home.Root() + "Trip/";
-        fs::create_directories(folder);
-        const std::string clip =
-            SampleClip("gui_join.avi", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f "
-                                       "lavfi -i sine=sample_rate=44100:duration=2 -c:v mpeg4 "
-                                       "-q:v 5 -c:a libmp3lame -ac 2 -f avi");
-        for (const char* name : {"one", "two", "three"}) fs::copy_file(clip, folder + name + ".avi");
-        form.rdJoin->setChecked(true);
-        form.rdJoinClick();
-        form.rgJoinSelection->SetItemIndex(0);
-        form.ComboJoin->setEditText(QString::fromStdString(folder));
-        form.ComboJoinSelect();
-        ASSERT_EQ(form.LvInputJoin->topLevelItemCount(), 3);
-        form.chkboxJoinAllCheck->setChecked(checkAll);
-        if (checkAll) form.chkboxJoinAllCheckClick();
-    }
     std::string save_ = home.Root() + "saved/";
 };
 
@@ -65,20 +48,19 @@ TEST_F(WindowJobs, ConvertOfAClickedClipEndsDoneWithTheFile) {
     form.cboxIncludeSound->setCurrentIndex(1); // "No Sound"
     form.cBoxConvertTypeSelect();
     ClickClip();
-    // The pending row names the output and the memo holds the command Start would run.
     const std::string output = save_ + "trip-Convert.mkv";
-    EXPECT_EQ(JobRow(form.State.JobCounter + 1).Status, "PENDING");
-    EXPECT_EQ(JobRow(form.State.JobCounter + 1).FullPath, output);
-    EXPECT_NE(Memo().find(" -an "), std::string::npos) << Memo();
-
     form.btnStartClick();
     EXPECT_EQ(WaitForJobRow(1), "DONE") << Memo();
-    EXPECT_EQ(JobRow(1).FullPath, output);
     const MediaFacts f = ProbeMedia(output);
     EXPECT_EQ(f.format, "matroska,webm");
     EXPECT_TRUE(f.acodec.empty());
     EXPECT_NE(memoLog.find("DosConvertClip Finished in: "), std::string::npos) << memoLog;
     EXPECT_TRUE(home.Messages.isEmpty());
+    EXPECT_FALSE(form.GaugeMain->isVisible());
+    // A double click on the row opens the file with the desktop's player.
+    form.lvProgress->setCurrentItem(form.lvProgress->topLevelItem(form.OutputList.FindRowById(1)));
+    form.lvProgressDblClick();
+    EXPECT_EQ(home.Opened, QStringList{QString::fromStdString(output)});
 }
 
 TEST_F(WindowJobs, SoundOnlyInCutModeWritesTheAudioFile) {
@@ -98,14 +80,33 @@ TEST_F(WindowJobs, SoundOnlyInCutModeWritesTheAudioFile) {
     EXPECT_NEAR(f.duration, 4.0, 0.3);
 }
 
-// Rows never probed: the join's normalising clip takes the size the join reads from them.
+// One ticked row is refused; then all are ticked. Rows never probed: the join's normalising clip
+// takes the size the join reads from them.
 TEST_F(WindowJobs, CheckAllThenStartJoinsIntoTheSaveFolder) {
-    JoinClips(true);
+    // Three AVI clips of 2 s in the join folder "Trip", listed with the format group's first item.
+    const std::string folder = home.Root() + "Trip/";
+    fs::create_directories(folder);
+    const std::string clip =
+        SampleClip("gui_join.avi", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f "
+                                   "lavfi -i sine=sample_rate=44100:duration=2 -c:v mpeg4 "
+                                   "-q:v 5 -c:a libmp3lame -ac 2 -f avi");
+    for (const char* name : {"one", "two", "three"}) fs::copy_file(clip, folder + name + ".avi");
+    form.rdJoin->setChecked(true);
+    form.rdJoinClick();
+    form.rgJoinSelection->SetItemIndex(0);
+    form.ComboJoin->setEditText(QString::fromStdString(folder));
+    form.ComboJoinSelect();
+    ASSERT_EQ(form.LvInputJoin->topLevelItemCount(), 3);
+    form.LvInputJoin->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    form.btnStart->click();
+    EXPECT_EQ(home.Messages, QStringList{"Please select atleast 2 files in list to join !"});
+    EXPECT_EQ(form.lblStatus->text().toStdString(), "Ready");
+    EXPECT_TRUE(fs::is_empty(save_));
+    form.chkboxJoinAllCheck->click();
     const std::string out = save_ + "Trip-Joined.avi";
     // the pending row shows the output and the number of files before anything runs
     EXPECT_EQ(JobRow(form.State.JobCounter + 1).Status, "Total =3");
     EXPECT_EQ(JobRow(form.State.JobCounter + 1).FullPath, out);
-    EXPECT_EQ(JobRow(MessageRowId).Caption, "Idle");
 
     form.btnStart->click();
     EXPECT_FALSE(form.btnStart->isEnabled());
@@ -113,27 +114,13 @@ TEST_F(WindowJobs, CheckAllThenStartJoinsIntoTheSaveFolder) {
     const int id = form.State.JobCounter;
     EXPECT_EQ(WaitForJobRow(id), "DONE") << Memo();
     EXPECT_EQ(JobRow(id).FullPath, out);
-    EXPECT_EQ(JobRow(id).SizeText, FormatFileSize(GetFileSize64(out)));
     const MediaFacts f = ProbeMedia(out);
     EXPECT_EQ(f.frameSize, "160x120");
     EXPECT_NEAR(f.duration, 6.04, 3.0);
     EXPECT_NE(Memo().find("NormSize = -vf scale=160:120"), std::string::npos) << Memo();
-    EXPECT_NE(Memo().find("DosNormalizedFrame done."), std::string::npos) << Memo();
     EXPECT_EQ(form.lblStatus->text().toStdString(), "Status");
-    EXPECT_TRUE(home.Messages.isEmpty());
+    EXPECT_EQ(home.Messages.size(), 1);
     // the window's rows follow the model, and the monitor ends with the run
     EXPECT_EQ(form.lvProgress->topLevelItem(form.OutputList.FindRowById(id))->text(col::OutStatus), "DONE");
     EXPECT_TRUE(WaitUntil([&] { return !form.ThreadJoinListFileMon.IsWorkerRunning(); }, 500));
-}
-
-TEST_F(WindowJobs, FewerThanTwoTickedRowsAreRefused) {
-    JoinClips(false);
-    form.LvInputJoin->topLevelItem(0)->setCheckState(0, Qt::Checked);
-    const int before = form.State.JobCounter;
-    form.btnStart->click();
-    EXPECT_EQ(home.Messages, QStringList{"Please select atleast 2 files in list to join !"});
-    EXPECT_EQ(form.State.JobCounter, before);
-    EXPECT_TRUE(form.btnStart->isEnabled());
-    EXPECT_EQ(form.lblStatus->text().toStdString(), "Ready");
-    EXPECT_TRUE(fs::is_empty(save_));
 }

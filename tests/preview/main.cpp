@@ -1,22 +1,18 @@
 // Preview tests: real mplayer processes drawing into native X11 child windows. The binary runs
 // its own Xvfb (found through -displayfd, so parallel runs never race for a display number) and
-// the xcb platform, unless TRIMORA_PREVIEW_DISPLAY=keep asks to use the current $DISPLAY.
+// the xcb platform.
 #include "desktop/desktop_support.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <sys/wait.h>
 
 int main(int argc, char** argv) {
-    pid_t xvfb = -1;
-    const char* keep = std::getenv("TRIMORA_PREVIEW_DISPLAY");
-    if (!keep || std::strcmp(keep, "keep") != 0) {
-        std::string display;
-        if ((xvfb = desktop_test::StartXvfb(1280, 1024, &display)) < 0) return 1;
-        ::setenv("DISPLAY", display.c_str(), 1);
-    }
+    std::string display;
+    const pid_t xvfb = desktop_test::StartXvfb(1280, 1024, &display);
+    if (xvfb < 0) return 1;
+    ::setenv("DISPLAY", display.c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     ::setenv("TRIMORA_MESSAGES", "stderr", 0); // a modal box would wait for ever
 
@@ -26,9 +22,7 @@ int main(int argc, char** argv) {
         ::testing::InitGoogleTest(&argc, argv);
         rc = RUN_ALL_TESTS();
     }
-    if (xvfb > 0) {
-        ::kill(xvfb, SIGTERM);
-        ::waitpid(xvfb, nullptr, 0);
-    }
+    ::kill(xvfb, SIGTERM);
+    ::waitpid(xvfb, nullptr, 0);
     return rc;
 }
