@@ -2,17 +2,23 @@
 // 10 s apart, in every container and codec the copy-and-re-encode route serves, plus one codec
 // that is re-encoded whole. The output is compared with the source frame by frame (PSNR against
 // the chosen frame and its neighbours) and packet by packet (hashes of the copied packets).
+// And the copy range the summary predicts against the file `trimora cut` really writes: every
+// frame of the output is found in the source by its decoded picture, so the written range is
+// known in source time to the frame.
+#include "jobs/copy_range.h"
+#include "media/keyframes.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 
 using namespace trimora_test;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -44,26 +50,6 @@ double Psnr(const std::string& out, int n, const std::string& src, double t) {
     std::smatch m;
     if (!std::regex_search(log, m, std::regex("average:([0-9.]+|inf)"))) return -1;
     return m[1] == "inf" ? 1000 : std::atof(m[1].str().c_str());
-}
-
-std::string Probe(const std::string& file, const std::string& stream, const std::string& entry) {
-    std::string v = RunProgram({"ffprobe", "-v", "error", "-select_streams", stream, "-count_packets",
-                                "-show_entries", "stream=" + entry, "-of", "csv=p=0", file});
-    return v.substr(0, v.find_first_of("\r\n"));
-}
-
-std::multiset<std::string> PacketHashes(const std::string& file) {
-    std::istringstream in(RunProgram({"ffmpeg", "-v", "error", "-i", file, "-map", "0:v",
-                                      "-c", "copy", "-f", "framemd5", "-"}));
-    std::multiset<std::string> hashes;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line); // stream, dts, pts, duration, size, hash[, side data]
-        std::string field;
-        for (int i = 0; i < 6; ++i) std::getline(fields, field, ',');
-        hashes.insert(field);
-    }
-    return hashes;
 }
 
 TEST(ExactCutE2E, StartsAndEndsOnTheChosenFramesAndCopiesTheMiddleUnchanged) {
@@ -98,11 +84,11 @@ TEST(ExactCutE2E, StartsAndEndsOnTheChosenFramesAndCopiesTheMiddleUnchanged) {
             << log;
         EXPECT_EQ(RunProgram({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"}), "");
 
-        const int frames = std::atoi(Probe(out, "v:0", "nb_read_packets").c_str());
+        const auto packets = FrameHashes(out, true);
+        const int frames = static_cast<int>(packets.size());
         EXPECT_NEAR(frames * kFrame, kEnd - kStart, kFrame / 2);
-        const double vStart = std::atof(Probe(out, "v:0", "start_time").c_str());
-        const double aStart = std::atof(Probe(out, "a:0", "start_time").c_str());
-        EXPECT_LE(std::abs(aStart - vStart), kFrame);
+        const MediaFacts facts = ProbeMedia(out);
+        EXPECT_LE(std::abs(facts.astart - facts.vstart), kFrame);
 
         // First, middle (copied) and last frames: the chosen ones, not their neighbours.
         for (const int n : {0, frames / 2, frames - 1}) {
@@ -112,12 +98,74 @@ TEST(ExactCutE2E, StartsAndEndsOnTheChosenFramesAndCopiesTheMiddleUnchanged) {
             EXPECT_GT(same, Psnr(out, n, src, t + kFrame) + 6) << "frame " << n;
         }
 
-        const auto srcHashes = PacketHashes(src);
+        std::multiset<std::string> srcHashes;
+        for (const auto& [t, hash] : FrameHashes(src, true)) srcHashes.insert(hash);
         int same = 0;
-        for (const auto& h : PacketHashes(out)) same += srcHashes.count(h) ? 1 : 0;
+        for (const auto& [t, hash] : packets) same += srcHashes.count(hash) ? 1 : 0;
         EXPECT_GE(same, c.copied);
         EXPECT_LE(same, c.copied + 2);
     }
 }
 
 } // namespace
+
+using CopyRangeE2E = InstalledTools;
+
+TEST_F(CopyRangeE2E, PredictedRangeIsWhatTheCutWritesAndHoldsTheChosenRange) {
+    const std::string src = "-f lavfi -i testsrc=size=160x120:rate=25:duration=";
+    const std::string snd = " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=";
+    const std::string every10 = " -g 250 -force_key_frames expr:eq(mod(n,250),0) ";
+    const std::string uneven = " -g 1000 -force_key_frames 0,3,11,14 ";
+    const std::string x264 = " -c:v libx264 -sc_threshold 0 ";
+    struct Case {
+        std::string name, args, start = "13.400", end = "21.700";
+    };
+    const std::string a40 = src + "40" + snd + "40", a20 = src + "20" + snd + "20";
+    const std::vector<Case> cases = {
+        {"kf10.mp4", a40 + x264 + every10 + "-c:a aac"},
+        {"kf10.mkv", a40 + x264 + every10 + "-c:a aac"},
+        {"kf10.avi", a40 + " -c:v mpeg4" + every10 + "-c:a libmp3lame"},
+        {"kf10.flv", a40 + " -c:v flv1" + every10 + "-c:a libmp3lame"},
+        {"kf10.webm", a40 + " -c:v libvpx -keyint_min 250" + every10 + "-c:a libvorbis"},
+        {"kf10.wmv", a40 + " -c:v wmv2" + every10 + "-c:a wmav2"},
+        {"kfuneven.mkv", a20 + x264 + uneven + "-c:a aac", "4.500", "12.200"},
+        {"kfuneven.avi", a20 + " -c:v mpeg4" + uneven + "-c:a libmp3lame", "4.500", "12.200"},
+        // A program stream's copy range is not predicted, but it must hold the chosen range.
+        {"kf10.mpg", a40 + " -c:v mpeg2video -bf 2" + every10 + "-c:a mp2", "23.400", "31.700"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string clip = SampleClip(c.name, c.args);
+        const double start = std::stod(c.start), end = std::stod(c.end);
+        const std::string ext = c.name.substr(c.name.rfind('.'));
+        const bool predicts = ext != ".mpg";
+        std::vector<double> keys = trimora::ReadKeyframeTimes(clip);
+        ASSERT_TRUE(!predicts || keys.size() >= 3u);
+        for (double& k : keys) k -= keys.front();
+        const trimora::TCopyRange predicted =
+            trimora::PredictCopyRange(ext, keys, start, end, ProbeMedia(clip).duration);
+        ASSERT_EQ(predicted.Known, predicts);
+
+        int status = -1;
+        const std::string log = RunProgram({BinDir() + "trimora", "cut", clip, "--start",
+                                            "0:00:" + c.start, "--end", "0:00:" + c.end,
+                                            "--save-folder", out_}, &status);
+        const std::string written = out_ + c.name.substr(0, c.name.rfind('.')) + "-Cut" + ext;
+        ASSERT_EQ(status, 0) << log;
+        const auto source = FrameHashes(clip), cut = FrameHashes(written);
+        ASSERT_FALSE(cut.empty());
+        std::map<std::string, double> at;
+        for (auto it = source.rbegin(); it != source.rend(); ++it) at[it->second] = it->first;
+        ASSERT_TRUE(at.count(cut.front().second) && at.count(cut.back().second));
+        const double first = at[cut.front().second];
+        const double last = at[cut.back().second] + 0.04; // one frame at 25 fps
+        const std::string said = trimora::DescribeCopyRange(predicted, start, end);
+        if (predicts) {
+            EXPECT_NEAR(first, predicted.Start, 0.1) << said;
+            EXPECT_NEAR(last, predicted.End, 0.1) << said;
+        }
+        EXPECT_LE(first, start + 0.001);
+        EXPECT_GE(last, end - 0.001);
+        fs::remove(written);
+    }
+}

@@ -13,15 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class JoinCli : public ::testing::Test {
+class JoinCli : public InstalledTools {
   protected:
-    void SetUp() override {
-        home.InstallTools();
-        folder = home.Root() + "Holiday Trip/";
-        save = home.Root() + "joined/";
-        fs::create_directories(folder);
-        fs::create_directories(save);
-    }
+    void SetUp() override { fs::create_directories(folder); }
     // Clips a, b, c of 2, 3 and 2 seconds.
     std::vector<std::string> Clips(const std::string& ext) {
         std::vector<std::string> paths;
@@ -36,8 +30,7 @@ class JoinCli : public ::testing::Test {
         return RunTrimora(args);
     }
 
-    IsolatedHome home;
-    std::string folder, save;
+    const std::string folder = home_.Root() + "Holiday Trip/";
 };
 
 struct Family {
@@ -54,14 +47,12 @@ class JoinFamilies : public JoinCli, public ::testing::WithParamInterface<Family
 TEST_P(JoinFamilies, ThreeClipsBecomeOneFileOfTheSumOfTheirLengths) {
     const Family f = GetParam();
     const auto clips = Clips(f.ext);
-    std::vector<std::string> args = {clips[0], clips[1], clips[2], "--save-folder", save};
+    std::vector<std::string> args = {clips[0], clips[1], clips[2], "--save-folder", out_};
     if (f.nosound) args.push_back("--nosound");
     const CliRun r = Run(args);
-    const std::string out = save + "Holiday Trip-Joined" + f.ext;
+    const std::string out = out_ + "Holiday Trip-Joined" + f.ext;
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.Done(), out);
-    const std::string size = trimora::FormatFileSize(trimora::GetFileSize64(out));
-    EXPECT_NE(r.output.find("\nStatus: DONE " + size + "\n"), std::string::npos) << r.output;
     const MediaFacts facts = ProbeMedia(out);
     EXPECT_EQ(facts.format, f.format);
     EXPECT_FALSE(facts.vcodec.empty());
@@ -83,27 +74,20 @@ INSTANTIATE_TEST_SUITE_P(
         return info.param.ext.substr(1) + (info.param.nosound ? "_nosound" : "");
     });
 
-TEST_F(JoinCli, JoinsInTheOrderGivenAndEndsWithDone) {
+TEST_F(JoinCli, DryRunJoinsInTheOrderGivenAndRunsNothing) {
     const auto clips = Clips(".mkv");
-    // c, a, b: the order given is the order joined
-    const CliRun r = Run({clips[2], clips[0], clips[1], "--save-folder", save});
-    const std::string joined = save + "Holiday Trip-Joined.mkv";
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(r.Done(), joined) << r.output;
-    EXPECT_NEAR(ProbeDuration(joined), 7.0, 3.0);
-
-    // --dry-run prints what the command memo shows and runs nothing
-    const CliRun dry = Run({clips[2], clips[0], clips[1], "--save-folder", save, "--dry-run"});
+    // c, a, b: the order given is the order joined; the memo's command is printed, nothing runs
+    const CliRun dry = Run({clips[2], clips[0], clips[1], "--save-folder", out_, "--dry-run"});
     EXPECT_EQ(dry.status, 0);
-    const std::string sys = home.Root() + "data/trimora/";
-    EXPECT_EQ(dry.output, sys + "qvcut/mmerge.exe  \"" + clips[2] + "\" +\"" + clips[0] + "\" +\"" +
-                              clips[1] + "\"  -o \"" + save + "Holiday Trip-Joined01.mkv\"\n" +
+    EXPECT_EQ(dry.output, sys_ + "qvcut/mmerge.exe  \"" + clips[2] + "\" +\"" + clips[0] +
+                              "\" +\"" + clips[1] + "\"  -o \"" + out_ +
+                              "Holiday Trip-Joined.mkv\"\n" +
                               "Total File = 3 Total Size = " +
                               trimora::FormatFileSize(trimora::GetFileSize64(clips[0]) +
                                                       trimora::GetFileSize64(clips[1]) +
                                                       trimora::GetFileSize64(clips[2])) +
                               " NormSize = \n");
-    EXPECT_FALSE(trimora::FileExists(save + "Holiday Trip-Joined01.mkv"));
+    EXPECT_TRUE(fs::is_empty(out_));
 
     // An AVI join probes the first clip for the size of its normalising clip.
     const auto avis = Clips(".avi");
@@ -117,17 +101,17 @@ TEST_F(JoinCli, RefusalsAndFailures) {
     CliRun r = Run({clips[0]});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.output.find("Please select atleast 2 files in list to join !"), std::string::npos);
-    EXPECT_EQ(Run({clips[0], home.Root() + "nothere.mp4"}).status, 2);
-    fs::create_directories(home.Root() + "other"); // clips of two folders
-    fs::copy_file(clips[1], home.Root() + "other/b.mp4");
-    EXPECT_EQ(Run({clips[0], home.Root() + "other/b.mp4"}).status, 2);
+    EXPECT_EQ(Run({clips[0], home_.Root() + "nothere.mp4"}).status, 2);
+    fs::create_directories(home_.Root() + "other"); // clips of two folders
+    fs::copy_file(clips[1], home_.Root() + "other/b.mp4");
+    EXPECT_EQ(Run({clips[0], home_.Root() + "other/b.mp4"}).status, 2);
 
     // an mp4 with other codecs cannot be appended
     fs::copy_file(MediaClip(".mp4", 2, "-c:v mpeg4 -c:a libmp3lame"), folder + "z.mp4");
-    r = Run({clips[0], folder + "z.mp4", "--save-folder", save});
+    r = Run({clips[0], folder + "z.mp4", "--save-folder", out_});
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_EQ(r.LastLine().rfind("FAILED FAILED! FILE FORMATS DO NOT MATCH.", 0), 0u) << r.output;
-    EXPECT_TRUE(fs::is_empty(save));
+    EXPECT_TRUE(fs::is_empty(out_));
 }
 
 } // namespace

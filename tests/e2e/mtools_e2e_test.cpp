@@ -1,8 +1,8 @@
 // The front-ends' own behaviour on real clips, with the command lines the program composes
-// (doubled blanks included): mcut.exe waiting for the normalising clip and fitting other
-// pictures, mmerge.exe's split, fmerge.exe's names and refusals, every front-end ending its tool
-// when it is stopped and failing when its tool is killed. (Cuts, conversions and joins of every
-// format run through the program in cut_e2e, convert_e2e and join_cli_e2e.)
+// (doubled blanks included): waiting, splitting, names, refusals, stopping and killed tools; and
+// fcut.exe's own rules: a container gets audio it can hold, a frame is saved as an image whatever
+// the folder name, the source is never the output, and a start past the end writes nothing and
+// says so the way the program reads it.
 #include "common/command_line.h"
 #include "common/helpers.h"
 #include "exec/tool_runs.h"
@@ -16,6 +16,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <regex>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -25,11 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-CliRun RunCommand(const std::string& command) {
-    CliRun r;
-    r.output = RunProgram(trimora::SplitCommandLine(command), &r.status);
-    return r;
-}
+std::string Q(const std::string& path) { return trimora::Quoted(path); }
 
 // The tool's output cut into the chunks the program reads (one per line or progress message).
 std::vector<std::string> Chunks(const std::string& output) {
@@ -39,16 +36,6 @@ std::vector<std::string> Chunks(const std::string& output) {
         chunks.push_back(output.substr(b, e == std::string::npos ? e : e + 1 - b));
     }
     return chunks;
-}
-
-// The percent the program shows last for a splitter cut of 4 seconds.
-int LastSplitterPercent(const std::string& output) {
-    int last = -1;
-    for (const auto& chunk : Chunks(output))
-        if (const auto r = trimora::ParseTimeProgress(chunk, 4, true);
-            r && chunk.find("Progress:") != std::string::npos)
-            last = static_cast<int>(r->Percent);
-    return last;
 }
 
 // How many finished files the program counts in a mencoder join's output.
@@ -76,17 +63,8 @@ MediaFacts ExpectValid(const std::string& path, const std::string& format, doubl
     return f;
 }
 
-class MtoolsE2E : public ::testing::Test {
+class MtoolsE2E : public InstalledTools {
   protected:
-    void SetUp() override {
-        sys_ = home_.InstallTools();
-        tools_ = sys_ + "qvcut/";
-        mencoder_ = sys_ + "mcut.exe -cb qzv ";
-        mmerge_ = tools_ + "mmerge.exe ";
-        fmerge_ = tools_ + "fmerge.exe ";
-        out_ = home_.Root() + "out/";
-        fs::create_directories(out_);
-    }
     // A copy of a clip in a join folder, as the user's file.
     std::string InFolder(const std::string& clip, const std::string& name) {
         const std::string dir = home_.Root() + "join/";
@@ -95,8 +73,13 @@ class MtoolsE2E : public ::testing::Test {
         return dir + name;
     }
 
-    IsolatedHome home_;
-    std::string sys_, tools_, mencoder_, mmerge_, fmerge_, out_;
+    const std::string tools_ = sys_ + "qvcut/", mencoder_ = sys_ + "mcut.exe -cb qzv ";
+    const std::string mmerge_ = tools_ + "mmerge.exe ", fmerge_ = tools_ + "fmerge.exe ";
+};
+
+class FcutE2E : public InstalledTools {
+  protected:
+    const std::string fcut_ = sys_ + "fcut.exe -cb ", src_ = MediaClip(".mp4", 4);
 };
 
 } // namespace
@@ -161,7 +144,8 @@ TEST_F(MtoolsE2E, MmergeSplitWritesOnlyTheWholeMiddlePart) {
     watch.join();
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_FALSE(sawOpenPart);
-    EXPECT_EQ(LastSplitterPercent(r.output), 100) << r.output;
+    ASSERT_NE(r.output.rfind("Progress: "), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.substr(r.output.rfind("Progress: "), 15), "Progress: 100%\n") << r.output;
     // The middle piece starts at the keyframe at or before 1 s, so it holds the whole chosen range.
     EXPECT_GE(ProbeDuration(part), 1.95);
     EXPECT_LE(ProbeDuration(part), 3.1);
@@ -182,8 +166,7 @@ TEST_F(MtoolsE2E, FmergeJoinsFlvWhateverTheNames) {
     const std::string a = InFolder(MediaClip(".flv", 3), "it's \"quoted\" $HOME;.flv");
     const std::string b = InFolder(MediaClip(".flv", 2), "new\nline.flv");
     const std::string out = out_ + "join-Joined.flv";
-    const CliRun j = RunCommand(fmerge_ + " " + trimora::Quoted(out) + " " + trimora::Quoted(a) + " " +
-                         trimora::Quoted(b) + " ");
+    const CliRun j = RunCommand(fmerge_ + " " + Q(out) + " " + Q(a) + " " + Q(b) + " ");
     ASSERT_EQ(j.status, 0) << j.output;
     ExpectValid(out, "flv", 5, true);
     EXPECT_TRUE(fs::exists(a));
@@ -191,8 +174,7 @@ TEST_F(MtoolsE2E, FmergeJoinsFlvWhateverTheNames) {
 
     const std::string odd = InFolder(MediaClip(".flv", 2, "-ar 22050"), "odd.flv");
     const std::string bad = out_ + "bad.flv";
-    const CliRun m = RunCommand(fmerge_ + " " + trimora::Quoted(bad) + " " + trimora::Quoted(a) +
-                                " " + trimora::Quoted(odd) + " ");
+    const CliRun m = RunCommand(fmerge_ + " " + Q(bad) + " " + Q(a) + " " + Q(odd) + " ");
     EXPECT_NE(m.status, 0);
     EXPECT_NE(m.output.find("cannot be appended"), std::string::npos) << m.output;
     EXPECT_FALSE(fs::exists(bad));
@@ -231,5 +213,59 @@ TEST_F(MtoolsE2E, StoppedFrontEndsEndTheirToolAndKilledToolsFailTheRun) {
         if (sig == SIGTERM) {
             EXPECT_TRUE(fs::is_empty(out_)) << "partial output or work file left";
         }
+    }
+}
+
+TEST_F(FcutE2E, AudioTheContainerCannotHoldIsReEncodedWithWholeSecondProgress) {
+    const std::string out = out_ + "a-Partial.vob";
+    const CliRun r = RunCommand(fcut_ + " -threads 6  -ss 00:00:01.000 -t 2  -async 1 -i " +
+                                Q(src_) + "  -s 160x120  -vcodec mpeg2video  -acodec aac -ac 2  "
+                                "-ar 44100  -ab 96k   -qscale 3  -y " + Q(out));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("cannot hold aac audio"), std::string::npos) << r.output;
+    const MediaFacts f = ProbeMedia(out);
+    EXPECT_EQ(f.acodec, "ac3");
+    EXPECT_NEAR(f.duration, 2, 1.0);
+    // Every "time=" is whole seconds at the end of its chunk: what the progress parser reads.
+    EXPECT_NE(r.output.find("time="), std::string::npos);
+    EXPECT_EQ(std::regex_replace(r.output, std::regex("time=[0-9]+\r"), "").find("time="),
+              std::string::npos) << r.output;
+}
+
+TEST_F(FcutE2E, FrameSaveAndWarmUp) {
+    const std::string images = out_ + "z Save%Image/";
+    fs::create_directories(images);
+    const std::string image = images + "000001.500.jpg";
+    const CliRun r =
+        RunCommand(fcut_ + " -ss 00:00:01.500 -i " + Q(src_) + " -f image2 -vframes 1 -sameq " +
+                   Q(image));
+    EXPECT_EQ(r.status, 0) << r.output;
+    const MediaFacts jpeg = ProbeMedia(image);
+    EXPECT_EQ(jpeg.vcodec, "mjpeg");
+    EXPECT_EQ(jpeg.frameSize, "160x120");
+    const CliRun warm = RunCommand(fcut_ + " -i " + Q(BinDir() + "help/silent.mp3"));
+    EXPECT_EQ(warm.status, 0) << warm.output;
+    EXPECT_NE(warm.output.find("Audio: mp3"), std::string::npos) << warm.output;
+}
+
+TEST_F(FcutE2E, NothingToWriteFailsAndLeavesNoFile) {
+    // An output that is the source itself is refused; the source stays whole.
+    const std::string copy = out_ + "self.mp4";
+    fs::copy_file(src_, copy);
+    const CliRun self = RunCommand(fcut_ + " -i " + Q(copy) + "  -acodec aac -ac 2  -vcodec "
+                                   "libx264 -vpre veryfast_firstpass  -crf 18  -y " + Q(copy));
+    EXPECT_NE(self.status, 0) << self.output;
+    EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(src_));
+
+    // A start past the end: the summary the program takes for "nothing written", no file.
+    const std::string late = " -ss 00:00:09.000 ";
+    for (const auto& [path, tail] : std::vector<std::pair<std::string, std::string>>{
+             {out_ + "late-Cut.mp4", " -t 2  -async 1 -i " + Q(src_) + "  -acodec copy  -vcodec copy -sn -y "},
+             {out_ + "late.mp3", " -t 2  -i " + Q(src_) + " -vn -sn  -acodec libmp3lame -ab 128k -ac 2  -y "},
+             {out_ + "late.jpg", " -i " + Q(src_) + " -f image2 -vframes 1 -sameq "}}) {
+        const CliRun r = RunCommand(fcut_ + late + tail + Q(path));
+        EXPECT_NE(r.output.find("video:0kB audio:0kB"), std::string::npos) << path << r.output;
+        EXPECT_NE(r.status, 0);
+        EXPECT_FALSE(fs::exists(path)) << path;
     }
 }

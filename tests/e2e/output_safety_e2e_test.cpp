@@ -25,11 +25,11 @@ namespace {
 // 24 s, a keyframe every 2 s, so cuts at even seconds start exactly there.
 std::string Source(const std::string& ext) { return MediaClip(ext, 24, "-g 50"); }
 
-// The first decoded picture at `seconds` (exact seek): a hash of its gray bytes.
-size_t FrameAt(const std::string& file, int seconds) {
-    return std::hash<std::string>{}(RunProgram({"ffmpeg", "-v", "error", "-ss",
-                                                std::to_string(seconds), "-i", file, "-frames:v",
-                                                "1", "-f", "rawvideo", "-pix_fmt", "gray", "-"}));
+// The hash of the picture shown `seconds` after the first one ("" when there is none).
+std::string FrameAt(const std::string& file, double seconds) {
+    for (const auto& [t, hash] : FrameHashes(file))
+        if (std::abs(t - seconds) < 0.01) return hash;
+    return "";
 }
 
 std::string Trimora() { return BinDir() + "trimora"; }
@@ -43,24 +43,17 @@ bool WaitForPrivateFile(const std::string& dir) {
     }, 60000);
 }
 
-class OutputSafety : public ::testing::Test {
+class OutputSafety : public InstalledTools {
   protected:
-    void SetUp() override {
-        ::unsetenv("XDG_RUNTIME_DIR"); // job folders under this test's own home
-        home.InstallTools();
-        save = home.Root() + "save/";
-        fs::create_directories(save);
-    }
+    void SetUp() override { ::unsetenv("XDG_RUNTIME_DIR"); } // job folders under this home
     std::string Folder(const std::string& name) {
-        fs::create_directories(home.Root() + name);
-        return home.Root() + name + "/";
+        fs::create_directories(home_.Root() + name);
+        return home_.Root() + name + "/";
     }
     std::string JobsLeft() {
-        const std::string jobs = home.Root() + ".cache/trimora/jobs";
+        const std::string jobs = home_.Root() + ".cache/trimora/jobs";
         return fs::exists(jobs) ? std::to_string(FilesIn(jobs).size()) : "0";
     }
-    IsolatedHome home;
-    std::string save;
 };
 
 // Jobs of every kind at once: six cuts of one source into one folder, two joins into another,
@@ -76,8 +69,8 @@ TEST_F(OutputSafety, JobsAtOnceShareNoFileAndKeepTheirOwnRange) {
         int lead = 0; // the WMV copy starts at the keyframe before the start
     };
     std::vector<Job> jobs = {
-        {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, save},
-        {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, save},
+        {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, out_},
+        {{"join", joinDir + "a.mkv", joinDir + "b.mkv"}, -1, 48, out_},
         {{"cut", Source(".wmv")}, 2, 4, Folder("w1"), 2},
         {{"cut", Source(".wmv")}, 12, 6, Folder("w2"), 2},
         {{"cut", Source(".mkv")}, 4, 4, Folder("k1")},
@@ -94,7 +87,7 @@ TEST_F(OutputSafety, JobsAtOnceShareNoFileAndKeepTheirOwnRange) {
         runs.push_back(std::async(std::launch::async, [a = j.args] { return RunTrimora(a); }));
     }
     std::set<std::string> outputs;
-    std::set<size_t> wmvStarts;
+    std::set<std::string> wmvStarts;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const CliRun run = runs[i].get();
         const std::string file = run.Done();
@@ -111,25 +104,25 @@ TEST_F(OutputSafety, JobsAtOnceShareNoFileAndKeepTheirOwnRange) {
     }
     EXPECT_EQ(outputs.size(), jobs.size());
     EXPECT_EQ(wmvStarts.size(), 2u);
-    EXPECT_EQ(FilesIn(save).size(), 2u); // no private file left
+    EXPECT_EQ(FilesIn(out_).size(), 2u); // no private file left
     EXPECT_EQ(FilesIn(cuts).size(), 6u);
     EXPECT_EQ(JobsLeft(), "0");
 }
 
 TEST_F(OutputSafety, ALinkPlantedAtTheOutputWhileTheToolRunsLeavesItsTargetUntouched) {
-    const std::string victim = home.Root() + "victim.txt";
+    const std::string victim = home_.Root() + "victim.txt";
     WriteFileBytes(victim, "precious");
     Started job = StartInBackground({Trimora(), "convert", Source(".mp4"), "--format", ".avi",
-                                     "--save-folder", save}, home.Root() + "job.log", true);
-    ASSERT_TRUE(WaitForPrivateFile(save));
-    const std::string name = StemOf(Source(".mp4")) + "-Convert.avi", output = save + name;
+                                     "--save-folder", out_}, home_.Root() + "job.log", true);
+    ASSERT_TRUE(WaitForPrivateFile(out_));
+    const std::string name = StemOf(Source(".mp4")) + "-Convert.avi", output = out_ + name;
     // The other user takes the reserved name over.
     ASSERT_EQ(::unlink(output.c_str()), 0) << fs::exists(output);
     ASSERT_EQ(::symlink(victim.c_str(), output.c_str()), 0);
     EXPECT_EQ(job.Wait(), 1) << job.Output();
     EXPECT_EQ(ReadFileBytes(victim), "precious");
     EXPECT_TRUE(fs::is_symlink(output));
-    EXPECT_EQ(FilesIn(save), std::vector<std::string>{name});
+    EXPECT_EQ(FilesIn(out_), std::vector<std::string>{name});
 }
 
 TEST_F(OutputSafety, CutsWorkWhateverTheHome) {
@@ -139,7 +132,7 @@ TEST_F(OutputSafety, CutsWorkWhateverTheHome) {
         ::unsetenv("XDG_DATA_HOME");
         ::unsetenv("XDG_CONFIG_HOME");
         const CliRun r = RunTrimora({"cut", Source(".mp4"), "--start", "0:00:02", "--end",
-                                     "0:00:06", "--save-folder", save});
+                                     "0:00:06", "--save-folder", out_});
         EXPECT_EQ(r.status, 0) << name << "\n" << r.output;
         EXPECT_TRUE(fs::exists(dir + ".local/share/trimora/fcut.exe")) << name;
     }
@@ -149,7 +142,8 @@ TEST_F(OutputSafety, WithoutHomeTheUsersOwnFolderIsUsedNeverTmp) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as the test user tmtest";
     if (::system("id tmtest >/dev/null 2>&1 || useradd -m tmtest") != 0)
         GTEST_SKIP() << "no user tmtest";
-    fs::permissions(home.Root(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(home_.Root(),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     const std::string dir = Folder("tm");
     fs::copy_file(Source(".avi"), dir + "a.avi");
     fs::copy_file(Source(".avi"), dir + "b.avi");
@@ -169,8 +163,8 @@ TEST_F(OutputSafety, WithoutHomeTheUsersOwnFolderIsUsedNeverTmp) {
 }
 
 TEST_F(OutputSafety, HostileSettingsFilesAreIgnoredAndNeverWrittenThrough) {
-    const std::string conf = home.Root() + "config/Quennic/TrimoraCut.conf";
-    const std::string victim = home.Root() + "victim.txt";
+    const std::string conf = home_.Root() + "config/Quennic/TrimoraCut.conf";
+    const std::string victim = home_.Root() + "victim.txt";
     fs::create_directories(trimora::FolderOf(conf));
     for (const std::string kind : {"link", "fifo", "huge"}) {
         fs::remove(conf);
@@ -211,14 +205,14 @@ TEST_F(OutputSafety, AToolKilledHalfWayLeavesNothingInTheSaveFolder) {
     };
     for (auto argv : jobs) {
         argv.insert(argv.begin(), Trimora());
-        argv.insert(argv.end(), {"--save-folder", save});
-        Started job = StartInBackground(argv, home.Root() + "job.log", true);
-        if (WaitForPrivateFile(save))
+        argv.insert(argv.end(), {"--save-folder", out_});
+        Started job = StartInBackground(argv, home_.Root() + "job.log", true);
+        if (WaitForPrivateFile(out_))
             for (const auto& [tool, comm] : WaitForTool(job.pid)) ::kill(tool, SIGKILL);
         // Killed in time the job fails and leaves nothing; too late, only its finished file.
         const size_t left = job.Wait() == 0 ? 1 : 0;
-        EXPECT_EQ(FilesIn(save).size(), left) << argv[1] << " " << argv[2] << "\n" << job.Output();
-        for (const auto& n : FilesIn(save)) fs::remove(save + n);
+        EXPECT_EQ(FilesIn(out_).size(), left) << argv[1] << " " << argv[2] << "\n" << job.Output();
+        for (const auto& n : FilesIn(out_)) fs::remove(out_ + n);
     }
     EXPECT_EQ(JobsLeft(), "0");
 }

@@ -1,5 +1,6 @@
-// Stopping jobs of the command line: signals, a vanished reader, and failures that must say
-// what went wrong. Real program, real tools.
+// Jobs of the command line that are stopped or fail: signals, a vanished reader, failures that
+// must say what went wrong, bad media, many jobs in one program run. Real program, real tools.
+#include "cli/cli.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,10 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sstream>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
@@ -28,17 +31,16 @@ std::string LongClip() {
                                        "libx264 -preset ultrafast -g 250 -c:a aac -shortest");
 }
 
+int Entries(const std::string& dir) {
+    return static_cast<int>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
 // 320x240: converting it takes a moment.
 std::string EightSeconds() { return MediaClip(".mp4", 8, "-s 320x240 -g 100"); }
 
-class Stop : public ::testing::Test {
+class Stop : public InstalledTools {
   protected:
-    void SetUp() override {
-        home_.InstallTools();
-        out_ = home_.Root() + "out/";
-        fs::create_directories(out_);
-        fs::create_directories(home_.Root() + "src");
-    }
+    void SetUp() override { fs::create_directories(home_.Root() + "src"); }
     std::string Source(const std::string& name) {
         fs::copy_file(LongClip(), home_.Root() + "src/" + name);
         return home_.Root() + "src/" + name;
@@ -47,8 +49,6 @@ class Stop : public ::testing::Test {
         args.insert(args.begin(), BinDir() + "trimora");
         return StartInBackground(args, home_.Root() + log);
     }
-    IsolatedHome home_;
-    std::string out_;
 };
 
 } // namespace
@@ -166,4 +166,78 @@ TEST_F(Stop, FailuresNameTheirCause) {
     EXPECT_TRUE(fs::is_empty(full)); // the partial output is removed
     ::umount2(full.c_str(), MNT_DETACH);
     ::umount2(ro.c_str(), MNT_DETACH);
+}
+
+TEST_F(Stop, BadMediaEndsInAClearStatusAndLeavesNothing) {
+    const std::string good = ReadFileBytes(MediaClip(".mp4", 4));
+    std::string random(200000, '\0');
+    for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 7919 + 13) % 251);
+    // an FLV whose header claims a duration of about 31 years
+    std::string absurd = ReadFileBytes(MediaClip(".flv", 2));
+    const size_t at = absurd.find("duration");
+    ASSERT_NE(at, std::string::npos);
+    const double huge = 1e9;
+    uint64_t bits;
+    std::memcpy(&bits, &huge, 8);
+    for (int i = 0; i < 8; ++i) absurd[at + 9 + i] = static_cast<char>(bits >> (56 - 8 * i));
+    struct Case {
+        std::string name, bytes;
+        bool bad; // the probe names it "Bad File!"
+    };
+    const std::vector<Case> cases = {
+        {"zero.mp4", "", true},
+        {"truncated.mp4", good.substr(0, 3000), true},
+        {"random.avi", random, true},
+        {"mp4 named.avi", good, false},
+        {"absurd.flv", absurd, false},
+        {"audio only.mp4", ReadFileBytes(MediaClip(".mp4", 3, "-vn")), false},
+        {"video only.mp4", ReadFileBytes(MediaClip(".mp4", 3, "-an")), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string src = home_.Root() + "src/" + c.name;
+        WriteFileBytes(src, c.bytes);
+        const CliRun probe = RunTrimora({"probe", src});
+        EXPECT_EQ(probe.status, c.bad ? 1 : 0) << probe.output;
+        EXPECT_EQ(probe.output.find("Bad File!") != std::string::npos, c.bad) << probe.output;
+        const CliRun cut = RunTrimora({"cut", src, "--start", "00:00:00.500", "--end",
+                                       "00:00:01.500", "--save-folder", out_});
+        ASSERT_TRUE(cut.status >= 0 && cut.status <= 2) << cut.output;
+        const auto added = FilesIn(out_);
+        if (cut.status == 0) {
+            ASSERT_EQ(added.size(), 1u);
+            EXPECT_EQ(cut.Done(), out_ + added[0]);
+            EXPECT_GT(ProbeDuration(out_ + added[0]), 0.3);
+            fs::remove(out_ + added[0]);
+        } else {
+            EXPECT_TRUE(cut.LastLine().rfind("FAILED ", 0) == 0 || cut.status == 2) << cut.output;
+            EXPECT_TRUE(added.empty()) << added[0];
+        }
+        EXPECT_EQ(ReadFileBytes(src), c.bytes); // the source is never touched
+    }
+    for (const auto& f : FilesIn(sys_ + "qvcut"))
+        EXPECT_EQ(f.find("trim-"), std::string::npos) << f;
+}
+
+TEST_F(Stop, ManyJobsInOneRunGiveDistinctOutputsAndLeakNothing) {
+    const std::string src = home_.Root() + "src/clip.mp4";
+    fs::copy_file(MediaClip(".mp4", 4), src);
+    auto cut = [&] {
+        std::ostringstream out, err;
+        const int status = trimora::RunCommandLine(
+            {"cut", src, "--start", "00:00:01.000", "--end", "00:00:02.000", "--save-folder", out_},
+            out, err);
+        EXPECT_EQ(status, 0) << out.str() << err.str();
+    };
+    cut(); // first, so lazily made things (pattern caches, the tool folder) exist
+    const int fds = Entries("/proc/self/fd"), threads = Entries("/proc/self/task");
+    for (int i = 0; i < 19; ++i) cut();
+    const auto outputs = FilesIn(out_);
+    EXPECT_EQ(outputs.size(), 20u);
+    EXPECT_EQ(outputs.back(), "clip-Cut19.mp4");
+    EXPECT_EQ(ReadFileBytes(src), ReadFileBytes(MediaClip(".mp4", 4)));
+    EXPECT_LE(Entries("/proc/self/fd"), fds);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // runner threads wind down
+    EXPECT_LE(Entries("/proc/self/task"), threads);
+    EXPECT_TRUE(Descendants(::getpid()).empty()); // no tool left running
 }

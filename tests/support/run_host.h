@@ -60,10 +60,6 @@ class RecordingRunHost : public trimora::TRunHost {
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void BeginRunControls() override { ++begun; }
     void EndRunControls() override { ++ended; }
-    void JobEnded(int, bool failed, const std::string&) override {
-        jobEnded = true;
-        jobFailed = failed;
-    }
 
     // Until row `id` (any row for -1) is DONE or FAILED and no posted work waits.
     bool WaitForRow(int id = -1, std::chrono::seconds timeout = std::chrono::seconds(10)) {
@@ -90,7 +86,6 @@ class RecordingRunHost : public trimora::TRunHost {
     std::map<int, Row> rows;
     Row last; // the row written last, of id lastId
     int lastId = 0, begun = 0, ended = 0;
-    bool jobEnded = false, jobFailed = false;
     std::vector<std::string> statuses, memo, messages;
     std::vector<int> gauges;
     std::string messageRow;

@@ -8,7 +8,6 @@
 #include <thread>
 #include <cstdlib>
 #include <memory>
-#include <tuple>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -52,13 +51,12 @@ IsolatedHome::~IsolatedHome() {
 std::string IsolatedHome::InstallTools() const {
     const std::string sys = root_ + "data/trimora/";
     fs::create_directories(sys + "qvcut");
-    auto link = [](const std::string& from, const std::string& to) {
-        std::error_code ec;
-        if (fs::exists(from)) fs::create_symlink(from, to, ec);
-    };
-    for (const char* tool : {"fcut.exe", "mcut.exe", "mplayer.exe"})
-        link(BinDir() + tool, sys + tool);
-    for (const char* tool : {"fmerge.exe", "mmerge.exe"}) link(BinDir() + tool, sys + "qvcut/" + tool);
+    std::error_code ec;
+    for (const std::string tool :
+         {"fcut.exe", "mcut.exe", "mplayer.exe", "qvcut/fmerge.exe", "qvcut/mmerge.exe"}) {
+        const std::string built = BinDir() + fs::path(tool).filename().string();
+        if (fs::exists(built)) fs::create_symlink(built, sys + tool, ec);
+    }
     return sys;
 }
 
@@ -160,7 +158,7 @@ MediaFacts ProbeMedia(const std::string& path) {
     int code = 0;
     const std::string out = RunProgram({"ffprobe", "-v", "error", "-show_entries",
                                         "format=format_name,duration:stream=codec_type,codec_name,"
-                                        "width,height,duration,bit_rate,avg_frame_rate",
+                                        "width,height,duration,start_time,avg_frame_rate",
                                         "-of", "flat", path},
                                        &code);
     MediaFacts f;
@@ -181,6 +179,7 @@ MediaFacts ProbeMedia(const std::string& path) {
             f.vcodec = kv[k + "codec_name"];
             f.frameSize = kv[k + "width"] + "x" + kv[k + "height"];
             f.vduration = ToDouble(kv[k + "duration"]);
+            f.vstart = ToDouble(kv[k + "start_time"]);
             const std::string rate = kv[k + "avg_frame_rate"];
             const size_t slash = rate.find('/');
             if (slash != std::string::npos && ToDouble(rate.substr(slash + 1)) > 0)
@@ -188,10 +187,32 @@ MediaFacts ProbeMedia(const std::string& path) {
         } else if (kv[k + "codec_type"] == "audio" && f.acodec.empty()) {
             f.acodec = kv[k + "codec_name"];
             f.aduration = ToDouble(kv[k + "duration"]);
-            f.abitrate = std::atol(kv[k + "bit_rate"].c_str());
+            f.astart = ToDouble(kv[k + "start_time"]);
         }
     }
     return f;
+}
+
+std::vector<std::pair<double, std::string>> FrameHashes(const std::string& path, bool packets) {
+    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map",
+                                     "0:v:0", "-f", "framemd5", "-"};
+    // Every frame once, at its own time (not fitted to a constant rate).
+    argv.insert(argv.end() - 3, {packets ? "-c" : "-fps_mode", packets ? "copy" : "passthrough"});
+    double tb = 0;
+    std::vector<std::pair<double, std::string>> frames;
+    for (const auto& line : SplitLines(RunProgram(argv))) {
+        if (line.rfind("#tb 0:", 0) == 0) {
+            const size_t slash = line.find('/');
+            tb = std::stod(line.substr(6, slash - 6)) / std::stod(line.substr(slash + 1));
+        }
+        std::vector<std::string> f; // stream, dts, pts, duration, size, hash[, side data]
+        std::stringstream fields(line);
+        for (std::string v; std::getline(fields, v, ',');) f.push_back(trimora::Trim(v));
+        if (line[0] != '#' && f.size() >= 6) frames.push_back({std::stod(f[2]) * tb, f[5]});
+    }
+    const double first = frames.empty() ? 0 : frames.front().first;
+    for (auto& fr : frames) fr.first -= first;
+    return frames;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -242,6 +263,12 @@ CliRun RunTrimora(const std::vector<std::string>& args) {
     return r;
 }
 
+CliRun RunCommand(const std::string& command) {
+    CliRun r;
+    r.output = RunProgram(trimora::SplitCommandLine(command), &r.status);
+    return r;
+}
+
 int Started::Wait(int ms) {
     int st = 0;
     if (ms < 0) ::waitpid(pid, &st, 0);
@@ -260,34 +287,16 @@ Started StartInBackground(const std::vector<std::string>& argv, const std::strin
     return s;
 }
 
-namespace {
-// pid -> (parent, command name, state letter) of every process.
-std::map<pid_t, std::tuple<pid_t, std::string, char>> Processes() {
-    std::map<pid_t, std::tuple<pid_t, std::string, char>> all;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator("/proc", ec)) {
-        const std::string name = e.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const std::string stat = ReadFileBytes(e.path().string() + "/stat");
-        const size_t open = stat.find('('), close = stat.rfind(')');
-        if (open == std::string::npos || close == std::string::npos || close + 4 >= stat.size())
-            continue;
-        all[std::atoi(name.c_str())] = {std::atoi(stat.c_str() + close + 4),
-                                        stat.substr(open + 1, close - open - 1), stat[close + 2]};
-    }
-    return all;
-}
-} // namespace
-
 std::map<pid_t, std::string> Descendants(pid_t root) {
-    const auto all = Processes();
     std::map<pid_t, std::string> found;
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (const auto& [pid, info] : all) {
-            const auto& [ppid, comm, state] = info;
-            if (state != 'Z' && (ppid == root || found.count(ppid)) && !found.count(pid))
-                found[pid] = comm, grew = true;
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(root) + "/task", ec)) {
+        std::istringstream kids(ReadFileBytes(task.path().string() + "/children"));
+        for (pid_t kid; kids >> kid;) {
+            if (!Alive(kid)) continue;
+            const std::string comm = ReadFileBytes("/proc/" + std::to_string(kid) + "/comm");
+            found[kid] = comm.substr(0, comm.find('\n'));
+            found.merge(Descendants(kid));
         }
     }
     return found;

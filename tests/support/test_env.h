@@ -3,7 +3,9 @@
 // program looks for them, sample clips made once per test run with ffmpeg's lavfi sources, and
 // small ffprobe readers to check outputs.
 
+#include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <sys/types.h>
@@ -33,10 +35,18 @@ class IsolatedHome {
     std::vector<std::pair<std::string, std::string>> saved_;
 };
 
+// The end-to-end tests' set-up: their own home with the front-ends installed (sys_) and an empty
+// folder for the files they make (out_), both ending with '/'.
+class InstalledTools : public ::testing::Test {
+  protected:
+    InstalledTools() { std::filesystem::create_directories(out_); }
+    IsolatedHome home_;
+    const std::string sys_ = home_.InstallTools(), out_ = home_.Root() + "out/";
+};
+
 // Makes (once per test run, shared between test processes) a clip named `name` in the clip cache
 // by running ffmpeg with `args` (everything between "ffmpeg -y" and the output path), and returns
-// its path. Example: SampleClip("a.mp4", "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 "
-// "-f lavfi -i sine=duration=4 -c:v libx264 -c:a aac -shortest").
+// its path.
 std::string SampleClip(const std::string& name, const std::string& args);
 
 // The clip most tests share: `seconds` long, 160x120 at 25 fps with a 440 Hz tone (44.1 kHz,
@@ -57,10 +67,15 @@ double ProbeDuration(const std::string& path);
 struct MediaFacts {
     bool readable = false;
     std::string format, vcodec, acodec, frameSize; // frameSize "WxH"; codecs empty when absent
-    double duration = -1, vduration = -1, aduration = -1, fps = 0;
-    long abitrate = 0;
+    double duration = -1, vduration = -1, aduration = -1, fps = 0, vstart = -1, astart = -1;
 };
 MediaFacts ProbeMedia(const std::string& path);
+
+// ffmpeg's framemd5 of the first video stream, one entry per frame in presentation order: its
+// time from the first frame and its hash; of the packets as stored when `packets`, else of the
+// decoded pictures.
+std::vector<std::pair<double, std::string>> FrameHashes(const std::string& path,
+                                                        bool packets = false);
 
 // Text cut at line ends ('\n' or '\r'), empty lines dropped.
 std::vector<std::string> SplitLines(const std::string& text);
@@ -83,6 +98,8 @@ struct CliRun {
     std::string Done() const; // empty when the last line is no "DONE <path>"
 };
 CliRun RunTrimora(const std::vector<std::string>& args);
+// A front-end's command line as the program composes it (names quoted), run without a shell.
+CliRun RunCommand(const std::string& command);
 
 // A program started in the background (argv[0] searched in PATH), its output going to `log`; in a
 // process group of its own when asked, so its tools can be stopped with it.
