@@ -63,9 +63,16 @@ TEST_F(CutE2E, EveryClassCutsTheRangeAndLeavesTheSourceAlone) {
     }
 }
 
-TEST_F(CutE2E, ProbePrintsTheClipRecord) {
+TEST_F(CutE2E, DryRunWritesNothingAndProbePrintsTheClipRecord) {
+    const std::string mkv = MediaClip(".MKV", 4);
+    CliRun r = Cut(mkv, {"--dry-run", "--nosound"});
+    EXPECT_EQ(r.output, sys_ + "qvcut/mmerge.exe  -o \"" + sys_ + "qvcut/trim.MKV\" --no-audio \"" +
+                            mkv + "\" --split timecodes:00:00:01.000,00:00:03.000\n");
+    EXPECT_TRUE(FilesIn(out_).empty());
+    ExpectNoWorkParts();
+
     const std::string src = MediaClip(".mp4", 4);
-    const CliRun r = RunTrimora({"probe", src});
+    r = RunTrimora({"probe", src});
     EXPECT_EQ(r.status, 0) << r.output;
     for (const char* line : {"\nClipDuration: 4\n", "\nFrameSize: 160x120\n", "\nNoAudio: false\n"})
         EXPECT_NE(r.output.find(line), std::string::npos) << line << r.output;

@@ -110,6 +110,7 @@ TEST(ClipReport, ReportsGiveTheClipAndWhatTheWindowDoes) {
          ".flv",
          "interleaved=0;flv=00;size=;seconds=4;kbps=300/300;"},
         // FLV flags only for FLV clips; a data stream means an interleaved file
+        {{"    hasKeyframes    : true", "    canseekontime   : true"}, ".flv", "flv=11;"},
         {{"    hasKeyframes    : true", "    canseekontime   : true"}, ".mp4", "flv=00;"},
         {{"    Stream #0.2: Data: none (monotone)"}, ".mp4", "interleaved=1;"},
         {{"Input #0, foo", "/x/broken.mp4: Invalid data found when processing input"},
