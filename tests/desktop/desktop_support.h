@@ -72,7 +72,6 @@ inline pid_t StartXvfb(int width, int height, std::string* display) {
     return -1;
 }
 
-// Runs the pred every step ms until it holds or ms have passed; whether it held.
 inline bool WaitFor(const std::function<bool()>& pred, int ms, int step = 250) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!pred()) {
@@ -98,7 +97,6 @@ inline bool Near(QRgb a, QRgb b, int tolerance = 60) {
                std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
-// Writes the program's settings for the next start (the isolated home's settings file).
 inline void Settings(const std::map<QString, QVariant>& values) {
     QSettings reg(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/Quennic/TrimoraCut.conf",
                   QSettings::IniFormat);
@@ -156,7 +154,6 @@ class Desktop {
         return true;
     }
 
-    // xdotool with the given arguments on this display; its standard output, trimmed.
     std::string Xdo(const std::vector<std::string>& args) const {
         std::vector<std::string> argv{"xdotool"};
         argv.insert(argv.end(), args.begin(), args.end());

@@ -43,7 +43,6 @@ std::vector<Rect> Panels(const Desktop& desk) {
     return found;
 }
 
-// The program on its desktop with clip in its source folder.
 void Open(Session& s, const std::string& clip) {
     fs::copy_file(clip, s.clips + fs::path(clip).filename().string());
     ASSERT_TRUE(s.Open());
@@ -90,7 +89,6 @@ void ExpectFramedPicture(const QImage& shot, Rect p, const std::string& what,
     EXPECT_TRUE(Near(MeanColour(shot, cx - 5, cy - 5, 10, 10), blue, 120)) << "centre";
 }
 
-// Drags a slider's handle by the mouse, in steps, and lets it go.
 void Drag(const Desktop& desk, int fromX, int toX) {
     const std::string y = std::to_string(kBoxY);
     std::vector<std::string> args = {"mousemove", "--sync", std::to_string(fromX), y, "mousedown", "1"};

@@ -91,7 +91,6 @@ TEST_F(DesktopWindow, JoinFollowsTheListOrderAndMovingARowChangesIt) {
     ASSERT_TRUE(s.Open());
     s.desk.Click(kJoinX, kModeY);
     Desktop::Sleep(1000);
-    // Tick all three rows from the keyboard.
     FocusList();
     for (const char* key : {"Home", "space", "Down", "space", "Down", "space"})
         s.desk.Key(key);

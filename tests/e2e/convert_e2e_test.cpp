@@ -23,7 +23,6 @@ class ConvertE2E : public InstalledTools {
     }
 };
 
-// Container names ffprobe reports for each output extension.
 std::string ExpectedFormat(const std::string& ext) {
     if (ext == ".avi" || ext == ".flv") return ext.substr(1);
     if (ext == ".asf" || ext == ".wmv") return "asf";

@@ -16,7 +16,6 @@ namespace {
 class JoinCli : public InstalledTools {
   protected:
     void SetUp() override { fs::create_directories(folder); }
-    // Clips a, b, c of 2, 3 and 2 seconds.
     std::vector<std::string> Clips(const std::string& ext) {
         std::vector<std::string> paths;
         for (const int seconds : {2, 3, 2}) {

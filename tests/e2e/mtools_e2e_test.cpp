@@ -47,7 +47,6 @@ int JoinFilesCounted(const std::string& output) {
     return counters.JoinFilesDone;
 }
 
-// The checks every output gets: readable as its container, length, picture size, sound.
 MediaFacts ExpectValid(const std::string& path, const std::string& format, double seconds,
                        bool sound) {
     SCOPED_TRACE(path);

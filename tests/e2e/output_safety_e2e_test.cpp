@@ -34,7 +34,6 @@ std::string FrameAt(const std::string& file, double seconds) {
 
 std::string Trimora() { return BinDir() + "trimora"; }
 
-// Waits (at most 60 s) until a private work file of a job shows in the folder.
 bool WaitForPrivateFile(const std::string& dir) {
     return PollUntil([&] {
         for (const auto& name : FilesIn(dir))

@@ -20,7 +20,6 @@
 
 namespace trimora_test {
 
-// Processes events until pred is true or ms have passed.
 inline bool WaitUntil(const std::function<bool()>& pred, int ms) {
     return desktop_test::WaitFor([&] {
         return pred() || (QCoreApplication::processEvents(QEventLoop::AllEvents, 20), false);
@@ -59,7 +58,6 @@ class GuiHome : public IsolatedHome {
     bool Answer = false; // what every question is answered
 };
 
-// A left click on the row, as the user makes it.
 inline void ClickRow(QTreeWidget* list, int row) {
     QTreeWidgetItem* item = list->topLevelItem(row);
     const QRect rect = list->visualItemRect(item);

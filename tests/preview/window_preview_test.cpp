@@ -39,7 +39,6 @@ bool ShowsPicture(const QImage& img) {
     return other > 50;
 }
 
-// Running mplayer processes started by this test process.
 size_t OwnPlayers() {
     size_t n = 0;
     for (const auto& [pid, comm] : Descendants(::getpid()))
@@ -144,7 +143,6 @@ TEST_F(WindowPreview, ClickShowsBothPicturesAndSlidersAndStepsSeek) {
     EXPECT_EQ(OwnPlayers(), 2u);
 }
 
-// A WMV clip seeks by percent; a mode reset ends both players.
 TEST_F(WindowPreview, WmvClipSeeksByPercentAndResetAndCloseEndThePlayers) {
     EXPECT_GE(ClickClip("clip.wmv"), 0);
     EXPECT_EQ(form.StartSlider->maximum(), 99);

@@ -22,7 +22,6 @@ namespace fs = std::filesystem;
 namespace trimora_test {
 
 std::string BinDir() { return TRIMORA_BIN_DIR; }
-std::string DataDir() { return TRIMORA_TEST_DATA; }
 
 IsolatedHome::IsolatedHome() {
     std::string tmpl = (fs::temp_directory_path() / "trimora-test-XXXXXX").string();
@@ -61,6 +60,16 @@ std::string IsolatedHome::InstallTools() const {
 }
 
 namespace {
+// Text cut at line ends ('\n' or '\r'), empty lines dropped.
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t b = 0, e = 0; b < text.size(); b = e + 1) {
+        e = std::min(text.find_first_of("\r\n", b), text.size());
+        if (e > b) lines.push_back(text.substr(b, e - b));
+    }
+    return lines;
+}
+
 // Starts argv (searched in PATH) with stdout and stderr going to outFd and stdin from /dev/null.
 pid_t Spawn(const std::vector<std::string>& argv, int outFd, bool ownGroup = false) {
     const pid_t pid = ::fork();
@@ -213,15 +222,6 @@ std::vector<std::pair<double, std::string>> FrameHashes(const std::string& path,
     const double first = frames.empty() ? 0 : frames.front().first;
     for (auto& fr : frames) fr.first -= first;
     return frames;
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (size_t b = 0, e = 0; b < text.size(); b = e + 1) {
-        e = std::min(text.find_first_of("\r\n", b), text.size());
-        if (e > b) lines.push_back(text.substr(b, e - b));
-    }
-    return lines;
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {

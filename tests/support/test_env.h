@@ -15,8 +15,6 @@ namespace trimora_test {
 
 // Folder of the built programs (trimora, fcut.exe, ...), ending with '/'.
 std::string BinDir();
-// tests/data/, ending with '/'.
-std::string DataDir();
 
 // A fresh temporary folder with HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and TMPDIR pointing into it
 // while the object lives; the old values come back and the folder is removed afterwards.
@@ -77,8 +75,6 @@ MediaFacts ProbeMedia(const std::string& path);
 std::vector<std::pair<double, std::string>> FrameHashes(const std::string& path,
                                                         bool packets = false);
 
-// Text cut at line ends ('\n' or '\r'), empty lines dropped.
-std::vector<std::string> SplitLines(const std::string& text);
 // Names of the entries of a folder but the program's own zStore, sorted (empty when it does
 // not exist).
 std::vector<std::string> FilesIn(const std::string& folder);
