@@ -11,7 +11,6 @@ using namespace trimora;
 
 TEST(Positions, SeekKindFollowsTheClip) {
     EXPECT_EQ(SeekTypeFor(".wmv"), " 1");
-    EXPECT_EQ(SeekTypeFor(".avi"), " 2");
     EXPECT_EQ(SeekTypeFor(".asf"), " 2");
     EXPECT_EQ(SeekCommand(125, SeekTypeFor(".avi")), "seek 125 2");
     EXPECT_EQ(SeekCommand(-1, " 1"), "seek -1 1"); // a rewind at 0 is sent unclamped
