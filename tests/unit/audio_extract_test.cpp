@@ -25,8 +25,6 @@ TEST(AudioExtract, CodecPiecesGainAndCommand) {
     EXPECT_EQ(BuildAudioCommand(o, in, p), "/s/fcut.exe -cb  -i \"/v/trip.mov\" -vn -sn  -acodec "
                                            "pcm_s16le -ar 44100 -ac 2  -vol 1024  -y \"" +
                                                dir + "trip.wav\"");
-    EXPECT_EQ(p.AudioCodecPiece, " -acodec pcm_s16le -ar 44100 -ac 2  -vol 1024 ");
-    EXPECT_EQ(p.AudioOutput, dir + "trip.wav");
 }
 
 TEST(AudioExtract, OutputNamesAndTypes) {

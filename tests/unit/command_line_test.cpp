@@ -15,9 +15,3 @@ TEST(CommandLine, QuotedPathsSurviveTheSplitExactly) {
         EXPECT_EQ(args[3], "-y");
     }
 }
-
-TEST(CommandLine, DoubledBlanksAndOrdinaryPathsAreUnchanged) {
-    EXPECT_EQ(QuoteArgText("/home/u/clip.avi"), "/home/u/clip.avi");
-    const auto args = SplitCommandLine("a  -ss 00:00:01   \"x y\"");
-    EXPECT_EQ(args, (std::vector<std::string>{"a", "-ss", "00:00:01", "x y"}));
-}

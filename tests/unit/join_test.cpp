@@ -19,7 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Clips in <home>/Trip/, joined into <home>/out/; the tools are scripts in <home>.
 class JoinFixture : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -57,7 +56,6 @@ class JoinFixture : public ::testing::Test {
                                    << body;
         fs::permissions(root + name, fs::perms::owner_all);
     }
-    // Starts the join of the list and waits for its row.
     std::string Run(const TJoinListSnapshot& list) {
         EXPECT_TRUE(JoinClips(list, runs, nullptr));
         EXPECT_TRUE(host.WaitForRow(st.JobCounter));

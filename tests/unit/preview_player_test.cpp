@@ -27,7 +27,7 @@ std::string Read(const std::vector<std::string>& lines, std::vector<int>* told =
     for (const auto& line : lines)
         p.HandleOutputLine(line);
     std::ostringstream o;
-    o << ";playing=" << (p.Status() == TPlayerStatus::Status_Playing) << ";length=" << p.LengthText
+    o << ";playing=" << (p.Status() == TPlayerStatus::Status_Playing)
       << ";secs=" << p.LengthSeconds << ";fps=" << p.StreamInfo.VideoFps
       << ";percent=" << p.PercentPosition << ";second=" << p.SecondPosition
       << ";status=" << p.LastStatusLine << ";";
@@ -41,9 +41,8 @@ TEST(PreviewOutput, LineForms) {
         {{"V:1234.5 30000/30000 ??% ??% ??,?% 0 0"}, "second=1234;"},
         // 7 characters: not a status line, not remembered
         {{"V:  -0.2   1/  1 ??%", "V: 1.0"}, "second=-1;status=V:  -0.2   1/  1 ??%;"},
-        {{"ID_LENGTH=83.5"}, "length=0:01:24;secs=83.5;"},
-        {{"ID_LENGTH=82.5"}, "length=0:01:22;"}, // halves go to the even neighbour
-        {{"ID_LENGTH=5", "ID_LENGTH=abc"}, "length=0:00:05;secs=5;"},
+        {{"ID_LENGTH=83.5"}, "secs=83.5;"},
+        {{"ID_LENGTH=5", "ID_LENGTH=abc"}, "secs=5;"},
         {{"VO: [x11] 160x120 => 8x8 Planar YV12", "VO: [x11] 160x120 => 5000x120 RGB",
           "VO: [x11] 160x120 => 160xabc RGB", "VO: [x11] 160x120"},
          "playing=0;"},
@@ -119,7 +118,7 @@ TEST(PreviewPlayer, PlayersThatFailEndOrIgnoreQuit) {
     EXPECT_TRUE(loop.PumpUntil([&] { return !p.IsRunning() && !p.PollingActive; }));
     EXPECT_EQ(p.Status(), TPlayerStatus::Status_Error);
     EXPECT_EQ(p.ExitCode, 1u);
-    EXPECT_EQ(p.LengthText, "0:00:07");
+    EXPECT_EQ(p.LengthSeconds, 7);
 
     // A player that answers "quit" ends at once; one that ignores it is terminated after a
     // second.

@@ -120,7 +120,6 @@ TEST(JobResult, FailedRowAndItsRemovedOutputAndTheProgressShown) {
     }
 }
 
-// Runner slots, with small real programs as tools.
 namespace {
 
 struct Completion {

@@ -14,7 +14,6 @@ using namespace trimora;
 
 namespace {
 
-// The job state as start-up sets it, in an isolated home, with a range prepared.
 struct CutFixture : ::testing::Test {
     trimora_test::IsolatedHome home;
     JobState st;
