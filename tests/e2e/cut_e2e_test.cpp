@@ -64,8 +64,6 @@ TEST_F(CutE2E, DryRunWritesNothingAndProbePrintsTheClipRecord) {
     EXPECT_EQ(r.output, sys_ + "qvcut/mmerge.exe  -o \"" + sys_ + "qvcut/trim.MKV\" --no-audio \"" +
                             mkv + "\" --split timecodes:00:00:01.000,00:00:03.000\n");
     EXPECT_TRUE(FilesIn(out_).empty());
-    for (const auto& name : FilesIn(sys_ + "qvcut")) // the splitter's parts would be here
-        EXPECT_EQ(trimora::ToLower(name).find("trim-00"), std::string::npos) << name;
 
     const std::string src = MediaClip(".mp4", 4);
     r = RunTrimora({"probe", src});

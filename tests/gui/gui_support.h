@@ -80,11 +80,7 @@ class WindowTest : public ::testing::Test {
     std::string ChooseSourceWithClip(const std::string& name) {
         const std::string folder = home.Root() + "Videos/";
         std::filesystem::create_directories(folder);
-        std::filesystem::copy_file(
-            SampleClip("window_clip420.mp4",
-                       "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f lavfi -i "
-                       "sine=duration=4 -c:v libx264 -pix_fmt yuv420p -g 5 -c:a aac -shortest"),
-            folder + name);
+        std::filesystem::copy_file(MediaClip(".mp4", 4, "-g 5"), folder + name);
         home.NextFolder = QString::fromStdString(home.Root() + "Videos");
         form.btnInputFolder->click();
         return folder;

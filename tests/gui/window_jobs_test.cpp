@@ -86,10 +86,7 @@ TEST_F(WindowJobs, CheckAllThenStartJoinsIntoTheSaveFolder) {
     // Three AVI clips of 2 s in the join folder "Trip", listed with the format group's first item.
     const std::string folder = home.Root() + "Trip/";
     fs::create_directories(folder);
-    const std::string clip =
-        SampleClip("gui_join.avi", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f "
-                                   "lavfi -i sine=sample_rate=44100:duration=2 -c:v mpeg4 "
-                                   "-q:v 5 -c:a libmp3lame -ac 2 -f avi");
+    const std::string clip = MediaClip(".avi", 2);
     for (const char* name : {"one", "two", "three"}) fs::copy_file(clip, folder + name + ".avi");
     form.rdJoin->setChecked(true);
     form.rdJoinClick();
