@@ -352,8 +352,8 @@ void RunTrimText(TToolRuns& runs, const TTrimRunContext& ctx, TToolRun& run,
     }
     if (matroska && !run.StoppedOnPurpose()) {
         // The middle part is complete once the splitter has closed it: stop before it writes the
-        // rest of the source into the third part. It is stopped at once: the part appears under
-        // its name only when whole, and a splitter that has ended keeps its own outcome.
+        // rest of the source into a third file. It is stopped at once: the middle part appears
+        // under its name only when whole, and a splitter that has ended keeps its own outcome.
         const std::string middle = TrimWorkPart(ctx.Command, ctx.ToolFolder, 2);
         if (FileExists(middle) && !SplitterHoldsOpen(middle, run.Process().Pid()))
             run.StopOnPurpose();
